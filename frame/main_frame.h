@@ -1,0 +1,66 @@
+// The program's hidden main frame: owns the settings and the rotation state
+// for the whole run, and turns icon clicks, menu commands and timer ticks
+// into changes of wallpaper.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class CMainFrame {
+public:
+    // Loads the settings and writes them straight back; creates no window.
+    CMainFrame();
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // Rebuilds m_ImageList from Directory; nonzero when candidates were found.
+    int BuildImageList();
+
+    // Picks the next (or, with previous set, the previous) image and sets it.
+    // 0 when the list is empty.
+    int ChangeWallpaper(int previous);
+    void OnPreviousWallpaper();
+    void ReapplyWallpaper();
+
+    void SetWallpaperStyle();
+    void OnCenterCurrent();
+    void OnTileCurrent();
+    // Enabled state of the two re-layout menu items.
+    bool OnUpdateCenterCurrent();
+    bool OnUpdateTileCurrent();
+
+    // Decodes a JPEG into the wallpaper BMP; its path, or "" on failure.
+    std::string MakeWallpaperBmp(const std::string& path);
+
+    // Settings, named after their profile values.
+    std::int32_t Stretch = 1;
+    std::int32_t AutoChange = 1;
+    std::int32_t Random = 0;
+    std::int32_t When = 0;
+    std::int32_t Time = 20;
+    std::int32_t Height = 301;
+    std::int32_t Display = 2;
+    std::int32_t Width = 301;
+
+    // Rotation state.
+    std::int32_t m_LastIndex = -1;
+    std::int32_t m_CurrentIndex = -1;
+    std::int32_t m_PreviousIndex = 0;
+
+    std::string Directory;
+    std::vector<std::string> m_ImageList;
+
+private:
+    // The path of the entry at index, converted when it is a JPEG, handed to
+    // the desktop unless empty.
+    void ShowImage(std::int32_t index);
+};
+
+// True when the path's last four characters are ".jpg" in any case.
+bool IsJpegPath(const std::string& path);
+
+}  // namespace qm

@@ -1,0 +1,263 @@
+#include "platform/headless/headless_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace qm {
+
+namespace {
+
+int FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+// '*' and '?' matching without regard to case, as the Windows search does.
+bool GlobMatch(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' ||
+                   (*pattern != '\0' && FoldAscii(static_cast<unsigned char>(*pattern)) ==
+                                            FoldAscii(static_cast<unsigned char>(*name)))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') {
+        ++pattern;
+    }
+    return *pattern == '\0';
+}
+
+class SnapshotSearch : public DirectorySearch {
+public:
+    explicit SnapshotSearch(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
+    bool FindNext(FindEntry& entry) override {
+        if (next_ >= entries_.size()) {
+            return false;
+        }
+        entry = entries_[next_++];
+        return true;
+    }
+
+private:
+    std::vector<FindEntry> entries_;
+    std::size_t next_ = 1;  // entry 0 went out with FindFirst
+};
+
+class MemoryKey : public DesktopKey {
+public:
+    explicit MemoryKey(std::map<std::string, HeadlessPlatform::Value>& values) : values_(values) {}
+
+    void SetString(const char* name, const std::string& value) override { values_[name] = value; }
+
+    bool Query(const char* name, char* buf, std::size_t size) override {
+        if (size == 0) {
+            return false;
+        }
+        buf[0] = '\0';
+        auto it = values_.find(name);
+        if (it == values_.end()) {
+            return false;
+        }
+        std::string data;
+        if (const auto* s = std::get_if<std::string>(&it->second)) {
+            data.assign(s->c_str(), s->size() + 1);
+        } else if (const auto* n = std::get_if<std::uint32_t>(&it->second)) {
+            data.assign(reinterpret_cast<const char*>(n), sizeof *n);
+        } else {
+            const auto& bytes = std::get<HeadlessPlatform::Binary>(it->second).bytes;
+            data.assign(bytes.begin(), bytes.end());
+        }
+        // Like the registry: data that does not fit is not returned at all.
+        if (data.empty() || data.size() > size) {
+            return false;
+        }
+        std::memcpy(buf, data.data(), data.size());
+        buf[std::min(data.size(), size - 1)] = '\0';
+        return true;
+    }
+
+private:
+    std::map<std::string, HeadlessPlatform::Value>& values_;
+};
+
+}  // namespace
+
+HeadlessPlatform::HeadlessPlatform() = default;
+HeadlessPlatform::~HeadlessPlatform() = default;
+
+std::string HeadlessPlatform::GetProfileString(const char* section, const char* entry,
+                                               const std::string& defaultValue) {
+    auto sec = profile.find(section);
+    if (sec == profile.end()) {
+        return defaultValue;
+    }
+    auto it = sec->second.find(entry);
+    if (it == sec->second.end()) {
+        return defaultValue;
+    }
+    if (const auto* s = std::get_if<std::string>(&it->second)) {
+        return *s;
+    }
+    return defaultValue;  // a value of another type cannot be read as text
+}
+
+int HeadlessPlatform::GetProfileInt(const char* section, const char* entry, int defaultValue) {
+    auto sec = profile.find(section);
+    if (sec == profile.end()) {
+        return defaultValue;
+    }
+    auto it = sec->second.find(entry);
+    if (it == sec->second.end()) {
+        return defaultValue;
+    }
+    if (const auto* n = std::get_if<std::uint32_t>(&it->second)) {
+        return static_cast<int>(*n);
+    }
+    return defaultValue;
+}
+
+void HeadlessPlatform::WriteProfileInt(const char* section, const char* entry, int value) {
+    profile[section][entry] = static_cast<std::uint32_t>(value);
+    profileWrites.emplace_back(entry);
+}
+
+void HeadlessPlatform::WriteProfileString(const char* section, const char* entry,
+                                          const std::string& value) {
+    profile[section][entry] = value;
+    profileWrites.emplace_back(entry);
+}
+
+std::unique_ptr<DirectorySearch> HeadlessPlatform::FindFirst(const char* pattern,
+                                                             FindEntry& first) {
+    std::string full = pattern;
+    if (full.size() >= kMaxPath) {
+        return nullptr;
+    }
+    std::size_t cut = full.find_last_of("/\\");
+    std::string folder = cut == std::string::npos ? currentDirectory : full.substr(0, cut);
+    if (cut != std::string::npos && folder.empty()) {
+        folder = std::string(1, separator);
+    }
+    std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
+
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return nullptr;
+    }
+    std::vector<FindEntry> entries;
+    for (const char* dot : {".", ".."}) {
+        if (GlobMatch(mask.c_str(), dot)) {
+            entries.push_back({true, dot});
+        }
+    }
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        std::string name = it->path().filename().string();
+        if (GlobMatch(mask.c_str(), name.c_str())) {
+            std::error_code dirEc;
+            entries.push_back({it->is_directory(dirEc), name});
+        }
+    }
+    if (entries.empty()) {
+        return nullptr;
+    }
+    first = entries.front();
+    return std::make_unique<SnapshotSearch>(std::move(entries));
+}
+
+std::unique_ptr<DesktopKey> HeadlessPlatform::CreateDesktopKey() {
+    if (desktopKeyBroken) {
+        return nullptr;
+    }
+    desktopKeyExists = true;
+    return std::make_unique<MemoryKey>(desktop);
+}
+
+std::unique_ptr<DesktopKey> HeadlessPlatform::OpenDesktopKey() {
+    if (desktopKeyBroken || !desktopKeyExists) {
+        return nullptr;
+    }
+    return std::make_unique<MemoryKey>(desktop);
+}
+
+void HeadlessPlatform::SetDesktopWallpaper(const char* path) {
+    wallpaperCalls.emplace_back(path);
+    if (desktopKeyExists && !desktopKeyBroken) {
+        desktop["Wallpaper"] = std::string(path);
+    }
+}
+
+bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string& target) {
+    if (failReplace) {
+        return false;
+    }
+    return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+int HeadlessPlatform::ShowBox(Box box) {
+    boxes.push_back(std::move(box));
+    if (duringBox) {
+        auto nested = std::move(duringBox);
+        duringBox = nullptr;
+        nested();
+    }
+    if (boxAnswers.empty()) {
+        return kIdOk;
+    }
+    int answer = boxAnswers.front();
+    boxAnswers.pop_front();
+    return answer;
+}
+
+int HeadlessPlatform::AppMessageBox(const std::string& text, unsigned type) {
+    return ShowBox({false, text, "Quillmere", type});
+}
+
+int HeadlessPlatform::MessageBox(bool ownerIsActiveWindow, const std::string& text,
+                                 const std::string& caption, unsigned style) {
+    return ShowBox({ownerIsActiveWindow, text, caption, style});
+}
+
+int HeadlessPlatform::MbsCmp(const char* a, const char* b) { return std::strcmp(a, b); }
+
+int HeadlessPlatform::MbsICmp(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        int ca = FoldAscii(static_cast<unsigned char>(*a));
+        int cb = FoldAscii(static_cast<unsigned char>(*b));
+        if (ca != cb || ca == 0) {
+            return ca - cb;
+        }
+    }
+}
+
+int HeadlessPlatform::Rand() {
+    // The same linear congruential sequence as the Windows C runtime.
+    randState_ = randState_ * 214013u + 2531011u;
+    return static_cast<int>((randState_ >> 16) & 0x7fff);
+}
+
+std::string HeadlessPlatform::DesktopString(const std::string& name) const {
+    auto it = desktop.find(name);
+    if (it == desktop.end()) {
+        return "";
+    }
+    const auto* s = std::get_if<std::string>(&it->second);
+    return s ? *s : "";
+}
+
+}  // namespace qm

@@ -1,0 +1,83 @@
+// Collecting the wallpaper candidates of the folder.
+#include <memory>
+
+#include "frame/main_frame.h"
+#include "platform/platform.h"
+
+namespace qm {
+
+namespace {
+
+// Directory + separator + mask, or false when it would not fit a MAX_PATH
+// buffer: a cut pattern would search some other folder.
+bool FormPattern(const std::string& directory, const char* mask, std::string& pattern) {
+    pattern = directory + CurrentPlatform().PathSeparator() + mask;
+    return pattern.size() < kMaxPath;
+}
+
+int CountFiles(const std::string& directory, const char* mask) {
+    std::string pattern;
+    if (!FormPattern(directory, mask, pattern)) {
+        return 0;
+    }
+    FindEntry entry;
+    auto search = CurrentPlatform().FindFirst(pattern.c_str(), entry);
+    if (!search) {
+        return 0;
+    }
+    int count = 0;
+    do {
+        if (!entry.isDirectory) {
+            ++count;
+        }
+    } while (search->FindNext(entry));
+    return count;
+}
+
+bool HasImageExtension(const std::string& name) {
+    Platform& p = CurrentPlatform();
+    const char* tail = name.size() < 4 ? name.c_str() : name.c_str() + name.size() - 4;
+    return p.MbsICmp(tail, ".bmp") == 0 || p.MbsICmp(tail, ".jpg") == 0;
+}
+
+}  // namespace
+
+int CMainFrame::BuildImageList() {
+    m_LastIndex = -1;
+
+    // The platform's pattern matching also sees short 8.3 aliases, so these
+    // counts can exceed what the collecting pass keeps.
+    int count = CountFiles(Directory, "*.bmp") + CountFiles(Directory, "*.jpg");
+    if (count == 0) {
+        return 0;
+    }
+    m_ImageList.assign(static_cast<std::size_t>(count), std::string());
+
+    std::string pattern;
+    if (!FormPattern(Directory, "*.*", pattern)) {
+        return 0;
+    }
+    FindEntry entry;
+    auto search = CurrentPlatform().FindFirst(pattern.c_str(), entry);
+    if (!search) {
+        return 0;
+    }
+    const char separator = CurrentPlatform().PathSeparator();
+    do {
+        if (entry.isDirectory || !HasImageExtension(entry.name)) {
+            continue;
+        }
+        // Files that appeared after counting find no slot.
+        if (m_LastIndex + 1 >= count) {
+            continue;
+        }
+        ++m_LastIndex;
+        m_ImageList[static_cast<std::size_t>(m_LastIndex)] = Directory + separator + entry.name;
+    } while (search->FindNext(entry));
+
+    // Random mode counts the last image as shown; sequential starts at 0.
+    m_CurrentIndex = Random != 0 ? m_LastIndex : -1;
+    return 1;
+}
+
+}  // namespace qm
