@@ -1,0 +1,184 @@
+#include "imaging/jpeg_file.h"
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+#include "platform/platform.h"
+
+namespace qm {
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return.
+// The library is C and not built with unwinding tables, so a C++ exception
+// may not pass through it; we jump back to the decoder's frame instead.
+struct JpegErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf recovery;
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    // The box's string temporaries die with this statement, before the jump.
+    CurrentPlatform().MessageBox(false, message, "JPEG Fatal Error", kMbIconError);
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->recovery, 1);
+}
+
+// Warnings only. With the library's default trace level it calls this for
+// the first warning of an image and merely counts the rest.
+void JpegOutputMessage(j_common_ptr cinfo) {
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    CurrentPlatform().MessageBox(true, message, "JPEG Error", kMbOk);
+}
+
+void ReportOutOfMemory() { CurrentPlatform().AppMessageBox("JpegFile :\nOut of memory", kMbIconError); }
+
+// Everything the decoder touches lives here, in the caller's frame, so that
+// nothing local to the function that calls setjmp changes between the
+// setjmp and a longjmp.
+struct DecodeState {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager jerr;
+    std::FILE* file;
+    std::uint8_t* buffer;
+    std::uint32_t width;
+    std::uint32_t height;
+};
+
+// Room for the RGB buffer and for the BMP made from it, or 0 when either
+// does not fit the sizes this program can handle.
+std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
+    const std::uint64_t bytes = std::uint64_t{width} * height * 3;
+    const std::uint64_t rowBytes = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
+    const std::uint64_t bmpBytes = 54 + rowBytes * height;
+    if (bytes == 0 || bytes > SIZE_MAX || bmpBytes > UINT32_MAX) {
+        return 0;
+    }
+    return static_cast<std::size_t>(bytes);
+}
+
+// CMYK (and YCCK, which the library turns back into CMYK) to RGB. Files
+// carrying an Adobe marker store the inks inverted, as Photoshop writes
+// them; others store plain ink amounts.
+void CmykRowToRgb(const JSAMPLE* src, std::uint32_t width, std::uint8_t* dest, bool inverted) {
+    for (std::uint32_t x = 0; x < width; ++x, src += 4, dest += 3) {
+        unsigned c = src[0], m = src[1], y = src[2], k = src[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        dest[0] = static_cast<std::uint8_t>((c * k + 127) / 255);
+        dest[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        dest[2] = static_cast<std::uint8_t>((y * k + 127) / 255);
+    }
+}
+
+// The part that may be jumped back into: raw pointers and PODs only.
+// Returns the buffer, or null with the decompressor destroyed and the file
+// closed.
+std::uint8_t* DecodeOpenFile(DecodeState* s) {
+    s->cinfo.err = jpeg_std_error(&s->jerr.pub);
+    s->jerr.pub.error_exit = JpegErrorExit;
+    s->jerr.pub.output_message = JpegOutputMessage;
+    if (setjmp(s->jerr.recovery)) {
+        jpeg_destroy_decompress(&s->cinfo);
+        std::fclose(s->file);
+        delete[] s->buffer;
+        s->buffer = nullptr;
+        return nullptr;
+    }
+
+    jpeg_create_decompress(&s->cinfo);
+    jpeg_stdio_src(&s->cinfo, s->file);
+    jpeg_read_header(&s->cinfo, TRUE);
+    jpeg_start_decompress(&s->cinfo);
+
+    const std::uint32_t width = s->cinfo.output_width;
+    const std::uint32_t height = s->cinfo.output_height;
+    const std::size_t size = RgbBufferSize(width, height);
+    if (size != 0) {
+        s->buffer = new (std::nothrow) std::uint8_t[size];
+    }
+    if (s->buffer == nullptr) {
+        ReportOutOfMemory();
+        jpeg_destroy_decompress(&s->cinfo);
+        std::fclose(s->file);
+        return nullptr;
+    }
+    s->width = width;
+    s->height = height;
+
+    JSAMPARRAY line = (*s->cinfo.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&s->cinfo), JPOOL_IMAGE,
+        s->cinfo.output_width * s->cinfo.output_components, 1);
+    const int components = s->cinfo.out_color_components;
+    const bool inverted = s->cinfo.saw_Adobe_marker != FALSE;
+    while (s->cinfo.output_scanline < s->cinfo.output_height) {
+        jpeg_read_scanlines(&s->cinfo, line, 1);
+        const int row = static_cast<int>(s->cinfo.output_scanline) - 1;
+        if (components == 3) {
+            JpegFile::CopyRgbRow(line[0], static_cast<int>(width), s->buffer, row);
+        } else if (components == 1) {
+            JpegFile::ExpandGrayRow(line[0], static_cast<int>(width), s->buffer, row);
+        } else if (components == 4) {
+            CmykRowToRgb(line[0], width, s->buffer + std::size_t(row) * width * 3, inverted);
+        }
+    }
+
+    jpeg_finish_decompress(&s->cinfo);
+    jpeg_destroy_decompress(&s->cinfo);
+    std::fclose(s->file);
+    return s->buffer;
+}
+
+}  // namespace
+
+std::uint8_t* JpegFile::DecodeToRgb(const std::string& path, std::uint32_t& width,
+                                    std::uint32_t& height) {
+    width = 0;
+    height = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        CurrentPlatform().AppMessageBox("JPEG :\nCan't open " + path + "\n", kMbOk);
+        return nullptr;
+    }
+    DecodeState state;
+    std::memset(&state, 0, sizeof state);
+    state.file = file;
+    std::uint8_t* buffer = DecodeOpenFile(&state);
+    if (buffer != nullptr) {
+        width = state.width;
+        height = state.height;
+    }
+    return buffer;
+}
+
+void JpegFile::CopyRgbRow(const std::uint8_t* src, int width, std::uint8_t* dest, int row) {
+    if (width <= 0) {
+        return;
+    }
+    const std::size_t bytes = std::size_t(width) * 3;
+    std::memcpy(dest + std::size_t(row) * bytes, src, bytes);
+}
+
+void JpegFile::ExpandGrayRow(const std::uint8_t* src, int width, std::uint8_t* dest, int row) {
+    if (width <= 0) {
+        return;
+    }
+    std::uint8_t* out = dest + std::size_t(row) * std::size_t(width) * 3;
+    for (int x = 0; x < width; ++x, out += 3) {
+        out[0] = out[1] = out[2] = src[x];
+    }
+}
+
+}  // namespace qm

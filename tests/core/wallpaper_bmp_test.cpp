@@ -1,0 +1,190 @@
+#include "imaging/wallpaper_bmp.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+#include "frame/main_frame.h"
+#include "imaging/jpeg_file.h"
+#include "platform/headless/headless_platform.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_images.h"
+
+namespace qm {
+namespace {
+
+// The BMP a correct writer makes from the decoded picture: bottom row first,
+// BGR, rows padded to four bytes. The header is the hand-made one.
+std::string ExpectedBmp(const std::string& jpegPath) {
+    std::uint32_t w = 0, h = 0;
+    std::unique_ptr<std::uint8_t[]> rgb(JpegFile::DecodeToRgb(jpegPath, w, h));
+    EXPECT_NE(rgb, nullptr);
+    std::string out = test::BmpHeader(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h));
+    const std::size_t pad = (4 - (w * 3) % 4) % 4;
+    for (std::uint32_t r = 0; r < h; ++r) {
+        const std::uint8_t* row = rgb.get() + std::size_t(h - 1 - r) * w * 3;
+        for (std::uint32_t x = 0; x < w; ++x) {
+            out.push_back(static_cast<char>(row[x * 3 + 2]));
+            out.push_back(static_cast<char>(row[x * 3 + 1]));
+            out.push_back(static_cast<char>(row[x * 3 + 0]));
+        }
+        out.append(pad, '\0');
+    }
+    return out;
+}
+
+class WallpaperBmpTest : public ::testing::Test {
+protected:
+    ScopedHeadless headless;
+    test::TempDir dir;
+    HeadlessPlatform& platform() { return headless.platform; }
+
+    std::string Jpeg(const std::string& name, int w, int h) {
+        const std::string path = dir.file(name);
+        test::WriteJpeg(path, w, h);
+        return path;
+    }
+    void ExpectOnlyBox(const std::string& text, unsigned style) {
+        ASSERT_EQ(platform().boxes.size(), 1u);
+        EXPECT_EQ(platform().boxes[0].text, text);
+        EXPECT_EQ(platform().boxes[0].style, style);
+    }
+    // Only the wallpaper and the sources: no temporary left behind.
+    void ExpectNoTempFiles() {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.ends_with(".jpg") || name.ends_with(".bmp")) << name;
+        }
+    }
+};
+
+// --- The file written -------------------------------------------------------
+
+TEST_F(WallpaperBmpTest, FilesAreByteExactForPaddedAndUnpaddedRows) {
+    struct Case {
+        int w, h;
+        std::size_t fileSize;
+    };
+    // 1x1: 3 bytes + 1 pad; 2x2: rows of 8; 5x3: odd row count, middle row
+    // stays in place; 4x2: 12-byte rows, no padding.
+    for (const Case& c : {Case{1, 1, 58}, Case{2, 2, 70}, Case{5, 3, 54 + 16 * 3},
+                          Case{4, 2, 54 + 12 * 2}}) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        platform().boxes.clear();
+        const std::string jpeg = Jpeg("in.jpg", c.w, c.h);
+        const std::string bmp = dir.file("out.bmp");
+        ASSERT_TRUE(ConvertJpegToBmp(jpeg, bmp));
+        const std::string written = test::ReadFile(bmp);
+        EXPECT_EQ(written.size(), c.fileSize);
+        EXPECT_EQ(written, ExpectedBmp(jpeg));
+        EXPECT_TRUE(platform().boxes.empty());
+    }
+    ExpectNoTempFiles();
+}
+
+TEST_F(WallpaperBmpTest, HeaderFieldsAreLittleEndianLiterals) {
+    const std::string jpeg = Jpeg("in.jpg", 1, 1);
+    const std::string bmp = dir.file("out.bmp");
+    ASSERT_TRUE(ConvertJpegToBmp(jpeg, bmp));
+    const std::string written = test::ReadFile(bmp);
+    ASSERT_EQ(written.size(), 58u);
+    const unsigned char expected[54] = {
+        'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,   // file header
+        40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0,  // size, w, h, planes, bpp
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    // compression .. y resolution
+        0, 0, 0, 0, 0, 0, 0, 0};                           // colour counts
+    EXPECT_EQ(written.substr(0, 54), std::string(reinterpret_cast<const char*>(expected), 54));
+    EXPECT_EQ(written[57], '\0');  // row padding
+}
+
+TEST_F(WallpaperBmpTest, PhotoSizedPictureMatchesDecodeAndOrientation) {
+    // Progressive too: the writer must not care how the file was coded.
+    const std::string jpeg = dir.file("photo.jpg");
+    test::WriteJpeg(jpeg, 123, 77, test::JpegKind::Progressive);
+    const std::string bmp = dir.file("out.bmp");
+    ASSERT_TRUE(ConvertJpegToBmp(jpeg, bmp));
+    EXPECT_EQ(test::ReadFile(bmp), ExpectedBmp(jpeg));
+}
+
+TEST_F(WallpaperBmpTest, SmallerPictureReplacesLargerOneCompletely) {
+    const std::string bmp = dir.file("out.bmp");
+    ASSERT_TRUE(ConvertJpegToBmp(Jpeg("big.jpg", 40, 30), bmp));
+    const std::string small = Jpeg("small.jpg", 3, 2);
+    ASSERT_TRUE(ConvertJpegToBmp(small, bmp));
+    EXPECT_EQ(test::ReadFile(bmp), ExpectedBmp(small));
+    ExpectNoTempFiles();
+}
+
+TEST_F(WallpaperBmpTest, MakeWallpaperBmpWritesIntoTheWindowsDirectory) {
+    platform().windowsDirectory = dir.str();
+    CMainFrame frame;
+    const std::string jpeg = Jpeg("in.jpg", 6, 4);
+    const std::string expectedPath = dir.str() + "/" + kWallpaperFileName;
+    EXPECT_EQ(frame.MakeWallpaperBmp(jpeg), expectedPath);
+    EXPECT_EQ(test::ReadFile(expectedPath), ExpectedBmp(jpeg));
+
+    platform().windowsDirectory = dir.file("no such folder");
+    EXPECT_EQ(frame.MakeWallpaperBmp(jpeg), "");
+}
+
+// --- Failures keep the old wallpaper ----------------------------------------
+
+TEST_F(WallpaperBmpTest, FailedDecodeLeavesOldFileUntouched) {
+    const std::string bmp = dir.write("out.bmp", "old wallpaper");
+    const std::string bad = dir.write("bad.jpg", "not a jpeg at all");
+    EXPECT_FALSE(ConvertJpegToBmp(bad, bmp));
+    EXPECT_FALSE(ConvertJpegToBmp(dir.file("missing.jpg"), bmp));
+    EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
+    ExpectNoTempFiles();
+    EXPECT_EQ(platform().boxes.size(), 2u);
+}
+
+TEST_F(WallpaperBmpTest, MissingTargetFolderCannotBeSaved) {
+    const std::string bmp = (dir.path() / "absent" / "out.bmp").string();
+    EXPECT_FALSE(ConvertJpegToBmp(Jpeg("in.jpg", 4, 4), bmp));
+    ExpectOnlyBox("Error: Can't save as BMP", kMbOk);
+    EXPECT_FALSE(std::filesystem::exists(bmp));
+}
+
+TEST_F(WallpaperBmpTest, FailedReplaceGivesUpAndRemovesTheTemporary) {
+    const std::string bmp = dir.write("out.bmp", "old wallpaper");
+    platform().failReplace = true;
+    EXPECT_FALSE(ConvertJpegToBmp(Jpeg("in.jpg", 8, 8), bmp));
+    ExpectOnlyBox("fwrite error\nGiving up", kMbOk);
+    EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
+    ExpectNoTempFiles();
+}
+
+#ifndef _WIN32
+// A file-size limit makes the writes themselves fail, as a full disk would.
+TEST_F(WallpaperBmpTest, FailedWriteGivesUpAndKeepsOldFile) {
+    const std::string bmp = dir.write("out.bmp", "old wallpaper");
+    const std::string jpeg = Jpeg("in.jpg", 200, 100);  // 60 KB of BMP
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const bool ok = ConvertJpegToBmp(jpeg, bmp);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(ok);
+    ExpectOnlyBox("fwrite error\nGiving up", kMbOk);
+    EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
+    ExpectNoTempFiles();
+}
+#endif
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,41 @@
+// jpeg-to-wallpaper IN.jpg OUT.bmp: the wallpaper conversion on its own,
+// for scripts and for timing it against other decoders.
+#include <cstdio>
+#include <string>
+
+#include "imaging/wallpaper_bmp.h"
+#include "platform/headless/headless_platform.h"
+
+namespace {
+
+// Boxes become lines on stderr; nobody is there to click them.
+class ConsolePlatform : public qm::HeadlessPlatform {
+public:
+    int AppMessageBox(const std::string& text, unsigned) override {
+        return Print("Quillmere", text);
+    }
+    int MessageBox(bool, const std::string& text, const std::string& caption,
+                   unsigned) override {
+        return Print(caption, text);
+    }
+
+private:
+    static int Print(const std::string& caption, const std::string& text) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        return qm::kIdOk;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: jpeg-to-wallpaper IN.jpg OUT.bmp\n");
+        return 2;
+    }
+    ConsolePlatform platform;
+    qm::SetCurrentPlatform(&platform);
+    const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2]);
+    qm::SetCurrentPlatform(nullptr);
+    return ok ? 0 : 1;
+}
