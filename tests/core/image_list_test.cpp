@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "frame/main_frame.h"
+#include "platform/headless/headless_platform.h"
+#include "tests/support/temp_dir.h"
+
+namespace qm {
+namespace {
+
+class ImageList : public ::testing::Test {
+protected:
+    ImageList() { frame.Directory = dir.str(); }
+
+    std::vector<std::string> Listed() const {
+        std::vector<std::string> names;
+        for (std::int32_t i = 0; i <= frame.m_LastIndex; ++i) {
+            names.push_back(frame.m_ImageList[static_cast<std::size_t>(i)]);
+        }
+        return names;
+    }
+    std::string Entry(const std::string& name) const { return dir.str() + "/" + name; }
+    std::vector<std::string> Sorted(std::vector<std::string> v) const {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+
+    ScopedHeadless h;
+    test::TempDir dir;
+    CMainFrame frame;
+};
+
+TEST_F(ImageList, TakesOnlyBmpAndJpgFilesInAnyCase) {
+    for (const char* n : {"A.BMP", "b.Jpg", "c.jpeg", "d.gif", "x.jpe", "y.bitmap", "bmp", "jpg",
+                          ".jpg"}) {
+        dir.write(n, "x");
+    }
+    std::filesystem::create_directory(dir.path() / "e.bmp");
+    std::filesystem::create_directory(dir.path() / "sub");
+    dir.write("sub/inner.jpg", "x");
+
+    EXPECT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_LastIndex, 2);
+    EXPECT_EQ(Sorted(Listed()), Sorted({Entry(".jpg"), Entry("A.BMP"), Entry("b.Jpg")}));
+}
+
+TEST_F(ImageList, ListFollowsTheSearchOrder) {
+    for (const char* n : {"3.jpg", "1.bmp", "2.jpg", "0.bmp"}) {
+        dir.write(n, "x");
+    }
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    // Whatever order the search gives, the list keeps it: compare with a
+    // search of our own.
+    std::vector<std::string> expected;
+    FindEntry e;
+    auto search = h.platform.FindFirst((dir.str() + "/*.*").c_str(), e);
+    do {
+        if (!e.isDirectory) expected.push_back(Entry(e.name));
+    } while (search->FindNext(e));
+    EXPECT_EQ(Listed(), expected);
+}
+
+TEST_F(ImageList, EmptyOrMissingFolderGivesZero) {
+    std::filesystem::create_directory(dir.path() / "only-a-folder.jpg");
+    EXPECT_EQ(frame.BuildImageList(), 0);
+    EXPECT_EQ(frame.m_LastIndex, -1);
+
+    frame.Directory = dir.file("missing");
+    EXPECT_EQ(frame.BuildImageList(), 0);
+    EXPECT_EQ(frame.m_LastIndex, -1);
+    EXPECT_EQ(frame.ChangeWallpaper(0), 0);
+    EXPECT_TRUE(h.platform.wallpaperCalls.empty());
+}
+
+TEST_F(ImageList, RandomModeCountsTheLastImageAsCurrent) {
+    for (const char* n : {"a.bmp", "b.bmp", "c.bmp"}) dir.write(n, "x");
+    frame.Random = 1;
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_CurrentIndex, 2);
+    frame.Random = 0;
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_CurrentIndex, -1);
+}
+
+TEST_F(ImageList, RebuildWithoutCandidatesKeepsOldEntriesAndCurrentIndex) {
+    dir.write("a.bmp", "x");
+    dir.write("b.bmp", "x");
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    frame.ChangeWallpaper(0);
+    frame.ChangeWallpaper(0);
+    ASSERT_EQ(frame.m_CurrentIndex, 1);
+    std::string current = frame.m_ImageList[1];
+
+    std::filesystem::remove(dir.path() / "a.bmp");
+    std::filesystem::remove(dir.path() / "b.bmp");
+    EXPECT_EQ(frame.BuildImageList(), 0);
+    EXPECT_EQ(frame.m_LastIndex, -1);
+    EXPECT_EQ(frame.m_CurrentIndex, 1);
+
+    // A re-apply still sets the image that was current; changes do nothing.
+    h.platform.wallpaperCalls.clear();
+    frame.ReapplyWallpaper();
+    EXPECT_EQ(h.platform.wallpaperCalls, std::vector<std::string>{current});
+    EXPECT_EQ(frame.ChangeWallpaper(0), 0);
+    EXPECT_EQ(h.platform.wallpaperCalls.size(), 1u);
+}
+
+TEST_F(ImageList, FolderPathsAreUsedAsWritten) {
+    dir.write("x.jpg", "x");
+    frame.Directory = dir.str() + "/";
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_ImageList[0], dir.str() + "//x.jpg");
+}
+
+TEST_F(ImageList, PatternLongerThanAPathBufferSearchesNothing) {
+    // 254 characters of folder plus "/*.bmp" would need 261 with the
+    // terminator: no search may run on a cut pattern.
+    std::string longDir = "/" + std::string(253, 'd');
+    frame.Directory = longDir;
+    bool searched = false;
+    struct Spy : HeadlessPlatform {
+        bool* flag;
+        std::unique_ptr<DirectorySearch> FindFirst(const char* p, FindEntry& e) override {
+            *flag = true;
+            return HeadlessPlatform::FindFirst(p, e);
+        }
+    } spy;
+    spy.flag = &searched;
+    SetCurrentPlatform(&spy);
+    EXPECT_EQ(frame.BuildImageList(), 0);
+    EXPECT_FALSE(searched);
+
+    frame.Directory = "/" + std::string(252, 'd');  // fits exactly
+    frame.BuildImageList();
+    EXPECT_TRUE(searched);
+    SetCurrentPlatform(&h.platform);
+}
+
+// The count includes names the collecting pass rejects (short-name aliases
+// on Windows): the array is longer than the list, the bound is m_LastIndex.
+TEST_F(ImageList, ArrayMayBeLongerThanTheList) {
+    struct AliasPlatform : HeadlessPlatform {
+        std::unique_ptr<DirectorySearch> FindFirst(const char* p, FindEntry& e) override {
+            std::string s = p;
+            if (s.size() >= 5 && s.compare(s.size() - 5, 5, "*.bmp") == 0) {
+                s += '*';
+            }
+            return HeadlessPlatform::FindFirst(s.c_str(), e);
+        }
+    } alias;
+    SetCurrentPlatform(&alias);
+    dir.write("a.bmpx", "x");
+    dir.write("b.bmp", "x");
+    EXPECT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_ImageList.size(), 2u);
+    EXPECT_EQ(frame.m_LastIndex, 0);
+    EXPECT_EQ(frame.m_ImageList[0], Entry("b.bmp"));
+    EXPECT_EQ(frame.m_ImageList[1], "");
+    SetCurrentPlatform(&h.platform);
+}
+
+}  // namespace
+}  // namespace qm

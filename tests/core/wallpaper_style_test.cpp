@@ -1,0 +1,166 @@
+// The desktop's tile and stretch values and the two re-layout commands.
+#include <gtest/gtest.h>
+
+#include "frame/main_frame.h"
+#include "platform/headless/headless_platform.h"
+#include "rotation/desktop_wallpaper.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_images.h"
+
+namespace qm {
+namespace {
+
+class Style : public ::testing::Test {
+protected:
+    Style() {
+        h.platform.windowsDirectory = windows.str();
+        frame.Directory = pics.str();
+    }
+    // Makes the list one BMP header of the given size and makes it current.
+    void CurrentBmp(std::int32_t w, std::int32_t hgt) {
+        frame.m_ImageList = {pics.write("p.bmp", test::BmpHeader(w, hgt))};
+        frame.m_LastIndex = 0;
+        frame.m_CurrentIndex = 0;
+    }
+    std::string Tile() { return h.platform.DesktopString("TileWallpaper"); }
+    std::string Stretch() { return h.platform.DesktopString("WallpaperStyle"); }
+
+    ScopedHeadless h;
+    test::TempDir pics;
+    test::TempDir windows;
+    CMainFrame frame;
+};
+
+TEST_F(Style, AutoTileThresholdsAreStrict) {
+    frame.Display = 2;
+    struct Case { std::int32_t w, h; const char* tile; };
+    for (Case c : {Case{301, 301, "0"}, Case{300, 2000, "1"}, Case{2000, 300, "1"},
+                   Case{640, -480, "1"}, Case{0, 0, "1"}}) {
+        CurrentBmp(c.w, c.h);
+        frame.SetWallpaperStyle();
+        EXPECT_EQ(Tile(), c.tile) << c.w << "x" << c.h;
+    }
+    frame.Width = 20;
+    frame.Height = 10;
+    CurrentBmp(20, 10);
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "0");
+}
+
+TEST_F(Style, DisplayModeAndStretchChooseTheValues) {
+    CurrentBmp(10, 10);
+    frame.Display = 1;
+    frame.Stretch = 1;
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "1");
+    EXPECT_EQ(Stretch(), "2");
+    frame.Display = 0;
+    frame.Stretch = 0;
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "0");
+    EXPECT_EQ(Stretch(), "0");
+    // Values are one character and a terminator.
+    char buf[8];
+    auto key = h.platform.OpenDesktopKey();
+    ASSERT_TRUE(key->Query("TileWallpaper", buf, 2));
+    EXPECT_FALSE(key->Query("TileWallpaper", buf, 1));
+}
+
+TEST_F(Style, AutoTileMeasuresAJpegThroughItsConvertedFile) {
+    frame.Display = 2;
+    test::WriteJpeg(pics.file("big.jpg"), 400, 320);
+    test::WriteJpeg(pics.file("small.jpg"), 40, 30);
+    frame.m_ImageList = {pics.file("big.jpg"), pics.file("small.jpg")};
+    frame.m_LastIndex = 1;
+    frame.m_CurrentIndex = 0;
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "0");
+    frame.m_CurrentIndex = 1;
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "1");
+}
+
+TEST_F(Style, FailedConversionInAutoTileWritesNothing) {
+    frame.Display = 2;
+    h.platform.desktop["TileWallpaper"] = std::string("1");
+    h.platform.desktop["WallpaperStyle"] = std::string("0");
+    frame.m_ImageList = {pics.write("broken.JPG", "\xFF\xD8 nothing more")};
+    frame.m_LastIndex = 0;
+    frame.m_CurrentIndex = 0;
+    frame.SetWallpaperStyle();
+    EXPECT_EQ(Tile(), "1");
+    EXPECT_EQ(Stretch(), "0");
+    EXPECT_FALSE(h.platform.boxes.empty());
+}
+
+TEST_F(Style, AutoTileWithoutASizeStillWritesTheStretchValue) {
+    frame.Display = 2;
+    frame.Stretch = 1;
+    h.platform.desktop["TileWallpaper"] = std::string("1");
+    frame.SetWallpaperStyle();  // no current image: the layout is kept
+    EXPECT_EQ(Tile(), "1");
+    EXPECT_EQ(Stretch(), "2");
+
+    frame.m_ImageList = {pics.write("short.bmp", "BM short"), pics.file("gone.bmp")};
+    frame.m_LastIndex = 1;
+    for (int i : {0, 1}) {
+        frame.m_CurrentIndex = i;
+        h.platform.desktop.clear();
+        frame.SetWallpaperStyle();
+        EXPECT_EQ(Tile(), "0");
+        EXPECT_EQ(Stretch(), "2");
+    }
+}
+
+TEST_F(Style, ReLayoutCommandsReshowTheDesktopsPicture) {
+    h.platform.desktop["Wallpaper"] = std::string("C:\\other\\theirs.bmp");
+    EXPECT_TRUE(frame.OnUpdateTileCurrent());  // no tile value: not tiled
+    EXPECT_FALSE(frame.OnUpdateCenterCurrent());
+
+    frame.OnTileCurrent();
+    EXPECT_EQ(Tile(), "1");
+    EXPECT_EQ(h.platform.wallpaperCalls, std::vector<std::string>{"C:\\other\\theirs.bmp"});
+    EXPECT_TRUE(frame.OnUpdateCenterCurrent());
+    EXPECT_FALSE(frame.OnUpdateTileCurrent());
+    EXPECT_EQ(Stretch(), "");  // the stretch value is not touched
+
+    frame.OnCenterCurrent();
+    EXPECT_EQ(Tile(), "0");
+    EXPECT_EQ(h.platform.wallpaperCalls.size(), 2u);
+}
+
+TEST_F(Style, MissingOrBrokenDesktopKey) {
+    h.platform.desktopKeyExists = false;
+    frame.OnTileCurrent();  // opening only: nothing created, nothing set
+    EXPECT_FALSE(h.platform.desktopKeyExists);
+    EXPECT_TRUE(h.platform.wallpaperCalls.empty());
+    EXPECT_FALSE(DesktopWallpaper::ReadTile());
+
+    DesktopWallpaper::WriteStyle("1", "2");  // creates it
+    EXPECT_TRUE(h.platform.desktopKeyExists);
+    EXPECT_EQ(Tile(), "1");
+    EXPECT_EQ(Stretch(), "2");
+
+    h.platform.desktopKeyBroken = true;
+    h.platform.desktop.clear();
+    DesktopWallpaper::WriteStyle("1", "2");
+    frame.OnCenterCurrent();
+    EXPECT_TRUE(h.platform.desktop.empty());
+    EXPECT_FALSE(DesktopWallpaper::ReadWallpaperPath());
+}
+
+TEST_F(Style, OddDesktopValuesReadSafely) {
+    h.platform.desktop["TileWallpaper"] = HeadlessPlatform::Binary{};
+    EXPECT_FALSE(DesktopWallpaper::ReadTile());  // zero-length data is absent
+    h.platform.desktop["TileWallpaper"] = HeadlessPlatform::Binary{{'1'}};  // no terminator
+    EXPECT_TRUE(DesktopWallpaper::ReadTile());
+    h.platform.desktop["Wallpaper"] = HeadlessPlatform::Binary{std::vector<std::uint8_t>(259, 'a')};
+    auto path = DesktopWallpaper::ReadWallpaperPath();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(path->size(), 259u);
+    h.platform.desktop["Wallpaper"] = std::string(300, 'b');
+    EXPECT_FALSE(DesktopWallpaper::ReadWallpaperPath());
+}
+
+}  // namespace
+}  // namespace qm
