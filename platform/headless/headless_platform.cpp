@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -206,7 +205,11 @@ bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string&
     if (failReplace) {
         return false;
     }
-    return std::rename(source.c_str(), target.c_str()) == 0;
+    // std::filesystem::rename replaces an existing target on every platform;
+    // the C library's rename does not on Windows.
+    std::error_code ec;
+    std::filesystem::rename(source, target, ec);
+    return !ec;
 }
 
 int HeadlessPlatform::ShowBox(Box box) {
