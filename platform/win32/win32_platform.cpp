@@ -149,12 +149,12 @@ std::string Win32Platform::GetProfileString(const char* section, const char* ent
         if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
             return defaultValue;
         }
-        buf[got] = '\0';
-        std::string value(buf.data());
-        if (value.empty()) {
+        if (got == 0) {
             return defaultValue;
         }
-        return value;
+        buf[got] = '\0';
+        // A stored empty string ("" with its terminator) is a real value.
+        return std::string(buf.data());
     }
     return defaultValue;
 }
