@@ -9,6 +9,7 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
+#include "imaging/jpeg_decode.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -39,8 +40,6 @@ void JpegOutputMessage(j_common_ptr cinfo) {
     CurrentPlatform().MessageBox(true, message, "JPEG Error", kMbOk);
 }
 
-void ReportOutOfMemory() { CurrentPlatform().AppMessageBox("JpegFile :\nOut of memory", kMbIconError); }
-
 // Everything the decoder touches lives here, in the caller's frame, so that
 // nothing local to the function that calls setjmp changes between the
 // setjmp and a longjmp.
@@ -48,22 +47,8 @@ struct DecodeState {
     jpeg_decompress_struct cinfo;
     JpegErrorManager jerr;
     std::FILE* file;
-    std::uint8_t* buffer;
-    std::uint32_t width;
-    std::uint32_t height;
+    const jpeg::RowSink* sink;
 };
-
-// Room for the RGB buffer and for the BMP made from it, or 0 when either
-// does not fit the sizes this program can handle.
-std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
-    const std::uint64_t bytes = std::uint64_t{width} * height * 3;
-    const std::uint64_t rowBytes = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
-    const std::uint64_t bmpBytes = 54 + rowBytes * height;
-    if (bytes == 0 || bytes > SIZE_MAX || bmpBytes > UINT32_MAX) {
-        return 0;
-    }
-    return static_cast<std::size_t>(bytes);
-}
 
 // CMYK (and YCCK, which the library turns back into CMYK) to RGB. Files
 // carrying an Adobe marker store the inks inverted, as Photoshop writes
@@ -84,18 +69,15 @@ void CmykRowToRgb(const JSAMPLE* src, std::uint32_t width, std::uint8_t* dest, b
 }
 
 // The part that may be jumped back into: raw pointers and PODs only.
-// Returns the buffer, or null with the decompressor destroyed and the file
-// closed.
-std::uint8_t* DecodeOpenFile(DecodeState* s) {
+// Always destroys the decompressor and closes the file.
+bool DecodeOpenFile(DecodeState* s) {
     s->cinfo.err = jpeg_std_error(&s->jerr.pub);
     s->jerr.pub.error_exit = JpegErrorExit;
     s->jerr.pub.output_message = JpegOutputMessage;
     if (setjmp(s->jerr.recovery)) {
         jpeg_destroy_decompress(&s->cinfo);
         std::fclose(s->file);
-        delete[] s->buffer;
-        s->buffer = nullptr;
-        return nullptr;
+        return false;
     }
 
     jpeg_create_decompress(&s->cinfo);
@@ -104,63 +86,108 @@ std::uint8_t* DecodeOpenFile(DecodeState* s) {
     jpeg_start_decompress(&s->cinfo);
 
     const std::uint32_t width = s->cinfo.output_width;
-    const std::uint32_t height = s->cinfo.output_height;
-    const std::size_t size = RgbBufferSize(width, height);
-    if (size != 0) {
-        s->buffer = new (std::nothrow) std::uint8_t[size];
-    }
-    if (s->buffer == nullptr) {
-        ReportOutOfMemory();
-        jpeg_destroy_decompress(&s->cinfo);
-        std::fclose(s->file);
-        return nullptr;
-    }
-    s->width = width;
-    s->height = height;
-
-    JSAMPARRAY line = (*s->cinfo.mem->alloc_sarray)(
-        reinterpret_cast<j_common_ptr>(&s->cinfo), JPOOL_IMAGE,
-        s->cinfo.output_width * s->cinfo.output_components, 1);
-    const int components = s->cinfo.out_color_components;
-    const bool inverted = s->cinfo.saw_Adobe_marker != FALSE;
-    while (s->cinfo.output_scanline < s->cinfo.output_height) {
-        jpeg_read_scanlines(&s->cinfo, line, 1);
-        const int row = static_cast<int>(s->cinfo.output_scanline) - 1;
-        if (components == 3) {
-            JpegFile::CopyRgbRow(line[0], static_cast<int>(width), s->buffer, row);
-        } else if (components == 1) {
-            JpegFile::ExpandGrayRow(line[0], static_cast<int>(width), s->buffer, row);
-        } else if (components == 4) {
-            CmykRowToRgb(line[0], width, s->buffer + std::size_t(row) * width * 3, inverted);
+    bool ok = s->sink->begin(s->sink->context, width, s->cinfo.output_height);
+    if (ok) {
+        j_common_ptr common = reinterpret_cast<j_common_ptr>(&s->cinfo);
+        JSAMPARRAY line = (*s->cinfo.mem->alloc_sarray)(
+            common, JPOOL_IMAGE, s->cinfo.output_width * s->cinfo.output_components, 1);
+        const int components = s->cinfo.out_color_components;
+        // RGB lines go to the sink as they are; others are converted here.
+        JSAMPARRAY rgb = components == 3
+                             ? line
+                             : (*s->cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, 1);
+        const bool inverted = s->cinfo.saw_Adobe_marker != FALSE;
+        while (ok && s->cinfo.output_scanline < s->cinfo.output_height) {
+            jpeg_read_scanlines(&s->cinfo, line, 1);
+            const std::uint32_t row = s->cinfo.output_scanline - 1;
+            if (components == 1) {
+                JpegFile::ExpandGrayRow(line[0], static_cast<int>(width), rgb[0], 0);
+            } else if (components == 4) {
+                CmykRowToRgb(line[0], width, rgb[0], inverted);
+            }
+            ok = s->sink->row(s->sink->context, rgb[0], row);
+        }
+        if (ok) {
+            jpeg_finish_decompress(&s->cinfo);
         }
     }
-
-    jpeg_finish_decompress(&s->cinfo);
     jpeg_destroy_decompress(&s->cinfo);
     std::fclose(s->file);
-    return s->buffer;
+    return ok;
+}
+
+// DecodeToRgb's sink: the whole picture in one new[] buffer.
+struct BufferSink {
+    std::uint8_t* buffer;
+    std::uint32_t* width;
+    std::uint32_t* height;
+};
+
+bool BufferBegin(void* context, std::uint32_t width, std::uint32_t height) {
+    BufferSink* b = static_cast<BufferSink*>(context);
+    const std::size_t size = jpeg::RgbBufferSize(width, height);
+    if (size != 0) {
+        b->buffer = new (std::nothrow) std::uint8_t[size];
+    }
+    if (b->buffer == nullptr) {
+        jpeg::ReportOutOfMemory();
+        return false;
+    }
+    *b->width = width;
+    *b->height = height;
+    return true;
+}
+
+bool BufferRow(void* context, const std::uint8_t* rgb, std::uint32_t index) {
+    BufferSink* b = static_cast<BufferSink*>(context);
+    JpegFile::CopyRgbRow(rgb, static_cast<int>(*b->width), b->buffer, static_cast<int>(index));
+    return true;
 }
 
 }  // namespace
+
+namespace jpeg {
+
+void ReportOutOfMemory() {
+    CurrentPlatform().AppMessageBox("JpegFile :\nOut of memory", kMbIconError);
+}
+
+std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
+    const std::uint64_t bytes = std::uint64_t{width} * height * 3;
+    const std::uint64_t rowBytes = ((std::uint64_t{width} * 24 + 31) / 32) * 4;
+    const std::uint64_t bmpBytes = 54 + rowBytes * height;
+    if (bytes == 0 || bytes > SIZE_MAX || bmpBytes > UINT32_MAX) {
+        return 0;
+    }
+    return static_cast<std::size_t>(bytes);
+}
+
+bool Decode(const std::string& path, const RowSink& sink) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        CurrentPlatform().AppMessageBox("JPEG :\nCan't open " + path + "\n", kMbOk);
+        return false;
+    }
+    DecodeState state;
+    std::memset(&state, 0, sizeof state);
+    state.file = file;
+    state.sink = &sink;
+    return DecodeOpenFile(&state);
+}
+
+}  // namespace jpeg
 
 std::uint8_t* JpegFile::DecodeToRgb(const std::string& path, std::uint32_t& width,
                                     std::uint32_t& height) {
     width = 0;
     height = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        CurrentPlatform().AppMessageBox("JPEG :\nCan't open " + path + "\n", kMbOk);
+    BufferSink b{nullptr, &width, &height};
+    const jpeg::RowSink sink{&b, BufferBegin, BufferRow};
+    if (!jpeg::Decode(path, sink)) {
+        delete[] b.buffer;
         return nullptr;
     }
-    DecodeState state;
-    std::memset(&state, 0, sizeof state);
-    state.file = file;
-    std::uint8_t* buffer = DecodeOpenFile(&state);
-    if (buffer != nullptr) {
-        width = state.width;
-        height = state.height;
-    }
-    return buffer;
+    return b.buffer;
 }
 
 void JpegFile::CopyRgbRow(const std::uint8_t* src, int width, std::uint8_t* dest, int row) {

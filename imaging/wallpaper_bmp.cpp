@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "frame/main_frame.h"
+#include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
 #include "platform/platform.h"
 
@@ -13,8 +15,8 @@ namespace qm {
 namespace {
 
 constexpr std::uint32_t kHeaderBytes = 54;
-// A big stdio buffer turns a multi-megabyte wallpaper into few write calls.
-constexpr std::size_t kWriteBuffer = 1 << 20;
+// Rows are gathered into blocks of about this size before each write.
+constexpr std::size_t kBlockBytes = 1 << 20;
 
 void PutU16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -45,67 +47,119 @@ void MakeHeader(std::uint8_t* h, std::uint32_t width, std::uint32_t height,
     // Compression, image size, resolutions and colour counts stay 0.
 }
 
-// Writes the whole file; false on any short write or failed close. Closes
-// the file in every case.
-bool WriteBmp(std::FILE* f, const std::uint8_t* pixels, std::uint32_t width,
-              std::uint32_t height, std::uint32_t rowBytes, std::uint32_t fileSize) {
-    std::uint8_t header[kHeaderBytes];
-    MakeHeader(header, width, height, fileSize);
-    bool ok = std::fwrite(header, 1, kHeaderBytes, f) == kHeaderBytes;
-
-    const std::size_t dataBytes = std::size_t(width) * 3;
-    const std::size_t padBytes = rowBytes - dataBytes;
-    static const std::uint8_t kZeros[4] = {0, 0, 0, 0};
-    for (std::uint32_t r = 0; ok && r < height; ++r) {
-        ok = std::fwrite(pixels + std::size_t(r) * dataBytes, 1, dataBytes, f) == dataBytes;
-        if (ok && padBytes != 0) {
-            ok = std::fwrite(kZeros, 1, padBytes, f) == padBytes;
-        }
-    }
-    if (ok) {
-        ok = std::fflush(f) == 0;
-    }
-    // fclose flushes too, and its failure means the data may not be there.
-    const bool closed = std::fclose(f) == 0;
-    return ok && closed;
+bool SeekTo(std::FILE* f, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }
+
+// Writes the BMP while the JPEG is decoded. The JPEG delivers the top row
+// first and the BMP stores it last, so decoded rows are dropped into their
+// final place in a block of rows (already BGR and padded) and each full
+// block is written at its own offset: one pass, and never the whole picture
+// in memory.
+struct BmpWriter {
+    const char* tmpPath;
+    std::FILE* file = nullptr;
+    bool cannotOpen = false;
+    bool writeFailed = false;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t rowBytes = 0;
+    std::uint32_t blockRows = 0;
+    // The BMP rows the block holds: blockLow up to, not including, blockHigh.
+    std::uint32_t blockLow = 0;
+    std::uint32_t blockHigh = 0;
+    std::unique_ptr<std::uint8_t[]> block;
+
+    bool Write(const void* data, std::size_t bytes) {
+        if (std::fwrite(data, 1, bytes, file) != bytes) {
+            writeFailed = true;
+        }
+        return !writeFailed;
+    }
+
+    static bool Begin(void* context, std::uint32_t w, std::uint32_t h) {
+        BmpWriter* b = static_cast<BmpWriter*>(context);
+        if (jpeg::RgbBufferSize(w, h) == 0) {
+            jpeg::ReportOutOfMemory();
+            return false;
+        }
+        b->width = w;
+        b->height = h;
+        b->rowBytes = ((w * 24 + 31) / 32) * 4;
+        b->blockRows = static_cast<std::uint32_t>(kBlockBytes / b->rowBytes);
+        if (b->blockRows == 0) {
+            b->blockRows = 1;
+        }
+        if (b->blockRows > h) {
+            b->blockRows = h;
+        }
+        // Zero-filled so that the padding after each row is already there.
+        b->block.reset(new (std::nothrow) std::uint8_t[std::size_t(b->blockRows) * b->rowBytes]());
+        if (!b->block) {
+            jpeg::ReportOutOfMemory();
+            return false;
+        }
+        b->file = std::fopen(b->tmpPath, "wb");
+        if (b->file == nullptr) {
+            b->cannotOpen = true;
+            CurrentPlatform().AppMessageBox("Error: Can't save as BMP", kMbOk);
+            return false;
+        }
+        // Blocks go straight to the system; a stdio buffer would only copy them.
+        std::setvbuf(b->file, nullptr, _IONBF, 0);
+        std::uint8_t header[kHeaderBytes];
+        MakeHeader(header, w, h, kHeaderBytes + b->rowBytes * h);
+        b->blockHigh = h;
+        b->blockLow = h - b->blockRows;
+        return b->Write(header, kHeaderBytes);
+    }
+
+    static bool Row(void* context, const std::uint8_t* rgb, std::uint32_t index) {
+        BmpWriter* b = static_cast<BmpWriter*>(context);
+        const std::uint32_t bmpRow = b->height - 1 - index;
+        std::uint8_t* dest = b->block.get() + std::size_t(bmpRow - b->blockLow) * b->rowBytes;
+        JpegFile::CopyRgbRow(rgb, static_cast<int>(b->width), dest, 0);
+        JpegFile::SwapRedBlue(dest, b->width, 1);
+        if (bmpRow != b->blockLow) {
+            return true;
+        }
+        const std::uint32_t rows = b->blockHigh - b->blockLow;
+        if (!SeekTo(b->file, kHeaderBytes + std::uint64_t{b->blockLow} * b->rowBytes) ||
+            !b->Write(b->block.get(), std::size_t(rows) * b->rowBytes)) {
+            b->writeFailed = true;
+            return false;
+        }
+        b->blockHigh = b->blockLow;
+        b->blockLow = b->blockLow > b->blockRows ? b->blockLow - b->blockRows : 0;
+        return true;
+    }
+};
 
 }  // namespace
 
 bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::unique_ptr<std::uint8_t[]> pixels(JpegFile::DecodeToRgb(jpegPath, width, height));
-    if (!pixels) {
-        return false;
-    }
-    // A wallpaper that is upside down or has red for blue is worse than
-    // keeping the old one.
-    if (!JpegFile::SwapRedBlue(pixels.get(), width, height) ||
-        !JpegFile::FlipRows(pixels.get(), width * 3, height)) {
-        CurrentPlatform().AppMessageBox("JpegFile :\nOut of memory", kMbIconError);
-        return false;
-    }
-
-    // The decoder refused any image whose file size would not fit in 32 bits.
-    const std::uint32_t rowBytes = ((width * 24 + 31) / 32) * 4;
-    const std::uint32_t fileSize = kHeaderBytes + rowBytes * height;
-
     // The desktop may read the wallpaper at any moment, so the new file is
     // finished under another name and swapped in whole.
     const std::string tmpPath = bmpPath + ".tmp";
-    std::FILE* f = std::fopen(tmpPath.c_str(), "wb");
-    if (f == nullptr) {
-        CurrentPlatform().AppMessageBox("Error: Can't save as BMP", kMbOk);
+    BmpWriter writer;
+    writer.tmpPath = tmpPath.c_str();
+    const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row};
+    const bool decoded = jpeg::Decode(jpegPath, sink);
+    if (writer.file == nullptr) {
+        return false;  // nothing written; the user has been told why
+    }
+    // fclose flushes too, and its failure means the data may not be there.
+    const bool closed = std::fclose(writer.file) == 0;
+    if (!decoded && !writer.writeFailed) {
+        // The library gave up part-way and has said so: no half picture.
+        std::remove(tmpPath.c_str());
         return false;
     }
-    std::unique_ptr<char[]> ioBuffer(new (std::nothrow) char[kWriteBuffer]);
-    if (ioBuffer) {
-        std::setvbuf(f, ioBuffer.get(), _IOFBF, kWriteBuffer);
-    }
-    const bool written = WriteBmp(f, pixels.get(), width, height, rowBytes, fileSize);
-    pixels.reset();
-    if (!written || !CurrentPlatform().ReplaceFile(tmpPath, bmpPath)) {
+    if (writer.writeFailed || !closed || !CurrentPlatform().ReplaceFile(tmpPath, bmpPath)) {
         std::remove(tmpPath.c_str());
         CurrentPlatform().AppMessageBox("fwrite error\nGiving up", kMbOk);
         return false;

@@ -114,6 +114,27 @@ TEST_F(WallpaperBmpTest, PhotoSizedPictureMatchesDecodeAndOrientation) {
     EXPECT_EQ(test::ReadFile(bmp), ExpectedBmp(jpeg));
 }
 
+// Large pictures are written in blocks of rows from the bottom of the file
+// up; heights that fill the last block exactly and that leave it partial.
+TEST_F(WallpaperBmpTest, LargePicturesAreWrittenWhole) {
+    for (int h : {800, 698, 349, 1}) {
+        SCOPED_TRACE(h);
+        const std::string jpeg = Jpeg("big.jpg", 1000, h);
+        const std::string bmp = dir.file("out.bmp");
+        ASSERT_TRUE(ConvertJpegToBmp(jpeg, bmp));
+        const std::string written = test::ReadFile(bmp);
+        const std::string expected = ExpectedBmp(jpeg);
+        ASSERT_EQ(written.size(), expected.size());
+        // Report where they part rather than dumping megabytes.
+        std::size_t at = 0;
+        while (at < written.size() && written[at] == expected[at]) {
+            ++at;
+        }
+        EXPECT_EQ(at, written.size()) << "first difference at byte " << at;
+    }
+    EXPECT_TRUE(platform().boxes.empty());
+}
+
 TEST_F(WallpaperBmpTest, SmallerPictureReplacesLargerOneCompletely) {
     const std::string bmp = dir.file("out.bmp");
     ASSERT_TRUE(ConvertJpegToBmp(Jpeg("big.jpg", 40, 30), bmp));
@@ -145,6 +166,18 @@ TEST_F(WallpaperBmpTest, FailedDecodeLeavesOldFileUntouched) {
     EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
     ExpectNoTempFiles();
     EXPECT_EQ(platform().boxes.size(), 2u);
+}
+
+TEST_F(WallpaperBmpTest, PictureTooBigToHoldKeepsOldFile) {
+    // Frame header declaring 65500 x 65500, one component, then nothing.
+    const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0xFF, 0xDC,
+                                    0xFF, 0xDC, 0x01, 0x01, 0x11, 0x00};
+    std::string bytes(reinterpret_cast<const char*>(header), sizeof header);
+    const std::string bmp = dir.write("out.bmp", "old wallpaper");
+    EXPECT_FALSE(ConvertJpegToBmp(dir.write("huge.jpg", bytes), bmp));
+    EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
+    ASSERT_FALSE(platform().boxes.empty());
+    ExpectNoTempFiles();
 }
 
 TEST_F(WallpaperBmpTest, MissingTargetFolderCannotBeSaved) {

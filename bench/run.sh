@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Times jpeg-to-wallpaper against djpeg on photo-sized pictures.
+#   bench/run.sh [RUNS]      (default 7 runs of each command per picture)
+# Runs alternate between the commands so that drift in machine load hits
+# all of them alike; medians are reported.
+# Goals: wall(ours) / wall(djpeg -ppm) <= 1.15,
+#        peak RSS(ours) / peak RSS(djpeg -bmp) <= 1.05.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+RUNS=${1:-7}
+TIME=/usr/bin/time
+command -v djpeg >/dev/null || { echo "djpeg not found (libjpeg-turbo-progs)" >&2; exit 1; }
+[ -x "$TIME" ] || { echo "GNU time not found at $TIME" >&2; exit 1; }
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target jpeg-to-wallpaper make-photo-jpeg >/dev/null
+
+OUT=build/bench
+mkdir -p "$OUT"
+BIN=build/linux
+[ -f "$OUT/photo-4096x3072.jpg" ] || "$BIN/make-photo-jpeg" "$OUT/photo-4096x3072.jpg" 4096 3072
+[ -f "$OUT/photo-6000x4000-progressive.jpg" ] ||
+  "$BIN/make-photo-jpeg" "$OUT/photo-6000x4000-progressive.jpg" 6000 4000 progressive
+
+# One timed run: prints "seconds maxrss_kb". GNU time's own wall clock has
+# only 10 ms resolution, so the wall time is taken around it; its small
+# start-up cost is the same for every command.
+timed() {
+  local t0=$EPOCHREALTIME
+  "$TIME" -f '%M' -o "$OUT/time.txt" "$@" >/dev/null 2>"$OUT/stderr.txt" || {
+    echo "failed: $*" >&2; cat "$OUT/stderr.txt" >&2; exit 1; }
+  local t1=$EPOCHREALTIME
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') $(cat "$OUT/time.txt")"
+}
+
+median() { sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+
+printf '%-36s %-14s %9s %11s\n' image command wall_s peak_rss_kb
+for img in "$OUT/photo-4096x3072.jpg" "$OUT/photo-6000x4000-progressive.jpg"; do
+  : > "$OUT/ours.txt"; : > "$OUT/ppm.txt"; : > "$OUT/bmp.txt"
+  # Warm the page cache so the first command is not penalised.
+  cat "$img" > /dev/null
+  for ((i = 0; i < RUNS; i++)); do
+    timed "$BIN/jpeg-to-wallpaper" "$img" "$OUT/ours.bmp" >> "$OUT/ours.txt"
+    timed djpeg -ppm -outfile "$OUT/djpeg.ppm" "$img" >> "$OUT/ppm.txt"
+    timed djpeg -bmp -outfile "$OUT/djpeg.bmp" "$img" >> "$OUT/bmp.txt"
+  done
+  name=$(basename "$img")
+  for c in ours ppm bmp; do
+    w=$(cut -d' ' -f1 "$OUT/$c.txt" | median)
+    m=$(cut -d' ' -f2 "$OUT/$c.txt" | median)
+    eval "W_$c=$w M_$c=$m"
+    label=$c; [ $c = ours ] && label=jpeg-to-wallpaper; [ $c = ppm ] && label="djpeg -ppm"; [ $c = bmp ] && label="djpeg -bmp"
+    printf '%-36s %-14s %9s %11s\n' "$name" "$label" "$w" "$m"
+  done
+  # Our BMP must be the same picture djpeg writes.
+  if cmp -s "$OUT/ours.bmp" "$OUT/djpeg.bmp"; then same=identical; else same=DIFFERENT; fi
+  awk -v wo="$W_ours" -v wp="$W_ppm" -v mo="$M_ours" -v mb="$M_bmp" -v s="$same" -v n="$name" 'BEGIN {
+    rw = (wp > 0) ? wo / wp : 0; rm = mo / mb
+    printf "%-36s wall ours/djpeg-ppm = %.3f (goal <= 1.15) %s; rss ours/djpeg-bmp = %.3f (goal <= 1.05) %s; bmp vs djpeg: %s\n",
+      n, rw, (rw <= 1.15 ? "ok" : "MISSED"), rm, (rm <= 1.05 ? "ok" : "MISSED"), s }'
+done
