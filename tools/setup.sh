@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Prepares a fresh Debian 12 machine to build and test Quillmere: compilers,
+# Wine, the cross-built libjpeg for both Windows targets and the Wine prefix
+# the Windows tests run in. Run as root; safe to run again.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+packages=(
+  # Linux build and tests
+  cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
+  # Windows cross build (posix-threads compilers: GoogleTest needs them)
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools nasm
+  # libjpeg source package unpacking
+  dpkg-dev
+  # Running and driving Windows programs (64-bit only on this kernel)
+  wine64 libwine fonts-wine xvfb xdotool imagemagick libjpeg-turbo-progs time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+bash "$root/tools/build-libjpeg-mingw.sh" x64
+bash "$root/tools/build-libjpeg-mingw.sh" i686
+
+prefix="$root/build/wineprefix"
+if [[ ! -f "$prefix/system.reg" ]]; then
+  mkdir -p "$prefix"
+  WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -w
+fi
