@@ -18,8 +18,14 @@ struct RowSink {
     // The output size, once the header is read. False stops the decode;
     // the sink has already told the user why.
     bool (*begin)(void* context, std::uint32_t width, std::uint32_t height);
-    // One line, top to bottom, as width * 3 bytes of RGB. False stops.
+    // One line, top to bottom, as width * 3 bytes of RGB (BGR when bgr is
+    // set). False stops.
     bool (*row)(void* context, const std::uint8_t* rgb, std::uint32_t index);
+    // Optional: where line `index` should be decoded to, saving a copy.
+    // `row` is then called with that same pointer.
+    std::uint8_t* (*target)(void* context, std::uint32_t index);
+    // Deliver blue first, as BMP stores it.
+    bool bgr;
 };
 
 // Opens and decodes the file, feeding the sink. True when every row was

@@ -83,6 +83,14 @@ bool DecodeOpenFile(DecodeState* s) {
     jpeg_create_decompress(&s->cinfo);
     jpeg_stdio_src(&s->cinfo, s->file);
     jpeg_read_header(&s->cinfo, TRUE);
+    bool swapHere = s->sink->bgr;
+#ifdef JCS_EXTENSIONS
+    // libjpeg-turbo can write blue first itself, at no cost.
+    if (s->sink->bgr && s->cinfo.out_color_space == JCS_RGB) {
+        s->cinfo.out_color_space = JCS_EXT_BGR;
+        swapHere = false;
+    }
+#endif
     jpeg_start_decompress(&s->cinfo);
 
     const std::uint32_t width = s->cinfo.output_width;
@@ -98,14 +106,19 @@ bool DecodeOpenFile(DecodeState* s) {
                              : (*s->cinfo.mem->alloc_sarray)(common, JPOOL_IMAGE, width * 3, 1);
         const bool inverted = s->cinfo.saw_Adobe_marker != FALSE;
         while (ok && s->cinfo.output_scanline < s->cinfo.output_height) {
-            jpeg_read_scanlines(&s->cinfo, line, 1);
-            const std::uint32_t row = s->cinfo.output_scanline - 1;
+            const std::uint32_t row = s->cinfo.output_scanline;
+            std::uint8_t* dest = s->sink->target ? s->sink->target(s->sink->context, row) : rgb[0];
+            JSAMPROW into = components == 3 ? dest : line[0];
+            jpeg_read_scanlines(&s->cinfo, &into, 1);
             if (components == 1) {
-                JpegFile::ExpandGrayRow(line[0], static_cast<int>(width), rgb[0], 0);
+                JpegFile::ExpandGrayRow(line[0], static_cast<int>(width), dest, 0);
             } else if (components == 4) {
-                CmykRowToRgb(line[0], width, rgb[0], inverted);
+                CmykRowToRgb(line[0], width, dest, inverted);
             }
-            ok = s->sink->row(s->sink->context, rgb[0], row);
+            if (swapHere) {
+                JpegFile::SwapRedBlue(dest, width, 1);
+            }
+            ok = s->sink->row(s->sink->context, dest, row);
         }
         if (ok) {
             jpeg_finish_decompress(&s->cinfo);
@@ -182,7 +195,7 @@ std::uint8_t* JpegFile::DecodeToRgb(const std::string& path, std::uint32_t& widt
     width = 0;
     height = 0;
     BufferSink b{nullptr, &width, &height};
-    const jpeg::RowSink sink{&b, BufferBegin, BufferRow};
+    const jpeg::RowSink sink{&b, BufferBegin, BufferRow, nullptr, false};
     if (!jpeg::Decode(path, sink)) {
         delete[] b.buffer;
         return nullptr;

@@ -118,13 +118,16 @@ struct BmpWriter {
         return b->Write(header, kHeaderBytes);
     }
 
-    static bool Row(void* context, const std::uint8_t* rgb, std::uint32_t index) {
+    // The decoder writes each line, already BGR, straight into its place.
+    static std::uint8_t* Target(void* context, std::uint32_t index) {
         BmpWriter* b = static_cast<BmpWriter*>(context);
         const std::uint32_t bmpRow = b->height - 1 - index;
-        std::uint8_t* dest = b->block.get() + std::size_t(bmpRow - b->blockLow) * b->rowBytes;
-        JpegFile::CopyRgbRow(rgb, static_cast<int>(b->width), dest, 0);
-        JpegFile::SwapRedBlue(dest, b->width, 1);
-        if (bmpRow != b->blockLow) {
+        return b->block.get() + std::size_t(bmpRow - b->blockLow) * b->rowBytes;
+    }
+
+    static bool Row(void* context, const std::uint8_t*, std::uint32_t index) {
+        BmpWriter* b = static_cast<BmpWriter*>(context);
+        if (b->height - 1 - index != b->blockLow) {
             return true;
         }
         const std::uint32_t rows = b->blockHigh - b->blockLow;
@@ -147,7 +150,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
     const std::string tmpPath = bmpPath + ".tmp";
     BmpWriter writer;
     writer.tmpPath = tmpPath.c_str();
-    const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row};
+    const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row, BmpWriter::Target, true};
     const bool decoded = jpeg::Decode(jpegPath, sink);
     if (writer.file == nullptr) {
         return false;  // nothing written; the user has been told why

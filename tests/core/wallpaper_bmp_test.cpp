@@ -114,6 +114,22 @@ TEST_F(WallpaperBmpTest, PhotoSizedPictureMatchesDecodeAndOrientation) {
     EXPECT_EQ(test::ReadFile(bmp), ExpectedBmp(jpeg));
 }
 
+// The writer takes a faster route for colour files than for greyscale and
+// four-component ones; all must give the decoded picture.
+TEST_F(WallpaperBmpTest, EveryKindOfJpegGivesTheDecodedPicture) {
+    using test::JpegKind;
+    for (JpegKind kind : {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Gray,
+                          JpegKind::Cmyk, JpegKind::Ycck, JpegKind::AdobeInvertedCmyk}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const std::string jpeg = dir.file("in.jpg");
+        test::WriteJpeg(jpeg, 21, 13, kind);
+        const std::string bmp = dir.file("out.bmp");
+        ASSERT_TRUE(ConvertJpegToBmp(jpeg, bmp));
+        EXPECT_EQ(test::ReadFile(bmp), ExpectedBmp(jpeg));
+    }
+    EXPECT_TRUE(platform().boxes.empty());
+}
+
 // Large pictures are written in blocks of rows from the bottom of the file
 // up; heights that fill the last block exactly and that leave it partial.
 TEST_F(WallpaperBmpTest, LargePicturesAreWrittenWhole) {
