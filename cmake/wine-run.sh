@@ -3,6 +3,8 @@
 # (build/wineprefix), creating the prefix on first use. CMake uses this as
 # the cross-compiling emulator, so ctest and test discovery go through it.
 set -euo pipefail
+# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
+export PATH="/usr/lib/wine:$PATH"
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${QM_WINEPREFIX:-$root/build/wineprefix}"

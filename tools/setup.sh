@@ -3,6 +3,8 @@
 # Wine, the cross-built libjpeg for both Windows targets and the Wine prefix
 # the Windows tests run in. Run as root; safe to run again.
 set -euo pipefail
+# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
+export PATH="/usr/lib/wine:$PATH"
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 

@@ -3,6 +3,8 @@
 # Linux, sanitizer and 64-bit Windows (under Wine) builds, and build the
 # 32-bit Windows program, which this machine cannot run.
 set -euo pipefail
+# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
+export PATH="/usr/lib/wine:$PATH"
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"

@@ -78,8 +78,10 @@ public:
             const auto& bytes = std::get<HeadlessPlatform::Binary>(it->second).bytes;
             data.assign(bytes.begin(), bytes.end());
         }
-        // Like the registry: data that does not fit is not returned at all.
-        if (data.empty() || data.size() > size) {
+        // Like the registry: data that does not fit, terminator included,
+        // is not returned at all.
+        if (data.empty() || data.size() > size ||
+            (data.size() == size && data.back() != '\0')) {
             return false;
         }
         std::memcpy(buf, data.data(), data.size());

@@ -86,6 +86,21 @@ public:
     int MbsICmp(const char* a, const char* b) override;
     int Rand() override;
 
+    // Shell operations; placeholders until the simulation lands.
+    void SetRegistryKey(const char*, const char*) override {}
+    std::string LoadString(unsigned) override { return {}; }
+    bool FindTopLevelWindow(const char*) override { return false; }
+    bool CreateFrameWindow(const std::string&, FrameEvents&) override { return false; }
+    void HideFrameWindow() override {}
+    void CloseFrameWindow() override {}
+    int RunMessageLoop() override { return 0; }
+    void SetTimer(unsigned, std::uint32_t) override {}
+    void KillTimer(unsigned) override {}
+    void AddTrayIcon(const TrayIconData&) override {}
+    void DeleteTrayIcon(const TrayIconData&) override {}
+    bool TrackPopupMenu(unsigned) override { return false; }
+    int RunModalDialog(unsigned, DialogEvents&) override { return kIdCancel; }
+
     // The desktop value as a string, or "" when missing or not a string.
     std::string DesktopString(const std::string& name) const;
 

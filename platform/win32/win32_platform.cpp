@@ -97,15 +97,15 @@ public:
             return false;
         }
         buf[0] = '\0';
-        // One byte held back, so stored data without a terminator still
-        // leaves the buffer terminated.
-        DWORD length = static_cast<DWORD>(size - 1);
+        DWORD length = static_cast<DWORD>(size);
         if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf),
-                             &length) != ERROR_SUCCESS) {
+                             &length) != ERROR_SUCCESS ||
+            (length == size && buf[size - 1] != '\0')) {
+            // Too long, or filling the buffer with no room for a terminator.
             buf[0] = '\0';
             return false;
         }
-        buf[length] = '\0';
+        buf[length < size ? length : size - 1] = '\0';
         return length != 0;
     }
 

@@ -16,3 +16,4 @@
 #undef WriteProfileString
 #undef ReplaceFile
 #undef MessageBox
+#undef LoadString

@@ -158,6 +158,11 @@ TEST_F(Style, OddDesktopValuesReadSafely) {
     auto path = DesktopWallpaper::ReadWallpaperPath();
     ASSERT_TRUE(path);
     EXPECT_EQ(path->size(), 259u);
+    // Filling the whole buffer leaves no room for the terminator.
+    h.platform.desktop["Wallpaper"] = HeadlessPlatform::Binary{std::vector<std::uint8_t>(260, 'a')};
+    EXPECT_FALSE(DesktopWallpaper::ReadWallpaperPath());
+    h.platform.desktop["Wallpaper"] = std::string(259, 'c');  // 260 bytes with its terminator
+    ASSERT_TRUE(DesktopWallpaper::ReadWallpaperPath());
     h.platform.desktop["Wallpaper"] = std::string(300, 'b');
     EXPECT_FALSE(DesktopWallpaper::ReadWallpaperPath());
 }

@@ -1,0 +1,43 @@
+// Resource and command identifiers, shared by the resource script and the
+// code. Plain #defines only: the resource compiler reads this file too.
+#pragma once
+
+#define IDR_MAINFRAME 128          // frame title string, tray icon, popup menu
+#define IDD_ABOUTBOX 100
+#define IDD_SETTINGS 134
+#define IDS_APP_TITLE 57344        // the application's name
+
+// Popup menu commands.
+#define ID_SETTINGS 32772
+#define ID_PREVIOUS_WALLPAPER 32774
+#define ID_TILE_CURRENT 32775
+#define ID_CENTER_CURRENT 32776
+#define ID_APP_ABOUT 57664
+#define ID_APP_EXIT 57665
+
+// About box.
+#define IDC_CONTACT 1000
+
+// Settings dialog.
+#define IDC_RANDOM_SEQUENTIAL 1003
+#define IDC_RANDOM_RANDOM 1004
+#define IDC_AUTOCHANGE 1006
+#define IDC_TIME_SPIN 1008
+#define IDC_TIME 1009
+#define IDC_WHEN_MINUTES 1010
+#define IDC_WHEN_HOURS 1011
+#define IDC_DIRECTORY 1013
+#define IDC_BROWSE 1014
+#define IDC_DISPLAY_CENTER 1015
+#define IDC_DISPLAY_TILE 1016
+#define IDC_DISPLAY_AUTOTILE 1017
+#define IDC_WIDTH_SPIN 1018
+#define IDC_WIDTH 1019
+#define IDC_HEIGHT_SPIN 1020
+#define IDC_HEIGHT 1021
+#define IDC_STRETCH 1022
+#define IDC_UPDATE_IMAGE_LIST 1023
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
