@@ -7,12 +7,41 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework.h"
+
 namespace qm {
 
-class CMainFrame {
+// The automatic-change timer on the frame's window.
+inline constexpr unsigned IDT_CHANGE = 1;
+
+// What the icon's tip says.
+inline constexpr const char* kTrayTip = "Quillmere, click to change wallpaper";
+
+class CMainFrame : public CFrameWnd {
 public:
     // Loads the settings and writes them straight back; creates no window.
     CMainFrame();
+
+    // Adds the notification-area icon, then builds the first image list;
+    // an empty folder gets a message and the settings dialog.
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+
+    // Window messages.
+    int OnCreate() override;
+    void OnDestroy() override;
+    void OnTimer(unsigned id) override;
+    long OnTrayIcon(unsigned wParam, unsigned mouseMessage) override;
+    long OnRebuildImageList() override;
+    bool OnUpdateCommand(int id, bool& enabled) override;
+    void OnTaskbarCreated() override;
+
+    // The Settings command: runs the dialog and applies what OK returns.
+    void OnSettings();
+
+    // Timer interval by the settings: Time minutes, or hours unless When
+    // is 0 (32-bit arithmetic, as the timer takes it).
+    std::uint32_t ChangeInterval() const;
 
     void LoadSettings();
     void SaveSettings();
@@ -52,7 +81,11 @@ public:
     std::int32_t m_PreviousIndex = 0;
 
     std::string Directory;
+    TrayIconData m_nid;
     std::vector<std::string> m_ImageList;
+
+protected:
+    bool OnFrameCommand(int id) override;
 
 private:
     // The path of the entry at index, converted when it is a JPEG, handed to

@@ -1,0 +1,21 @@
+// The application object: one running copy, the profile's key, the hidden
+// frame with its tray icon.
+#pragma once
+
+#include "platform/framework.h"
+
+namespace qm {
+
+// Title of the running copy's hidden frame, searched for at start.
+inline constexpr const char* kFrameTitle = "Quillmere";
+inline constexpr const char* kRegistryCompany = "Brandle Software";
+
+class WallpaperApp : public CWinApp {
+public:
+    bool InitInstance() override;
+    bool OnCmdMsg(int id) override;
+
+    void OnAppAbout();
+};
+
+}  // namespace qm

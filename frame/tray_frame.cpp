@@ -1,0 +1,130 @@
+// The frame's window side: its message map, the tray icon and its popup
+// menu, and the change timer.
+#include <algorithm>
+#include <cstring>
+
+#include "frame/main_frame.h"
+#include "res/resource.h"
+
+namespace qm {
+
+namespace {
+
+// Frame commands in the order of the frame's message map.
+struct CommandEntry {
+    int id;
+    void (CMainFrame::*handler)();
+};
+constexpr CommandEntry kCommands[] = {
+    {ID_SETTINGS, &CMainFrame::OnSettings},
+    {ID_PREVIOUS_WALLPAPER, &CMainFrame::OnPreviousWallpaper},
+    {ID_CENTER_CURRENT, &CMainFrame::OnCenterCurrent},
+    {ID_TILE_CURRENT, &CMainFrame::OnTileCurrent},
+};
+
+struct UpdateEntry {
+    int id;
+    bool (CMainFrame::*handler)();
+};
+constexpr UpdateEntry kUpdates[] = {
+    {ID_CENTER_CURRENT, &CMainFrame::OnUpdateCenterCurrent},
+    {ID_TILE_CURRENT, &CMainFrame::OnUpdateTileCurrent},
+};
+
+}  // namespace
+
+bool CMainFrame::OnFrameCommand(int id) {
+    for (const auto& entry : kCommands) {
+        if (entry.id == id) {
+            (this->*entry.handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CMainFrame::OnUpdateCommand(int id, bool& enabled) {
+    for (const auto& entry : kUpdates) {
+        if (entry.id == id) {
+            enabled = (this->*entry.handler)();
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t CMainFrame::ChangeInterval() const {
+    const std::uint32_t unit = When == 0 ? 60'000u : 3'600'000u;
+    return static_cast<std::uint32_t>(Time) * unit;
+}
+
+int CMainFrame::OnCreate() {
+    if (CFrameWnd::OnCreate() == -1) {
+        return -1;
+    }
+    if (AutoChange != 0) {
+        CurrentPlatform().SetTimer(IDT_CHANGE, ChangeInterval());
+    }
+    return 0;
+}
+
+void CMainFrame::AddTrayIcon() {
+    m_nid = TrayIconData{};
+    m_nid.uID = IDR_MAINFRAME;
+    m_nid.uFlags = TrayIconData::kNifMessage | TrayIconData::kNifIcon | TrayIconData::kNifTip;
+    m_nid.uCallbackMessage = WM_TRAYICON;
+    m_nid.iconResource = IDR_MAINFRAME;
+    // Cut to the field, terminator included.
+    const std::size_t tip = std::min(std::strlen(kTrayTip), sizeof m_nid.szTip - 1);
+    std::memcpy(m_nid.szTip, kTrayTip, tip);
+    m_nid.szTip[tip] = '\0';
+    CurrentPlatform().AddTrayIcon(m_nid);
+
+    if (BuildImageList() == 0) {
+        AfxMessageBox("Change the Settings to a Directory that Contains Images", kMbOk);
+        OnSettings();
+    }
+}
+
+void CMainFrame::RemoveTrayIcon() {
+    m_nid.uFlags = 0;
+    CurrentPlatform().DeleteTrayIcon(m_nid);
+}
+
+void CMainFrame::OnTaskbarCreated() {
+    // A restarted shell has forgotten the icon; without it, and with a
+    // second start refused, the running program could not be reached.
+    if (m_nid.uFlags != 0) {
+        CurrentPlatform().AddTrayIcon(m_nid);
+    }
+}
+
+void CMainFrame::OnTimer(unsigned) { ChangeWallpaper(0); }
+
+long CMainFrame::OnTrayIcon(unsigned, unsigned mouseMessage) {
+    switch (mouseMessage) {
+        case kWmLButtonDown:
+        case kWmLButtonDblClk:
+            ChangeWallpaper(0);
+            return 1;
+        case kWmRButtonUp:
+            // Loaded anew for every right click; the chosen item comes back
+            // as a command once the menu has closed.
+            return CurrentPlatform().TrackPopupMenu(m_nid.uID) ? 1 : 0;
+        default:
+            return 1;
+    }
+}
+
+long CMainFrame::OnRebuildImageList() {
+    BuildImageList();
+    return 1;
+}
+
+void CMainFrame::OnDestroy() {
+    SaveSettings();
+    RemoveTrayIcon();
+    CFrameWnd::OnDestroy();
+}
+
+}  // namespace qm

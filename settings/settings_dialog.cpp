@@ -1,0 +1,98 @@
+#include "settings/settings_dialog.h"
+
+#include <algorithm>
+
+#include "res/resource.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::int32_t kMaxThreshold = 2000;
+constexpr std::int32_t kMaxTime = 120;
+
+// An up-down control shows a stored value outside its range as the nearest
+// bound, so its buddy always holds a value that OK accepts.
+void InitUpDown(DialogWindow& window, int id, std::int32_t upper, std::int32_t value) {
+    window.SetUpDownRange(id, 1, upper);
+    window.SetUpDownPos(id, std::clamp<std::int32_t>(value, 1, upper));
+}
+
+}  // namespace
+
+SettingsDialog::SettingsDialog() : CDialog(IDD_SETTINGS) {}
+
+void SettingsDialog::DoDataExchange(CDataExchange& dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Check(dx, IDC_AUTOCHANGE, m_AutoChange);
+    DDX_Text(dx, IDC_DIRECTORY, m_Directory);
+    DDX_Radio(dx, IDC_DISPLAY_CENTER, m_Display);
+    DDX_Text(dx, IDC_HEIGHT, m_Height);
+    DDV_MinMaxInt(dx, m_Height, 1, kMaxThreshold);
+    DDX_Radio(dx, IDC_RANDOM_SEQUENTIAL, m_Random);
+    DDX_Text(dx, IDC_TIME, m_Time);
+    DDV_MinMaxInt(dx, m_Time, 1, kMaxTime);
+    DDX_Radio(dx, IDC_WHEN_MINUTES, m_When);
+    DDX_Text(dx, IDC_WIDTH, m_Width);
+    DDV_MinMaxInt(dx, m_Width, 1, kMaxThreshold);
+    DDX_Check(dx, IDC_STRETCH, m_Stretch);
+}
+
+bool SettingsDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    InitUpDown(Window(), IDC_WIDTH_SPIN, kMaxThreshold, m_Width);
+    InitUpDown(Window(), IDC_HEIGHT_SPIN, kMaxThreshold, m_Height);
+    InitUpDown(Window(), IDC_TIME_SPIN, kMaxTime, m_Time);
+    if (m_Display != 2) {
+        Window().EnableItem(IDC_WIDTH, false);
+        Window().EnableItem(IDC_HEIGHT, false);
+    }
+    return true;
+}
+
+void SettingsDialog::OnCancel() { CDialog::OnCancel(); }
+
+bool SettingsDialog::OnDialogCommand(int id) {
+    switch (id) {
+        case IDC_BROWSE:
+            OnBrowse();
+            return true;
+        case IDC_DISPLAY_CENTER:
+        case IDC_DISPLAY_TILE:
+            OnCenterOrTile();
+            return true;
+        case IDC_DISPLAY_AUTOTILE:
+            OnAutoTile();
+            return true;
+        case IDC_UPDATE_IMAGE_LIST:
+            OnUpdateImageList();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void SettingsDialog::OnBrowse() {
+    std::string path;
+    if (Window().BrowseForFolder("Select a folder containing Wallpapers", path)) {
+        Window().SetItemText(IDC_DIRECTORY, path);
+    }
+}
+
+void SettingsDialog::OnCenterOrTile() {
+    Window().EnableItem(IDC_WIDTH, false);
+    Window().EnableItem(IDC_HEIGHT, false);
+}
+
+void SettingsDialog::OnAutoTile() {
+    Window().EnableItem(IDC_WIDTH, true);
+    Window().EnableItem(IDC_HEIGHT, true);
+}
+
+void SettingsDialog::OnUpdateImageList() {
+    // Sent, so the list is rebuilt (from the stored folder) before the
+    // click returns.
+    Window().SendToOwner(WM_UPDATE_IMAGE_LIST);
+}
+
+}  // namespace qm

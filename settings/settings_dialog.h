@@ -1,0 +1,40 @@
+// The settings dialog: every option of the program in one modal dialog.
+// The caller fills the members before DoModal and reads them after IDOK;
+// the dialog itself touches no setting and no profile value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/framework.h"
+
+namespace qm {
+
+class SettingsDialog : public CDialog {
+public:
+    SettingsDialog();
+
+    std::int32_t m_AutoChange = 0;  // boolean
+    std::string m_Directory;
+    std::int32_t m_Display = -1;  // 0 Center, 1 Tile, 2 Auto-Tile, -1 none
+    std::int32_t m_Height = 0;
+    std::int32_t m_Random = -1;  // 0 sequential, 1 random, -1 none
+    std::int32_t m_Time = 0;
+    std::int32_t m_When = -1;  // 0 minutes, 1 hours, -1 none
+    std::int32_t m_Width = 0;
+    std::int32_t m_Stretch = 0;  // boolean
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    bool OnInitDialog() override;
+    void OnCancel() override;
+    bool OnDialogCommand(int id) override;
+
+private:
+    void OnBrowse();
+    void OnCenterOrTile();
+    void OnAutoTile();
+    void OnUpdateImageList();
+};
+
+}  // namespace qm
