@@ -1,5 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -10,21 +11,15 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
 namespace qm {
 
 namespace {
 
 constexpr const char* kDesktopKeyPath = "Control Panel\\desktop";
-
-std::string SectionPath(const char* section) {
-    std::string path = "Software\\";
-    path += Win32Platform::kCompanyKey;
-    path += '\\';
-    path += Win32Platform::kAppName;
-    path += '\\';
-    path += section;
-    return path;
-}
 
 // Closes a registry key on every way out.
 class KeyHolder {
@@ -44,13 +39,13 @@ private:
     HKEY key_ = nullptr;
 };
 
-bool OpenSection(const char* section, KeyHolder& key) {
-    return RegOpenKeyExA(HKEY_CURRENT_USER, SectionPath(section).c_str(), 0, KEY_READ,
+bool OpenSection(const std::string& path, KeyHolder& key) {
+    return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ,
                          key.out()) == ERROR_SUCCESS;
 }
 
-bool CreateSection(const char* section, KeyHolder& key) {
-    return RegCreateKeyExA(HKEY_CURRENT_USER, SectionPath(section).c_str(), 0, nullptr,
+bool CreateSection(const std::string& path, KeyHolder& key) {
+    return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
                            REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.out(),
                            nullptr) == ERROR_SUCCESS;
 }
@@ -122,10 +117,25 @@ Win32Platform::Win32Platform() {
     _setmbcp(_MB_CP_ANSI);
 }
 
+Win32Platform::~Win32Platform() {
+    if (frame_ != nullptr) {
+        // Whoever handled the frame's events may be gone already.
+        frameEvents_ = nullptr;
+        DestroyWindow(static_cast<HWND>(frame_));
+    }
+    if (trayIcon_ != nullptr) {
+        DestroyIcon(static_cast<HICON>(trayIcon_));
+    }
+}
+
+std::string Win32Platform::SectionPath(const char* section) const {
+    return "Software\\" + company_ + '\\' + appName_ + '\\' + section;
+}
+
 std::string Win32Platform::GetProfileString(const char* section, const char* entry,
                                             const std::string& defaultValue) {
     KeyHolder key;
-    if (!OpenSection(section, key)) {
+    if (!OpenSection(SectionPath(section), key)) {
         return defaultValue;
     }
     // The value may grow between the size query and the read; retry then.
@@ -161,7 +171,7 @@ std::string Win32Platform::GetProfileString(const char* section, const char* ent
 
 int Win32Platform::GetProfileInt(const char* section, const char* entry, int defaultValue) {
     KeyHolder key;
-    if (!OpenSection(section, key)) {
+    if (!OpenSection(SectionPath(section), key)) {
         return defaultValue;
     }
     DWORD type = 0;
@@ -177,7 +187,7 @@ int Win32Platform::GetProfileInt(const char* section, const char* entry, int def
 
 void Win32Platform::WriteProfileInt(const char* section, const char* entry, int value) {
     KeyHolder key;
-    if (!CreateSection(section, key)) {
+    if (!CreateSection(SectionPath(section), key)) {
         return;
     }
     DWORD data = static_cast<DWORD>(value);
@@ -188,7 +198,7 @@ void Win32Platform::WriteProfileInt(const char* section, const char* entry, int 
 void Win32Platform::WriteProfileString(const char* section, const char* entry,
                                        const std::string& value) {
     KeyHolder key;
-    if (!CreateSection(section, key)) {
+    if (!CreateSection(SectionPath(section), key)) {
         return;
     }
     RegSetValueExA(key.get(), entry, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -256,7 +266,7 @@ bool Win32Platform::ReplaceFile(const std::string& source, const std::string& ta
 }
 
 int Win32Platform::AppMessageBox(const std::string& text, unsigned type) {
-    return MessageBoxA(static_cast<HWND>(mainWindow_), text.c_str(), kAppName, type);
+    return MessageBoxA(static_cast<HWND>(OwnerWindow()), text.c_str(), kAppName, type);
 }
 
 int Win32Platform::MessageBox(bool ownerIsActiveWindow, const std::string& text,
@@ -276,5 +286,456 @@ int Win32Platform::MbsICmp(const char* a, const char* b) {
 }
 
 int Win32Platform::Rand() { return std::rand(); }
+
+// --- The shell -------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kFrameClass = "QuillmereFrame";
+
+HINSTANCE Module() { return GetModuleHandleA(nullptr); }
+
+// Sent by the shell to every top-level window when the taskbar (re)starts.
+UINT TaskbarCreatedMessage() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+bool IsRadioButton(HWND control) {
+    char className[16] = {};
+    if (GetClassNameA(control, className, sizeof className) == 0 ||
+        lstrcmpiA(className, "Button") != 0) {
+        return false;
+    }
+    const LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+class Win32DialogWindow : public DialogWindow {
+public:
+    HWND hwnd = nullptr;
+
+    std::string GetItemText(int id) override {
+        HWND item = GetDlgItem(hwnd, id);
+        if (item == nullptr) {
+            return {};
+        }
+        const int length = GetWindowTextLengthA(item);
+        std::vector<char> buf(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+        const UINT got = GetDlgItemTextA(hwnd, id, buf.data(), static_cast<int>(buf.size()));
+        return std::string(buf.data(), std::min<std::size_t>(got, buf.size() - 1));
+    }
+    void SetItemText(int id, const std::string& text) override {
+        SetDlgItemTextA(hwnd, id, text.c_str());
+    }
+    bool IsChecked(int id) override { return IsDlgButtonChecked(hwnd, id) == BST_CHECKED; }
+    void SetCheck(int id, bool checked) override {
+        CheckDlgButton(hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
+    bool IsEnabled(int id) override {
+        HWND item = GetDlgItem(hwnd, id);
+        return item != nullptr && IsWindowEnabled(item);
+    }
+    void EnableItem(int id, bool enabled) override {
+        HWND item = GetDlgItem(hwnd, id);
+        if (item != nullptr) {
+            EnableWindow(item, enabled ? TRUE : FALSE);
+        }
+    }
+    void SetUpDownRange(int id, int lower, int upper) override {
+        SendDlgItemMessageA(hwnd, id, UDM_SETRANGE, 0, MAKELPARAM(upper, lower));
+    }
+    void SetUpDownPos(int id, int pos) override {
+        SendDlgItemMessageA(hwnd, id, UDM_SETPOS, 0, MAKELPARAM(pos, 0));
+    }
+    std::vector<int> RadioGroup(int firstId) override {
+        std::vector<int> ids;
+        HWND first = GetDlgItem(hwnd, firstId);
+        for (HWND control = first; control != nullptr;
+             control = GetWindow(control, GW_HWNDNEXT)) {
+            if (control != first && (GetWindowLongA(control, GWL_STYLE) & WS_GROUP) != 0) {
+                break;
+            }
+            if (IsRadioButton(control)) {
+                ids.push_back(GetDlgCtrlID(control));
+            }
+        }
+        return ids;
+    }
+    void FocusAndSelectAll(int id) override {
+        HWND item = GetDlgItem(hwnd, id);
+        if (item == nullptr) {
+            return;
+        }
+        SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+        SendMessageA(item, EM_SETSEL, 0, -1);
+    }
+    void EndDialog(int result) override { ::EndDialog(hwnd, result); }
+    long SendToOwner(unsigned message) override {
+        return static_cast<long>(SendMessageA(GetParent(hwnd), message, 0, 0));
+    }
+    bool BrowseForFolder(const char* title, std::string& path) override {
+        char displayName[MAX_PATH] = {};
+        BROWSEINFOA info = {};
+        info.hwndOwner = hwnd;
+        info.pidlRoot = nullptr;
+        info.pszDisplayName = displayName;
+        info.lpszTitle = title;
+        info.ulFlags = BIF_RETURNONLYFSDIRS;
+        info.lpfn = nullptr;
+        info.lParam = 0;
+        LPITEMIDLIST items = SHBrowseForFolderA(&info);
+        if (items == nullptr) {
+            return false;  // cancelled
+        }
+        char chosen[MAX_PATH] = {};
+        const bool isPath = SHGetPathFromIDListA(items, chosen) != FALSE;
+        if (isPath) {
+            path = chosen;
+        }
+        IMalloc* shellAllocator = nullptr;
+        if (SUCCEEDED(SHGetMalloc(&shellAllocator)) && shellAllocator != nullptr) {
+            shellAllocator->Free(items);
+            shellAllocator->Release();
+        }
+        return isPath;
+    }
+};
+
+struct DialogContext {
+    Win32Platform* platform;
+    DialogEvents* events;
+    Win32DialogWindow window;
+};
+
+}  // namespace
+
+// The window and dialog procedures, with access to the platform's state.
+struct Win32Platform::Callbacks {
+    static LRESULT CALLBACK FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+            auto* self = static_cast<Win32Platform*>(create->lpCreateParams);
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+            // OnCreate already arms timers on this window.
+            self->frame_ = hwnd;
+        }
+        auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (self == nullptr) {
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+        }
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            self->frame_ = nullptr;
+            self->frameEvents_ = nullptr;
+            self->frameCreated_ = false;
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+        }
+        if (self->frameEvents_ == nullptr) {
+            return DefWindowProcA(hwnd, message, wParam, lParam);
+        }
+        try {
+            return FrameMessage(*self, *self->frameEvents_, hwnd, message, wParam, lParam);
+        } catch (...) {
+            self->KeepException(std::current_exception());
+            return message == WM_CREATE ? -1 : 0;
+        }
+    }
+
+    static LRESULT FrameMessage(Win32Platform& self, FrameEvents& events, HWND hwnd,
+                                UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+        case WM_CREATE:
+            if (events.OnCreate() < 0) {
+                return -1;
+            }
+            self.frameCreated_ = true;
+            return 0;
+        case WM_DESTROY:
+            events.OnDestroy();
+            // A window whose creation failed never ran the loop's program.
+            if (self.frameCreated_) {
+                PostQuitMessage(0);
+            }
+            return 0;
+        case WM_TIMER:
+            events.OnTimer(static_cast<unsigned>(wParam));
+            return 0;
+        case WM_TRAYICON:
+            return events.OnTrayIcon(static_cast<unsigned>(wParam),
+                                     static_cast<unsigned>(lParam));
+        case WM_UPDATE_IMAGE_LIST:
+            return events.OnRebuildImageList();
+        case WM_COMMAND:
+            // Menu (0) and accelerator (1) commands; the frame has no controls.
+            if (lParam == 0 && HIWORD(wParam) <= 1 && events.OnCommand(LOWORD(wParam))) {
+                return 0;
+            }
+            break;
+        case WM_INITMENUPOPUP:
+            if (HIWORD(lParam) == 0) {
+                UpdateMenuItems(events, reinterpret_cast<HMENU>(wParam));
+                return 0;
+            }
+            break;
+        default:
+            if (message != 0 && message == TaskbarCreatedMessage()) {
+                events.OnTaskbarCreated();
+                return 0;
+            }
+            break;
+        }
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+
+    static void UpdateMenuItems(FrameEvents& events, HMENU menu) {
+        const int count = GetMenuItemCount(menu);
+        for (int i = 0; i < count; ++i) {
+            const UINT id = GetMenuItemID(menu, i);
+            if (id == 0 || id == static_cast<UINT>(-1)) {
+                continue;  // separator or submenu
+            }
+            bool enabled = true;
+            if (events.OnUpdateCommand(static_cast<int>(id), enabled)) {
+                EnableMenuItem(menu, static_cast<UINT>(i),
+                               MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
+            }
+        }
+    }
+
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                       LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* context = reinterpret_cast<DialogContext*>(lParam);
+            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            context->window.hwnd = dialog;
+            context->platform->dialogs_.push_back(dialog);
+        }
+        auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (context == nullptr) {
+            return FALSE;
+        }
+        Win32Platform& self = *context->platform;
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            auto& open = self.dialogs_;
+            open.erase(std::remove(open.begin(), open.end(), dialog), open.end());
+            return FALSE;
+        }
+        try {
+            switch (message) {
+            case WM_INITDIALOG:
+                return context->events->OnInitDialog(context->window) ? TRUE : FALSE;
+            case WM_COMMAND:
+                // Button clicks (and OK/Cancel from the keyboard or close box)
+                // or accelerators; edit-box notifications are not commands.
+                if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1) {
+                    context->events->OnCommand(context->window, LOWORD(wParam));
+                    return TRUE;
+                }
+                return FALSE;
+            default:
+                return FALSE;
+            }
+        } catch (...) {
+            self.KeepException(std::current_exception());
+            ::EndDialog(dialog, -1);
+            return TRUE;
+        }
+    }
+};
+
+void* Win32Platform::OwnerWindow() const {
+    HWND active = GetActiveWindow();
+    if (active != nullptr) {
+        return active;
+    }
+    return dialogs_.empty() ? frame_ : dialogs_.back();
+}
+
+void Win32Platform::KeepException(std::exception_ptr e) {
+    if (!kept_) {
+        kept_ = e;
+    }
+    // Ends the nested loops (dialogs, menus) and then the main one.
+    PostQuitMessage(0);
+}
+
+void Win32Platform::RethrowKept() {
+    if (kept_) {
+        std::exception_ptr e = kept_;
+        kept_ = nullptr;
+        std::rethrow_exception(e);
+    }
+}
+
+void Win32Platform::SetRegistryKey(const char* company, const char* appName) {
+    company_ = company != nullptr ? company : "";
+    appName_ = appName != nullptr ? appName : "";
+}
+
+std::string Win32Platform::LoadString(unsigned id) {
+    // LoadStringA reports only what fit; grow until the text ends short of
+    // the buffer's end. A string resource has at most 65535 UTF-16 units.
+    std::vector<char> buf(256);
+    for (;;) {
+        const int n = LoadStringA(Module(), id, buf.data(), static_cast<int>(buf.size()));
+        if (n <= 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(n) < buf.size() - 1 || buf.size() > 3 * 65536) {
+            return std::string(buf.data(), static_cast<std::size_t>(n));
+        }
+        buf.resize(buf.size() * 4);
+    }
+}
+
+bool Win32Platform::FindTopLevelWindow(const char* title) {
+    return FindWindowA(nullptr, title) != nullptr;
+}
+
+bool Win32Platform::CreateFrameWindow(const std::string& title, FrameEvents& events) {
+    if (frame_ != nullptr) {
+        return false;
+    }
+    static const bool registered = [] {
+        WNDCLASSEXA windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &Callbacks::FrameProc;
+        windowClass.hInstance = Module();
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = kFrameClass;
+        return RegisterClassExA(&windowClass) != 0 ||
+               GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }();
+    if (!registered) {
+        return false;
+    }
+    frameEvents_ = &events;
+    frameCreated_ = false;
+    HWND hwnd = CreateWindowExA(0, kFrameClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                Module(), this);
+    if (hwnd == nullptr) {
+        frame_ = nullptr;
+        frameEvents_ = nullptr;
+        RethrowKept();
+        return false;
+    }
+    RethrowKept();
+    return true;
+}
+
+void Win32Platform::HideFrameWindow() {
+    if (frame_ != nullptr) {
+        ShowWindow(static_cast<HWND>(frame_), SW_HIDE);
+        UpdateWindow(static_cast<HWND>(frame_));
+    }
+}
+
+void Win32Platform::CloseFrameWindow() {
+    if (frame_ != nullptr) {
+        SendMessageA(static_cast<HWND>(frame_), WM_CLOSE, 0, 0);
+    }
+    RethrowKept();
+}
+
+int Win32Platform::RunMessageLoop() {
+    MSG msg;
+    int code = 0;
+    for (;;) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            code = static_cast<int>(msg.wParam);
+            break;
+        }
+        if (got == -1) {
+            code = -1;
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    RethrowKept();
+    return code;
+}
+
+void Win32Platform::SetTimer(unsigned id, std::uint32_t milliseconds) {
+    ::SetTimer(static_cast<HWND>(frame_), id, milliseconds, nullptr);
+}
+
+void Win32Platform::KillTimer(unsigned id) { ::KillTimer(static_cast<HWND>(frame_), id); }
+
+namespace {
+
+// The shell's first-version record: what every Windows version accepts.
+NOTIFYICONDATAA TrayRecord(HWND frame, const TrayIconData& data, HICON icon) {
+    NOTIFYICONDATAA nid;
+    std::memset(&nid, 0, sizeof nid);
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = frame;
+    nid.uID = data.uID;
+    nid.uFlags = data.uFlags;
+    nid.uCallbackMessage = data.uCallbackMessage;
+    nid.hIcon = icon;
+    lstrcpynA(nid.szTip, data.szTip, 64);
+    return nid;
+}
+
+}  // namespace
+
+void Win32Platform::AddTrayIcon(const TrayIconData& data) {
+    if (trayIcon_ == nullptr || trayIconResource_ != data.iconResource) {
+        if (trayIcon_ != nullptr) {
+            DestroyIcon(static_cast<HICON>(trayIcon_));
+        }
+        trayIcon_ = LoadImageA(Module(), MAKEINTRESOURCEA(data.iconResource), IMAGE_ICON, 16, 16,
+                               LR_LOADMAP3DCOLORS);
+        trayIconResource_ = data.iconResource;
+    }
+    NOTIFYICONDATAA nid =
+        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
+    Shell_NotifyIconA(NIM_ADD, &nid);
+}
+
+void Win32Platform::DeleteTrayIcon(const TrayIconData& data) {
+    NOTIFYICONDATAA nid =
+        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
+    Shell_NotifyIconA(NIM_DELETE, &nid);
+}
+
+bool Win32Platform::TrackPopupMenu(unsigned menuId) {
+    HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(menuId));
+    if (menu == nullptr) {
+        return false;
+    }
+    HMENU popup = GetSubMenu(menu, 0);
+    if (popup == nullptr) {
+        DestroyMenu(menu);
+        return false;
+    }
+    SetMenuDefaultItem(popup, 0, TRUE);  // by position
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HWND frame = static_cast<HWND>(frame_);
+    // Without the foreground the menu would not close on a click elsewhere.
+    SetForegroundWindow(frame);
+    ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, frame, nullptr);
+    DestroyMenu(menu);
+    RethrowKept();
+    return true;
+}
+
+int Win32Platform::RunModalDialog(unsigned templateId, DialogEvents& events) {
+    DialogContext context{this, &events, {}};
+    // A dialog opened from another (About from Settings) sits above it.
+    HWND owner = static_cast<HWND>(dialogs_.empty() ? frame_ : dialogs_.back());
+    const INT_PTR result =
+        DialogBoxParamA(Module(), MAKEINTRESOURCEA(templateId), owner, &Callbacks::DialogProc,
+                        reinterpret_cast<LPARAM>(&context));
+    RethrowKept();
+    return static_cast<int>(result);
+}
 
 }  // namespace qm

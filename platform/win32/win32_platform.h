@@ -1,6 +1,12 @@
 // The platform seam over the Windows API: the profile in the user's registry
-// hive, FindFirstFile searches, the desktop key and the wallpaper call.
+// hive, FindFirstFile searches, the desktop key and the wallpaper call, and
+// the shell side: the hidden frame window, its tray icon, popup menu and
+// timers, and modal dialogs from the module's resources.
 #pragma once
+
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -8,15 +14,15 @@ namespace qm {
 
 class Win32Platform : public Platform {
 public:
-    // Registry location of the profile: HKCU\Software\<company>\<app>.
+    // Registry location of the profile until SetRegistryKey names another:
+    // HKCU\Software\<company>\<app>.
     static constexpr const char* kCompanyKey = "Brandle Software";
     static constexpr const char* kAppName = "Quillmere";
 
     Win32Platform();
-
-    // The window that owns the application's message boxes (an HWND); null
-    // until the main window exists.
-    void SetMainWindow(void* hwnd) { mainWindow_ = hwnd; }
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
 
     std::string GetProfileString(const char* section, const char* entry,
                                  const std::string& defaultValue) override;
@@ -44,23 +50,46 @@ public:
     int MbsICmp(const char* a, const char* b) override;
     int Rand() override;
 
-    // Shell operations; placeholders until the simulation lands.
-    void SetRegistryKey(const char*, const char*) override {}
-    std::string LoadString(unsigned) override { return {}; }
-    bool FindTopLevelWindow(const char*) override { return false; }
-    bool CreateFrameWindow(const std::string&, FrameEvents&) override { return false; }
-    void HideFrameWindow() override {}
-    void CloseFrameWindow() override {}
-    int RunMessageLoop() override { return 0; }
-    void SetTimer(unsigned, std::uint32_t) override {}
-    void KillTimer(unsigned) override {}
-    void AddTrayIcon(const TrayIconData&) override {}
-    void DeleteTrayIcon(const TrayIconData&) override {}
-    bool TrackPopupMenu(unsigned) override { return false; }
-    int RunModalDialog(unsigned, DialogEvents&) override { return kIdCancel; }
+    void SetRegistryKey(const char* company, const char* appName) override;
+    std::string LoadString(unsigned id) override;
+    bool FindTopLevelWindow(const char* title) override;
+
+    bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
+    void HideFrameWindow() override;
+    void CloseFrameWindow() override;
+    int RunMessageLoop() override;
+
+    void SetTimer(unsigned id, std::uint32_t milliseconds) override;
+    void KillTimer(unsigned id) override;
+
+    void AddTrayIcon(const TrayIconData& data) override;
+    void DeleteTrayIcon(const TrayIconData& data) override;
+
+    bool TrackPopupMenu(unsigned menuId) override;
+    int RunModalDialog(unsigned templateId, DialogEvents& events) override;
 
 private:
-    void* mainWindow_ = nullptr;
+    struct Callbacks;  // the window and dialog procedures
+    friend struct Callbacks;
+
+    std::string SectionPath(const char* section) const;
+    // The window a new message box or dialog belongs to (an HWND).
+    void* OwnerWindow() const;
+    // An exception caught inside a window procedure (it must not unwind
+    // through the system's frames) ends the loops and is rethrown here.
+    void KeepException(std::exception_ptr e);
+    void RethrowKept();
+
+    std::string company_ = kCompanyKey;
+    std::string appName_ = kAppName;
+
+    void* frame_ = nullptr;  // HWND
+    FrameEvents* frameEvents_ = nullptr;
+    bool frameCreated_ = false;  // OnCreate let the creation go on
+    std::vector<void*> dialogs_;  // HWNDs of the open modal dialogs, innermost last
+    void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
+    unsigned trayIconResource_ = 0;
+    std::exception_ptr kept_;
 };
 
 }  // namespace qm
