@@ -152,17 +152,33 @@ std::unique_ptr<DirectorySearch> HeadlessPlatform::FindFirst(const char* pattern
         folder = std::string(1, separator);
     }
     std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
-
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) {
+    if (beforeFind && !beforeFind(full)) {
         return nullptr;
     }
+
     std::vector<FindEntry> entries;
     for (const char* dot : {".", ".."}) {
         if (GlobMatch(mask.c_str(), dot)) {
             entries.push_back({true, dot});
         }
+    }
+    if (auto listed = listings.find(folder); listed != listings.end()) {
+        for (const FindEntry& e : listed->second) {
+            if (GlobMatch(mask.c_str(), e.name.c_str())) {
+                entries.push_back(e);
+            }
+        }
+        if (entries.empty()) {
+            return nullptr;
+        }
+        first = entries.front();
+        return std::make_unique<SnapshotSearch>(std::move(entries));
+    }
+
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return nullptr;
     }
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
         if (ec) {

@@ -46,6 +46,13 @@ public:
     std::map<std::string, Value> desktop;
     std::vector<std::string> wallpaperCalls;  // paths handed to the desktop
 
+    // Folders served from memory instead of the disk, by folder path:
+    // names no real file system would hold. "." and ".." are added.
+    std::map<std::string, std::vector<FindEntry>> listings;
+    // Runs with each search pattern before the search starts; false makes
+    // the search fail, as a vanished or unreadable folder would.
+    std::function<bool(const std::string& pattern)> beforeFind;
+
     std::string windowsDirectory;
     std::string currentDirectory = "/";
     char separator = '/';

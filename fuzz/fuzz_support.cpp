@@ -1,0 +1,140 @@
+#include "fuzz/fuzz_support.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+namespace qm::fuzz {
+
+namespace {
+
+std::string MakeScratch() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qm-fuzz-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    return tmpl;
+}
+
+void RemoveScratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(ScratchDir(), ec);
+}
+
+struct QuietError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+void QuietExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<QuietError*>(cinfo->err)->jump, 1); }
+void QuietMessage(j_common_ptr) {}
+
+// Plain C state only between setjmp and longjmp.
+bool HeaderPixels(const std::uint8_t* data, std::size_t size, std::uint64_t* pixels) {
+    jpeg_decompress_struct cinfo;
+    QuietError err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = QuietExit;
+    err.pub.output_message = QuietMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    *pixels = std::uint64_t{cinfo.image_width} * cinfo.image_height;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+const std::string& ScratchDir() {
+    // Never destroyed: the exit handler that removes the folder runs after
+    // static destructors would have.
+    static const std::string* dir = [] {
+        auto* d = new std::string(MakeScratch());
+        std::atexit(RemoveScratch);
+        return d;
+    }();
+    return *dir;
+}
+
+std::string WriteScratch(const std::string& name, const std::uint8_t* data, std::size_t size) {
+    const std::string path = ScratchDir() + "/" + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
+        Fail("cannot write scratch file", path);
+    }
+    return path;
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+void Fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "FINDING: %s %s\n", what, detail.c_str());
+    std::abort();
+}
+
+bool DeclaresHugePicture(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return false;
+    }
+    std::uint64_t pixels = 0;
+    return HeaderPixels(data, size, &pixels) && pixels > kMaxDeclaredPixels;
+}
+
+bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
+    int warnings = 0;
+    bool fatal = false;
+    for (const HeadlessPlatform::Box& box : platform.boxes) {
+        if (box.caption == "JPEG Error") {
+            if (box.style != kMbOk || !box.ownerIsActiveWindow) {
+                Fail("warning box with the wrong style", box.text);
+            }
+            ++warnings;
+        } else if (box.caption == "JPEG Fatal Error") {
+            if (box.style != kMbIconError || box.ownerIsActiveWindow) {
+                Fail("fatal box with the wrong style", box.text);
+            }
+            fatal = true;
+        } else if (box.caption == "Quillmere") {
+            const bool known = (box.text == "JpegFile :\nOut of memory" && box.style == kMbIconError) ||
+                               (box.text == "Error: Can't save as BMP" && box.style == kMbOk) ||
+                               (box.text == "fwrite error\nGiving up" && box.style == kMbOk) ||
+                               (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && box.style == kMbOk);
+            if (!known) {
+                Fail("unexpected application box", box.text);
+            }
+        } else {
+            Fail("box with an unknown caption", box.caption);
+        }
+        if (box.text.empty()) {
+            Fail("box without text", box.caption);
+        }
+    }
+    if (warnings > decodes) {
+        Fail("more than one warning box for one decode");
+    }
+    return fatal;
+}
+
+}  // namespace qm::fuzz

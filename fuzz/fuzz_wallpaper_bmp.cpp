@@ -1,0 +1,65 @@
+// The whole conversion, MakeWallpaperBmp, into a Windows directory of our
+// own: either a complete BMP of the declared size, or the old file intact.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "frame/main_frame.h"
+#include "fuzz/fuzz_support.h"
+#include "imaging/wallpaper_bmp.h"
+
+namespace {
+
+std::uint32_t Le32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    }
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace qm;
+    if (fuzz::DeclaresHugePicture(data, size)) {
+        return -1;
+    }
+    const std::string jpeg = fuzz::WriteScratch("picture.jpg", data, size);
+    static const std::uint8_t kOld[] = "the previous wallpaper";
+    const std::string wallpaper = fuzz::WriteScratch(kWallpaperFileName, kOld, sizeof kOld);
+
+    ScopedHeadless headless;
+    headless.platform.windowsDirectory = fuzz::ScratchDir();
+    CMainFrame frame;
+    const std::string out = frame.MakeWallpaperBmp(jpeg);
+    fuzz::CheckConversionBoxes(headless.platform, 1);
+
+    if (fuzz::Exists(wallpaper + ".tmp")) {
+        fuzz::Fail("temporary file left behind");
+    }
+    const std::string written = fuzz::ReadWhole(wallpaper);
+    if (out.empty()) {
+        if (headless.platform.boxes.empty()) {
+            fuzz::Fail("conversion failed without telling the user");
+        }
+        if (written != std::string(reinterpret_cast<const char*>(kOld), sizeof kOld)) {
+            fuzz::Fail("failed conversion changed the previous wallpaper");
+        }
+        return 0;
+    }
+    if (out != wallpaper) {
+        fuzz::Fail("wrong wallpaper path", out);
+    }
+    if (written.size() < 54 || written[0] != 'B' || written[1] != 'M') {
+        fuzz::Fail("written file is no BMP");
+    }
+    const std::uint32_t width = Le32(written, 18);
+    const std::uint32_t height = Le32(written, 22);
+    const std::uint64_t rowBytes = (std::uint64_t{width} * 24 + 31) / 32 * 4;
+    if (width == 0 || height == 0 || Le32(written, 2) != written.size() ||
+        written.size() != 54 + rowBytes * height || Le32(written, 10) != 54) {
+        fuzz::Fail("BMP size fields do not match the file");
+    }
+    return 0;
+}

@@ -1,0 +1,115 @@
+// Writes the fuzzers' starting inputs, all made by our own code:
+//   make-fuzz-seeds OUTDIR
+// gives OUTDIR/<target>/<name> for every target. Nothing here is committed;
+// fuzz/run.sh regenerates it before each run.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/jpeg_variants.h"
+#include "tests/support/test_images.h"
+
+namespace fs = std::filesystem;
+using namespace qm::test;
+
+namespace {
+
+fs::path g_out;
+
+void Put(const std::string& target, const std::string& name, const std::string& bytes) {
+    fs::create_directories(g_out / target);
+    std::ofstream(g_out / target / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Bytes(std::mt19937& gen, std::size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s) {
+        c = static_cast<char>(gen());
+    }
+    return s;
+}
+
+std::vector<std::pair<std::string, std::string>> Jpegs() {
+    std::vector<std::pair<std::string, std::string>> out;
+    struct Size {
+        int w, h;
+    };
+    const JpegKind kinds[] = {JpegKind::Baseline, JpegKind::Progressive, JpegKind::Gray,
+                              JpegKind::Cmyk, JpegKind::Ycck, JpegKind::AdobeInvertedCmyk};
+    const char* names[] = {"baseline", "progressive", "gray", "cmyk", "ycck", "adobe-cmyk"};
+    for (int k = 0; k < 6; ++k) {
+        for (Size s : {Size{1, 1}, Size{3, 5}, Size{17, 9}, Size{40, 24}}) {
+            std::vector<std::uint8_t> px = MakeRgbPattern(s.w, s.h, static_cast<std::uint32_t>(k));
+            if (kinds[k] == JpegKind::Gray) {
+                px.resize(std::size_t(s.w) * s.h);
+            }
+            out.emplace_back(std::string(names[k]) + "-" + std::to_string(s.w) + "x" + std::to_string(s.h) + ".jpg",
+                             EncodeJpeg(px, s.w, s.h, kinds[k], 75));
+        }
+    }
+    const std::vector<std::uint8_t> px = MakeRgbPattern(33, 19, 9);
+    std::string bytes;
+    if (EncodeJpegWith(px, 33, 19, {1, false, 80}, bytes)) {
+        out.emplace_back("restart.jpg", bytes);
+        out.emplace_back("restart-cut.jpg", bytes.substr(0, bytes.size() / 2));
+    }
+    if (EncodeJpegWith(px, 33, 19, {0, true, 80}, bytes)) {
+        out.emplace_back("arithmetic.jpg", bytes);
+    }
+    out.emplace_back("sof1-12bit.jpg", HandMadeJpeg(0xC1, 12, 8, 8));
+    out.emplace_back("sof9-header.jpg", HandMadeJpeg(0xC9, 8, 8, 8));
+    out.emplace_back("sof0-tiny.jpg", HandMadeJpeg(0xC0, 8, 9, 3));
+    out.emplace_back("metadata-only.jpg", MetadataOnlyJpeg());
+    out.emplace_back("a-bmp.jpg", BmpHeader(4, 4) + std::string(48, '\x7f'));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    g_out = argv[1];
+    std::mt19937 gen(20240521);
+
+    for (const auto& [name, bytes] : Jpegs()) {
+        Put("decode", name, bytes);
+        Put("wallpaper_bmp", name, bytes);
+    }
+
+    // BMP headers of many sizes, whole and cut, plus the thresholds and
+    // flags the target takes from the end of its input.
+    const std::int32_t sizes[][2] = {{1, 1}, {300, 2000}, {301, 301}, {0, 0}, {-5, 7}, {7, -5}, {65500, 1}};
+    int n = 0;
+    for (const auto& s : sizes) {
+        const std::string header = BmpHeader(s[0], s[1]);
+        for (std::size_t cut : {header.size(), std::size_t{26}, std::size_t{25}, std::size_t{10}}) {
+            Put("style_bmp", "bmp" + std::to_string(n++), header.substr(0, cut) + Bytes(gen, 13));
+        }
+    }
+    Put("style_bmp", "jpeg-as-bmp", EncodeJpeg(MakeRgbPattern(5, 5), 5, 5) + Bytes(gen, 13));
+
+    // The structured targets read their choices from arbitrary bytes; a
+    // spread of lengths, and name-like text that the string reader splits
+    // at a backslash.
+    for (int i = 0; i < 12; ++i) {
+        const std::size_t len = std::size_t(16) << (i % 7);
+        Put("settings", "random" + std::to_string(i), Bytes(gen, len));
+        Put("image_list", "random" + std::to_string(i), Bytes(gen, len));
+    }
+    std::string names = "C:\\Pics\\x";
+    for (const char* f : {"A.BMP", "b.Jpg", "c.jpeg", "d.gif", "e.bmp", "Sunset.JPG", "bmp", "x.bitmap"}) {
+        names += f;
+        names += "\\x";
+        names += Bytes(gen, 3);
+    }
+    Put("image_list", "names", names + Bytes(gen, 64));
+    Put("settings", "strings", "C:\\Windows\\x" + names + Bytes(gen, 64));
+    return 0;
+}

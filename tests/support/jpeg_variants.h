@@ -1,0 +1,35 @@
+// Unusual and hostile JPEG streams made by our own code: restart markers,
+// arithmetic coding, hand-made frame headers, streams with no image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+struct JpegOptions {
+    int restartRows = 0;      // restart marker every this many MCU rows; 0 none
+    bool arithmetic = false;  // arithmetic coding (SOF9) instead of Huffman
+    int quality = 90;
+};
+
+// Encodes RGB pixels; false (out untouched) when the library refuses the
+// options, e.g. a build without arithmetic coding.
+bool EncodeJpegWith(const std::vector<std::uint8_t>& rgb, int width, int height,
+                    const JpegOptions& options, std::string& out);
+
+// SOI, quantisation table, a frame header of the given marker (0xC0 baseline,
+// 0xC1 extended, 0xC9 arithmetic, ...), precision and size, one component,
+// one-code Huffman tables, a scan header, two bytes of data and EOI: enough
+// for the library to start decoding.
+std::string HandMadeJpeg(std::uint8_t sofMarker, std::uint8_t precision, std::uint16_t width,
+                         std::uint16_t height);
+
+// SOI, a JFIF APP0, an APP1, a comment and EOI: markers but no image.
+std::string MetadataOnlyJpeg();
+
+// Flips `flips` bits of bytes, chosen by a generator seeded with `seed`.
+std::string FlipBits(std::string bytes, std::uint32_t seed, int flips);
+
+}  // namespace qm::test
