@@ -1,0 +1,85 @@
+// The shell operations that need no display: strings and the icon from the
+// linked resource script, and the profile's key.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_api.h"
+#include "res/resource.h"
+
+namespace qm {
+namespace {
+
+TEST(Win32ResourceTest, StringsComeFromTheModuleAndMissingOnesAreEmpty) {
+    Win32Platform platform;
+    EXPECT_EQ(platform.LoadString(IDR_MAINFRAME), "Quillmere");
+    EXPECT_EQ(platform.LoadString(IDS_APP_TITLE), "Quillmere");
+    EXPECT_EQ(platform.LoadString(4321), "");
+}
+
+TEST(Win32ResourceTest, TrayIconHasSixteenColourImagesAtBothSizes) {
+    for (int size : {16, 32}) {
+        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                 IMAGE_ICON, size, size, LR_LOADMAP3DCOLORS);
+        ASSERT_NE(icon, nullptr) << size;
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(static_cast<HICON>(icon), &info));
+        BITMAP colour = {};
+        ASSERT_NE(GetObjectA(info.hbmColor, sizeof colour, &colour), 0);
+        EXPECT_EQ(colour.bmWidth, size);
+        EXPECT_EQ(colour.bmHeight, size);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(static_cast<HICON>(icon));
+    }
+}
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+TEST(Win32ProfileKeyTest, SetRegistryKeyMovesTheProfileUnderTheNamedCompanyAndApp) {
+    const std::string company = "Software\\Quillmere Test Company";
+    const std::string defaultSection = std::string("Software\\") +
+                                       Win32Platform::kCompanyKey + "\\" +
+                                       Win32Platform::kAppName + "\\KeyTest";
+    const bool defaultCompanyExisted =
+        KeyExists(std::string("Software\\") + Win32Platform::kCompanyKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, company.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, defaultSection.c_str());
+
+    Win32Platform platform;
+    platform.WriteProfileInt("KeyTest", "Before", 1);
+    EXPECT_TRUE(KeyExists(defaultSection));
+
+    platform.SetRegistryKey("Quillmere Test Company", "Test App");
+    platform.WriteProfileInt("KeyTest", "Number", 42);
+    platform.WriteProfileString("KeyTest", "Text", "moved");
+    EXPECT_TRUE(KeyExists(company + "\\Test App\\KeyTest"));
+
+    // Reads follow the key too: the value written before is not seen.
+    EXPECT_EQ(platform.GetProfileInt("KeyTest", "Number", 0), 42);
+    EXPECT_EQ(platform.GetProfileString("KeyTest", "Text", ""), "moved");
+    EXPECT_EQ(platform.GetProfileInt("KeyTest", "Before", -1), -1);
+
+    // A fresh platform still uses the default key.
+    Win32Platform other;
+    EXPECT_EQ(other.GetProfileInt("KeyTest", "Before", -1), 1);
+    EXPECT_EQ(other.GetProfileInt("KeyTest", "Number", -1), -1);
+
+    RegDeleteTreeA(HKEY_CURRENT_USER, company.c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, defaultSection.c_str());
+    if (!defaultCompanyExisted) {
+        RegDeleteTreeA(HKEY_CURRENT_USER,
+                       (std::string("Software\\") + Win32Platform::kCompanyKey).c_str());
+    }
+}
+
+}  // namespace
+}  // namespace qm
