@@ -49,6 +49,26 @@ bool Encode(const std::uint8_t* rgb, int width, int height, const JpegOptions* o
     return true;
 }
 
+void QuietMessage(j_common_ptr) {}
+
+bool ReadHeader(const unsigned char* data, unsigned long size, std::uint64_t* pixels) {
+    jpeg_decompress_struct cinfo;
+    EncoderError err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = EncoderExit;
+    err.pub.output_message = QuietMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    *pixels = std::uint64_t{cinfo.image_width} * cinfo.image_height;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 void Marker(std::string& s, std::uint8_t code, std::uint16_t length) {
     s += '\xFF';
     s += static_cast<char>(code);
@@ -115,6 +135,16 @@ std::string MetadataOnlyJpeg() {
     s += comment;
     s += "\xFF\xD9";
     return s;
+}
+
+std::uint64_t DeclaredPixels(const std::string& bytes) {
+    std::uint64_t pixels = 0;
+    if (bytes.empty() ||
+        !ReadHeader(reinterpret_cast<const unsigned char*>(bytes.data()),
+                    static_cast<unsigned long>(bytes.size()), &pixels)) {
+        return 0;
+    }
+    return pixels;
 }
 
 std::string FlipBits(std::string bytes, std::uint32_t seed, int flips) {

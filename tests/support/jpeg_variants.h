@@ -29,6 +29,10 @@ std::string HandMadeJpeg(std::uint8_t sofMarker, std::uint8_t precision, std::ui
 // SOI, a JFIF APP0, an APP1, a comment and EOI: markers but no image.
 std::string MetadataOnlyJpeg();
 
+// Width x height that the stream's frame header declares, read by the
+// library; 0 when no header can be read.
+std::uint64_t DeclaredPixels(const std::string& bytes);
+
 // Flips `flips` bits of bytes, chosen by a generator seeded with `seed`.
 std::string FlipBits(std::string bytes, std::uint32_t seed, int flips);
 
