@@ -249,6 +249,59 @@ int CmdReg(int argc, char** argv) {
     return 0;
 }
 
+// reg-set KEY NAME:sz:TEXT NAME:dword:N ...: creates the key if need be.
+int CmdRegSet(int argc, char** argv) {
+    if (argc < 4) Usage("reg-set KEY NAME:TYPE:DATA...");
+    std::string path = argv[2];
+    auto slash = path.find('\\');
+    if (slash == std::string::npos || path.substr(0, slash) != "HKCU") Usage("reg-set needs HKCU\\...");
+    HKEY key = nullptr;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, path.substr(slash + 1).c_str(), &key) != ERROR_SUCCESS)
+        Fail("cannot create " + path);
+    for (int i = 3; i < argc; ++i) {
+        std::string item = argv[i];
+        auto c1 = item.find(':');
+        auto c2 = c1 == std::string::npos ? c1 : item.find(':', c1 + 1);
+        if (c2 == std::string::npos) Usage("reg-set item NAME:TYPE:DATA");
+        std::string name = item.substr(0, c1), type = item.substr(c1 + 1, c2 - c1 - 1);
+        std::string data = item.substr(c2 + 1);
+        LONG rc;
+        if (type == "dword") {
+            DWORD v = static_cast<DWORD>(std::strtoll(data.c_str(), nullptr, 0));
+            rc = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4);
+        } else if (type == "sz") {
+            rc = RegSetValueExA(key, name.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>(data.size() + 1));
+        } else {
+            Usage("reg-set type is sz or dword");
+        }
+        if (rc != ERROR_SUCCESS) Fail("cannot set " + name);
+    }
+    RegCloseKey(key);
+    return 0;
+}
+
+// reg-delete KEY [VALUE]: the value, or the key with everything below it.
+int CmdRegDelete(int argc, char** argv) {
+    if (argc < 3) Usage("reg-delete KEY [VALUE]");
+    std::string path = argv[2];
+    auto slash = path.find('\\');
+    if (slash == std::string::npos || path.substr(0, slash) != "HKCU") Usage("reg-delete needs HKCU\\...");
+    std::string sub = path.substr(slash + 1);
+    if (argc >= 4) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            return 0;
+        RegDeleteValueA(key, argv[3]);
+        RegCloseKey(key);
+        return 0;
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, sub.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, sub.c_str());
+    return 0;
+}
+
 // wait-reg KEY VALUE (--equals DATA | --not DATA | --missing) [--timeout MS]
 int CmdWaitReg(int argc, char** argv) {
     if (argc < 6) Usage("wait-reg KEY VALUE --equals|--not DATA | --missing");
@@ -679,6 +732,8 @@ int Run(int argc, char** argv) {
     }
     if (cmd == "reg") return CmdReg(argc, argv);
     if (cmd == "wait-reg") return CmdWaitReg(argc, argv);
+    if (cmd == "reg-set") return CmdRegSet(argc, argv);
+    if (cmd == "reg-delete") return CmdRegDelete(argc, argv);
     if (cmd == "make-bmp") return CmdMakeBmp(argc, argv);
     if (cmd == "make-jpeg") return CmdMakeJpeg(argc, argv);
     if (cmd == "hold-window") return CmdHoldWindow(argc, argv);

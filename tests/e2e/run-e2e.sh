@@ -1,0 +1,634 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real program: Quillmere.exe under wine64, in a
+# fresh Wine prefix, on an Xvfb display of our own, driven the way a user
+# would (xdotool clicks on the tray icon, keys to the popup menu, buttons of
+# the dialogs) and checked through the registry, the files, the windows and
+# screenshot pixels. The helper tests/e2e/qm_probe.exe does the looking.
+#
+#   tests/e2e/run-e2e.sh [BUILD_DIR]      (default: build/mingw-x64)
+#
+# Output in BUILD_DIR/e2e: logs, screenshots, and for a failed step
+# fail-<n>.png (the desktop) and fail-<n>.txt (profile, desktop key, window
+# list). Exit status 0 when every step passed.
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/lib.sh"
+
+build="$(cd "${1:-$qm_root/build/mingw-x64}" && pwd)"
+out="$build/e2e"
+if [[ -d "$out/prefix" ]]; then
+  WINEPREFIX="$out/prefix" wineserver -k 2>/dev/null || true
+fi
+rm -rf "$out"
+qm_env_init "$out" "$build"
+for f in "$QM_EXE" "$QM_PROBE"; do
+  [[ -f "$f" ]] || { echo "missing $f: build the mingw-x64 preset first" >&2; exit 1; }
+done
+results="$QM_OUT/results.txt"
+: >"$results"
+started=$SECONDS
+
+MSG_NO_IMAGES="Change the Settings to a Directory that Contains Images"
+WALL_BMP_WIN='C:\windows\Quillmere Wallpaper.bmp'
+
+# --- reporting ----------------------------------------------------------------
+
+phase=setup
+fail_count=0
+
+dump_state() {
+  local base="$1"
+  qm_mouse_away >/dev/null 2>&1
+  qm_shot "$base.png" 2>/dev/null
+  {
+    echo "== profile $QM_CONFIG_KEY"
+    qm_probe reg "$QM_CONFIG_KEY" 2>&1
+    echo "== desktop $QM_DESKTOP_KEY (wallpaper values)"
+    qm_probe reg "$QM_DESKTOP_KEY" 2>&1 | grep -i -E 'wall|tile'
+    echo "== top-level windows"
+    qm_probe windows 2>&1 | grep -v -E 'class=(IME|WineDdeServerName|WineDdeEventClass) '
+  } >"$base.txt"
+}
+
+# Ends the current phase (each runs in a subshell) after saving the state.
+fail() {
+  local n
+  n=$(($(grep -c . "$results") + 1))
+  echo "FAIL $phase: $*" | tee -a "$results"
+  dump_state "$QM_OUT/fail-$n"
+  echo "     state saved as $QM_OUT/fail-$n.png and fail-$n.txt"
+  exit 1
+}
+
+pass() { echo "ok   $phase: $*" | tee -a "$results" >/dev/null; echo "ok   $phase: $*"; }
+
+# check "what" command...: the command must succeed.
+check() {
+  local what="$1"
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+run_phase() {
+  phase="$1"
+  shift
+  echo "=== $phase"
+  (
+    trap 'qm_stop' EXIT
+    "$@"
+  )
+  local rc=$?
+  if ((rc != 0)) && ! tail -n 1 "$results" | grep -q "^FAIL $phase"; then
+    echo "FAIL $phase: ended early (status $rc)" | tee -a "$results"
+  fi
+  # Whatever the phase left open goes with its program.
+  qm_probe wait-gone --title Quillmere --timeout 5000 >/dev/null 2>&1
+}
+
+# --- predicates ---------------------------------------------------------------
+
+# reg_is KEY NAME TYPE DATA: the value exists with that type and data
+# (data compared without regard to case: paths).
+reg_is() {
+  local line
+  line="$(qm_probe reg "$1" "$2" 2>/dev/null)" || return 1
+  [[ "$line" == *" type=$3 "* ]] || return 1
+  local data="${line#* data=}"
+  [[ "${data,,}" == "${4,,}" ]]
+}
+
+wallpaper() { qm_reg_data "$QM_DESKTOP_KEY" Wallpaper; }
+
+wait_wallpaper() {  # wait_wallpaper PATH [SECONDS]
+  qm_probe wait-reg "$QM_DESKTOP_KEY" Wallpaper --equals "$1" --timeout "$((${2:-10} * 1000))" >/dev/null
+}
+
+is_window() { qm_probe find --title "$1" >/dev/null 2>&1; }
+hwnd_alive() { qm_probe windows | grep -q "hwnd=$1 "; }
+
+ctrl_text_is() { [[ "$(qm_probe text "$1" "$2" | sed 's/^text=//')" == "$3" ]]; }
+ctrl_checked() { [[ "$(qm_probe checked "$1" "$2" | qm_field checked)" == "$3" ]]; }
+ctrl_enabled() { [[ "$(qm_probe enabled "$1" "$2" | qm_field enabled)" == "$3" ]]; }
+updown_is() {  # updown_is DLG ID POS MIN MAX
+  local line
+  line="$(qm_probe udpos "$1" "$2")"
+  [[ "$line" == "pos=$3 min=$4 max=$5" ]]
+}
+
+# Waits for a window; prints its hwnd.
+wait_hwnd() { qm_probe wait "$@" | qm_field hwnd; }
+
+# The colour check of a screenshot: every "X Y RRGGBB" triple matches,
+# polled until the desktop has repainted.
+screen_shows() {
+  local name="$1"
+  shift
+  local shot="$QM_OUT/$name.png" end=$((SECONDS + 8))
+  qm_mouse_away
+  while :; do
+    qm_shot "$shot"
+    local ok=1 i
+    for ((i = 1; i <= $#; i += 3)); do
+      local x="${!i}" yi=$((i + 1)) ci=$((i + 2))
+      local y="${!yi}" c="${!ci}"
+      if [[ "$c" == !* ]]; then
+        qm_pixel_near "$shot" "$x" "$y" "${c#!}" 40 && { ok=0; break; }
+      else
+        qm_pixel_near "$shot" "$x" "$y" "$c" 14 || { ok=0; break; }
+      fi
+    done
+    ((ok)) && return 0
+    ((SECONDS < end)) || return 1
+    sleep 0.2
+  done
+}
+
+icon_drawn() { qm_poll 8 qm_icon_drawn; }
+not_icon_drawn() { ! qm_icon_drawn; }
+no_window() { ! qm_probe find "$@" >/dev/null 2>&1; }
+has_window() { qm_probe find "$@" >/dev/null 2>&1; }
+no_window_key() { ! qm_probe reg "$QM_CONFIG_KEY" >/dev/null 2>&1; }
+no_value() { ! qm_probe reg "$1" "$2" >/dev/null 2>&1; }
+
+# --- the program's pieces -----------------------------------------------------
+
+open_menu() {  # opens the popup menu with a right click; prints its hwnd
+  qm_click_icon 3
+  wait_hwnd --class '#32768' --visible --timeout 8000
+}
+
+tooltips_hidden() { ! qm_probe find --class tooltips_class32 --visible >/dev/null 2>&1; }
+
+# menu_rows MENU NAME: a picture of the open menu (pointer away, tooltips
+# gone) and its rows.
+menu_rows() {
+  local menu="$1" name="$2" rect
+  qm_mouse_away
+  qm_poll 8 tooltips_hidden
+  rect="$(qm_probe find --class '#32768' --visible | qm_field rect)"
+  IFS=, read -r l t r b <<<"$rect"
+  qm_shot "$QM_OUT/.menu-desktop.png"
+  convert "$QM_OUT/.menu-desktop.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage "$QM_OUT/$name.png"
+  qm_menu_rows "$QM_OUT/$name.png" >"$QM_OUT/$name.rows"
+  cat "$QM_OUT/$name.rows"
+}
+
+# The menu's layout: eight items, separators at 3 and 5, "&Previous
+# Wallpaper" drawn bold (more ink per letter than the regular items), and
+# exactly one of Tile (row 1) and Center (row 2) enabled: $2 says which.
+menu_layout_ok() {
+  local rows="$1" enabled="$2"
+  local kinds
+  kinds="$(sed -n 's/.*kind=\([a-z]*\).*/\1/p' "$rows" | tr '\n' ' ')"
+  [[ "$kinds" == "text text text separator text separator text text " ]] || return 1
+  dark() { sed -n "$(($1 + 1))p" "$rows" | qm_field dark; }
+  local tile center
+  tile="$(dark 1)" center="$(dark 2)"
+  if [[ "$enabled" == tile ]]; then ((tile > 0 && center == 0)) || return 1
+  else ((center > 0 && tile == 0)) || return 1; fi
+  # "Previous Wallpaper" 18 letters, "Tile Current Paper" 18, "Settings" 8.
+  local prev settings
+  prev="$(dark 0)" settings="$(dark 4)"
+  ((prev * 8 * 10 > settings * 18 * 12))
+}
+
+menu_pick() {  # menu_pick MENU LETTER: the item's access key
+  qm_probe char "$1" "$2" >/dev/null && qm_probe wait-gone --class '#32768' --visible --timeout 5000
+}
+
+# refuse DLG "what" ID VALUE [ID VALUE...] -- EXPECTED: OK with these texts
+# brings a message box over the dialog naming EXPECTED; the dialog stays.
+refuse() {
+  local dlg="$1" what="$2"
+  shift 2
+  local -a saved=()
+  while [[ "$1" != -- ]]; do
+    saved+=("$1" "$(qm_probe text "$dlg" "$1" | sed 's/^text=//')")
+    qm_probe settext "$dlg" "$1" "$2"
+    shift 2
+  done
+  local expected="$2" box text
+  qm_probe click "$dlg" 1
+  box="$(wait_hwnd --class '#32770' --owner "$dlg" --visible --timeout 8000)"
+  [[ -n "$box" ]] || fail "$what: no message box after OK"
+  text="$(qm_probe text "$box" 0xffff | sed 's/^text=//')"
+  echo "     message: $text"
+  [[ "$text" == *"$expected"* ]] || fail "$what: message box says \"$text\", expected it to name \"$expected\""
+  [[ "$(qm_probe text "$box" | sed 's/^text=//')" == Quillmere ]] || fail "$what: message box caption"
+  qm_probe click "$box" 1
+  qm_probe wait-hwnd-gone "$box" --timeout 5000 || fail "$what: message box did not close"
+  hwnd_alive "$dlg" || fail "$what: the dialog closed"
+  pass "$what refused, dialog kept open"
+  local i
+  for ((i = 0; i < ${#saved[@]}; i += 2)); do
+    qm_probe settext "$dlg" "${saved[i]}" "${saved[i + 1]}"
+  done
+}
+
+# Names of the pictures of a folder, in the order the system's file search
+# gives them (the order of the program's image list).
+image_order() {
+  qm_probe list-dir "$(qm_winpath "$1")\\*.*" | sed -n 's/^name=//p' |
+    grep -i -E '\.(bmp|jpg)$'
+}
+
+# The Wallpaper value the desktop should name for a list entry.
+expected_wallpaper() {  # expected_wallpaper DIR NAME
+  if [[ "${2,,}" == *.jpg ]]; then echo "$WALL_BMP_WIN"; else echo "$(qm_winpath "$1")\\$2"; fi
+}
+
+# The wallpaper BMP holds the JPEG's pixels: our decode of the same file.
+wallpaper_bmp_matches() {  # wallpaper_bmp_matches JPEG
+  local decoded="$QM_OUT/.decoded.bmp" ae
+  djpeg -bmp -outfile "$decoded" "$1" || return 1
+  ae="$(compare -metric AE -fuzz 2% "$WINEPREFIX/drive_c/windows/Quillmere Wallpaper.bmp" \
+    "$decoded" null: 2>&1)"
+  echo "     wallpaper BMP against djpeg: $ae pixels differ"
+  [[ "$ae" == 0 ]]
+}
+
+# Colours of the sample pictures: top-left quarter, and the size.
+declare -A TL=([red.bmp]=d02020 [quarters.jpg]=f0c020 [blue.bmp]=2040d0
+  [green.bmp]=30b030 [amber.bmp]=f0a000)
+declare -A SIZE=([red.bmp]="200 150" [quarters.jpg]="240 180" [blue.bmp]="160 120"
+  [green.bmp]="120 90" [amber.bmp]="120 90")
+
+# The desktop shows picture NAME centred, or tiled from the top left.
+shows_centred() {  # shows_centred SHOTNAME NAME
+  local w h
+  read -r w h <<<"${SIZE[$2]}"
+  screen_shows "$1" $((QM_SCREEN_W / 2 - w / 4)) $((QM_SCREEN_H / 2 - h / 4)) "${TL[$2]}" \
+    20 20 "!${TL[$2]}"
+}
+shows_tiled() {
+  local w h
+  read -r w h <<<"${SIZE[$2]}"
+  screen_shows "$1" 20 20 "${TL[$2]}" $((w + 20)) 20 "${TL[$2]}" 20 $((h + 20)) "${TL[$2]}"
+}
+
+# After a change to NAME of DIR: the desktop value names it, a JPEG's
+# pixels are in the wallpaper BMP.
+changed_to() {  # changed_to DIR NAME WHAT
+  local dir="$1" name="$2" what="$3"
+  wait_wallpaper "$(expected_wallpaper "$dir" "$name")" ||
+    fail "$what: Wallpaper is \"$(wallpaper)\", expected $(expected_wallpaper "$dir" "$name")"
+  if [[ "${name,,}" == *.jpg ]]; then
+    wallpaper_bmp_matches "$dir/$name" || fail "$what: the wallpaper BMP does not hold $name's pixels"
+  fi
+  pass "$what: the wallpaper is $name"
+}
+
+set_profile() {  # set_profile NAME:TYPE:DATA...: a whole profile, nothing else
+  qm_probe reg-delete "$QM_CONFIG_KEY"
+  qm_probe reg-set "$QM_CONFIG_KEY" "$@"
+}
+
+# --- setup --------------------------------------------------------------------
+
+echo "=== setup: fresh prefix $WINEPREFIX"
+qm_prefix_fresh || { echo "FAIL setup: Wine prefix" | tee -a "$results"; exit 1; }
+qm_display_start || { echo "FAIL setup: Xvfb" | tee -a "$results"; exit 1; }
+trap 'qm_teardown' EXIT
+echo "     display $DISPLAY"
+empty="$QM_OUT/empty" pics="$QM_OUT/pics" one="$QM_OUT/one"
+mkdir -p "$empty" "$one"
+qm_make_samples "$pics" &&
+  qm_probe make-bmp "$(qm_winpath "$one")\\green.bmp" 120 90 flat:30b030 ||
+  { echo "FAIL setup: sample pictures" | tee -a "$results"; exit 1; }
+mapfile -t order < <(image_order "$pics")
+echo "     image list order: ${order[*]}"
+
+# --- phases -------------------------------------------------------------------
+
+phase_blocked() {
+  # A window of another program titled "QUILLMERE" keeps it from starting.
+  qm_probe hold-window QUILLMERE >/dev/null &
+  local holder=$!
+  local hwnd
+  hwnd="$(wait_hwnd --title QUILLMERE --class QmProbeHold --timeout 20000)"
+  [[ -n "$hwnd" ]] || fail "our window titled QUILLMERE did not appear"
+  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/blocked.log" 2>&1
+  local rc=$?
+  ((rc != 124)) || fail "the program kept running beside a window titled QUILLMERE"
+  pass "a window titled QUILLMERE makes the program end at once"
+  check "it left the registry alone" no_window_key
+  qm_probe close "$hwnd"
+  qm_wait_exit "$holder" 10
+}
+
+phase_first_start() {
+  local before frame box dlg
+  before="$(wallpaper)"
+  qm_start "$empty"
+  frame="$(qm_wait_frame)" || fail "no frame window titled Quillmere"
+  pass "the program started (frame $frame)"
+
+  box="$(wait_hwnd --title Quillmere --class '#32770' --owner "$frame" --visible --timeout 15000)"
+  [[ -n "$box" ]] || fail "no message box for the empty folder"
+  check "the empty folder gives \"$MSG_NO_IMAGES\"" ctrl_text_is "$box" 0xffff "$MSG_NO_IMAGES"
+  qm_mouse_away
+  qm_shot "$QM_OUT/first-start-message.png"
+
+  # The constructor stored all nine values before the icon and the box.
+  local dir_w
+  dir_w="$(qm_winpath "$empty")"
+  check "Directory is the start directory, REG_SZ" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$dir_w"
+  local nv
+  for nv in AutoChange:1 Display:2 Height:301 Width:301 Random:0 Stretch:1 Time:20 When:0; do
+    check "${nv%%:*} = ${nv#*:}, REG_DWORD" reg_is "$QM_CONFIG_KEY" "${nv%%:*}" REG_DWORD "${nv#*:}"
+  done
+  check "exactly nine profile values" \
+    test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 9
+
+  # A second start ends at once; it neither writes the profile (When stays
+  # deleted) nor disturbs the first copy.
+  qm_probe reg-delete "$QM_CONFIG_KEY" When
+  (cd "$empty" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start.log" 2>&1
+  local rc=$?
+  ((rc != 124)) || fail "a second start kept running"
+  pass "a second start ends at once"
+  check "the second start did not touch the profile" no_value "$QM_CONFIG_KEY" When
+  qm_probe reg-set "$QM_CONFIG_KEY" When:dword:0
+  check "the first copy's frame is still there" hwnd_alive "$frame"
+  check "its message box is still there" hwnd_alive "$box"
+
+  # The box closed, the settings dialog follows by itself.
+  qm_probe click "$box" 1
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "no settings dialog after the message box"
+  pass "the settings dialog follows the message box"
+  check "the dialog is owned by the frame" has_window --title 'Quillmere Settings' --owner "$frame"
+  qm_shot "$QM_OUT/first-start-settings.png"
+
+  # It shows the stored settings.
+  check "Change Automatically is checked" ctrl_checked "$dlg" 1006 1
+  check "the interval reads 20" ctrl_text_is "$dlg" 1009 20
+  check "its up-down is at 20, range 1..120" updown_is "$dlg" 1008 20 1 120
+  check "Minutes is selected" ctrl_checked "$dlg" 1010 1
+  check "Hours is not" ctrl_checked "$dlg" 1011 0
+  check "Auto-Tile is selected" ctrl_checked "$dlg" 1017 1
+  check "width reads 301" ctrl_text_is "$dlg" 1019 301
+  check "the width and height boxes are enabled" ctrl_enabled "$dlg" 1019 1
+  check "width up-down at 301, range 1..2000" updown_is "$dlg" 1018 301 1 2000
+  check "height reads 301" ctrl_text_is "$dlg" 1021 301
+  check "height up-down at 301, range 1..2000" updown_is "$dlg" 1020 301 1 2000
+  check "Stretch Wallpaper is checked" ctrl_checked "$dlg" 1022 1
+  check "Sequentialy Chosen is selected" ctrl_checked "$dlg" 1003 1
+  check "the folder box holds the stored folder" ctrl_text_is "$dlg" 1013 "$dir_w"
+
+  # Width and height boxes follow the display mode; their arrows stay on.
+  qm_probe click "$dlg" 1015
+  check "Center disables the width box" qm_poll 5 ctrl_enabled "$dlg" 1019 0
+  check "... and the height box" ctrl_enabled "$dlg" 1021 0
+  check "... but not their up-downs" ctrl_enabled "$dlg" 1018 1
+  qm_probe click "$dlg" 1017
+  check "Auto-Tile enables them again" qm_poll 5 ctrl_enabled "$dlg" 1019 1
+  qm_probe click "$dlg" 1016
+  check "Tile disables them" qm_poll 5 ctrl_enabled "$dlg" 1021 0
+  qm_probe click "$dlg" 1017
+  qm_poll 5 ctrl_enabled "$dlg" 1021 1
+
+  # Bad numbers are refused with a message box; the dialog stays.
+  refuse "$dlg" "interval 0" 1009 0 -- 120
+  refuse "$dlg" "interval 121" 1009 121 -- 120
+  refuse "$dlg" "a non-numeric interval" 1009 abc -- integer
+  refuse "$dlg" "width 2001" 1019 2001 -- 2000
+  refuse "$dlg" "height 0" 1021 0 -- 2000
+  refuse "$dlg" "interval 0 with width 2001 (interval first)" 1009 0 1019 2001 -- 120
+  qm_probe click "$dlg" 1015
+  qm_poll 5 ctrl_enabled "$dlg" 1019 0
+  refuse "$dlg" "width 2001 in a disabled box" 1019 2001 -- 2000
+  qm_probe click "$dlg" 1017
+
+  # Browse opens the folder browser; cancelling it changes nothing.
+  qm_probe click "$dlg" 1014
+  local browser
+  browser="$(wait_hwnd --class '#32770' --owner "$dlg" --visible --timeout 10000)"
+  [[ -n "$browser" ]] || fail "Browse opened no window"
+  pass "Browse opens the folder browser ($(qm_probe text "$browser" | sed 's/^text=//'))"
+  qm_shot "$QM_OUT/folder-browser.png"
+  qm_probe command "$browser" 2
+  check "the browser closes on Cancel" qm_probe wait-hwnd-gone "$browser" --timeout 5000
+  check "the folder box is unchanged" ctrl_text_is "$dlg" 1013 "$dir_w"
+
+  # About opens above the settings dialog, which keeps its edits.
+  qm_probe settext "$dlg" 1009 7
+  qm_probe click "$dlg" 57664
+  local about
+  about="$(wait_hwnd --title 'About Quillmere 2.0' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$about" ]] || fail "About opened no about box"
+  pass "About opens \"About Quillmere 2.0\""
+  check "the about box is owned by the settings dialog" has_window --title 'About Quillmere 2.0' --owner "$dlg"
+  check "it shows a contact address" test "$(qm_probe text "$about" 1000)" != text=
+  local style
+  style="$(qm_probe style "$about" 1000 | qm_field style)"
+  check "the address box is read-only" test $((style & 0x800)) -ne 0
+  qm_shot "$QM_OUT/about-over-settings.png"
+  qm_probe click "$about" 1
+  check "the about box closes on OK" qm_probe wait-hwnd-gone "$about" --timeout 5000
+  check "the settings dialog is still open" hwnd_alive "$dlg"
+  check "with its edit intact" ctrl_text_is "$dlg" 1009 7
+
+  # Cancel after edits stores nothing.
+  local profile_before
+  profile_before="$(qm_probe reg "$QM_CONFIG_KEY")"
+  qm_probe settext "$dlg" 1013 "$(qm_winpath "$pics")"
+  qm_probe click "$dlg" 1006
+  qm_probe click "$dlg" 2
+  check "Cancel closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  check "Cancel leaves the profile as it was" test "$(qm_probe reg "$QM_CONFIG_KEY")" == "$profile_before"
+  check "start-up changed no wallpaper" test "$(wallpaper)" == "$before"
+
+  # The icon is in the tray; its menu: eight items, Previous bold, Tile
+  # enabled and Center greyed (the fresh desktop key has no TileWallpaper).
+  check "the tray icon is drawn" icon_drawn
+  local menu
+  menu="$(open_menu)"
+  [[ -n "$menu" ]] || fail "a right click opened no popup menu"
+  pass "a right click opens the popup menu"
+  menu_rows "$menu" menu-fresh >/dev/null
+  check "menu: eight items, bold Previous, Tile enabled, Center greyed" \
+    menu_layout_ok "$QM_OUT/menu-fresh.rows" tile
+
+  # "&Settings" from the menu; OK applies everything.
+  menu_pick "$menu" s
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "&Settings opened no dialog"
+  pass "&Settings opens the settings dialog"
+  local pics_w
+  pics_w="$(qm_winpath "$pics")"
+  qm_probe settext "$dlg" 1013 "$pics_w"
+  qm_probe click "$dlg" 1006
+  qm_poll 5 ctrl_checked "$dlg" 1006 0 || fail "Change Automatically did not clear"
+  qm_probe click "$dlg" 1015
+  qm_probe click "$dlg" 1022
+  qm_poll 5 ctrl_checked "$dlg" 1022 0 || fail "Stretch Wallpaper did not clear"
+  qm_probe click "$dlg" 1011
+  qm_probe settext "$dlg" 1009 5
+  qm_probe settext "$dlg" 1019 640
+  qm_probe settext "$dlg" 1021 2000
+  qm_poll 5 ctrl_checked "$dlg" 1011 1 || fail "Hours did not take"
+  qm_probe click "$dlg" 1
+  check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  check "profile: Directory is the new folder" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$pics_w"
+  for nv in AutoChange:0 Display:0 Stretch:0 When:1 Time:5 Width:640 Height:2000 Random:0; do
+    check "profile: ${nv%%:*} = ${nv#*:}" reg_is "$QM_CONFIG_KEY" "${nv%%:*}" REG_DWORD "${nv#*:}"
+  done
+  check "desktop: TileWallpaper \"0\" (Center)" reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 0
+  check "desktop: WallpaperStyle \"0\" (no stretch)" reg_is "$QM_DESKTOP_KEY" WallpaperStyle REG_SZ 0
+
+  # The new folder was scanned: a click shows its first picture, centred.
+  qm_click_icon 1
+  changed_to "$pics" "${order[0]}" "a click after OK with a new folder"
+  check "it is centred on the desktop" shows_centred after-ok-centred "${order[0]}"
+
+  # OK sets the current picture again in the new layout.
+  qm_probe command "$frame" 32772
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+  check "the dialog shows the applied folder" ctrl_text_is "$dlg" 1013 "$pics_w"
+  check "... and Center" ctrl_checked "$dlg" 1015 1
+  qm_probe click "$dlg" 1016
+  qm_poll 5 ctrl_checked "$dlg" 1016 1
+  qm_probe click "$dlg" 1
+  check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  check "desktop: TileWallpaper \"1\" (Tile)" reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 1
+  check "the same picture is shown again, tiled" shows_tiled after-ok-tiled "${order[0]}"
+
+  # E&xit saves the settings (an outside change to Time is overwritten)
+  # and takes the icon away.
+  qm_probe reg-set "$QM_CONFIG_KEY" Time:dword:99
+  menu="$(open_menu)"
+  [[ -n "$menu" ]] || fail "no popup menu for E&xit"
+  menu_pick "$menu" x
+  check "E&xit ends the program" qm_wait_exit "$QM_PID" 20
+  QM_PID=
+  check "exit saved the settings (Time back to 5)" reg_is "$QM_CONFIG_KEY" Time REG_DWORD 5
+  check "all nine values are there" test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 9
+  check "the icon is gone from the tray" qm_poll 8 not_icon_drawn
+}
+
+phase_clicks() {
+  local pics_w frame
+  pics_w="$(qm_winpath "$pics")"
+  set_profile "Directory:sz:$pics_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0 Wallpaper:sz:
+  qm_start
+  frame="$(qm_wait_frame)" || fail "no frame window"
+  check "the tray icon is drawn" icon_drawn
+  qm_probe sync "$frame"
+  check "a folder with pictures gives no message box" no_window --class '#32770' --title Quillmere
+  check "start-up changed no wallpaper" test -z "$(wallpaper)"
+
+  qm_click_icon 1
+  changed_to "$pics" "${order[0]}" "a left click"
+  check "the desktop shows it centred" shows_centred click-1 "${order[0]}"
+
+  qm_click_icon 1 --repeat 2 --delay 80
+  changed_to "$pics" "${order[2]}" "a double click (two changes)"
+  qm_probe sync "$frame"
+  check "... and no third change" test "$(wallpaper)" == "$(expected_wallpaper "$pics" "${order[2]}")"
+  check "the desktop shows it" shows_centred double-click "${order[2]}"
+
+  # Previous: one true step back, then on through the list's order.
+  local menu
+  menu="$(open_menu)"
+  [[ -n "$menu" ]] || fail "no popup menu"
+  menu_pick "$menu" p
+  changed_to "$pics" "${order[1]}" "&Previous Wallpaper"
+  menu="$(open_menu)"
+  menu_pick "$menu" p
+  changed_to "$pics" "${order[0]}" "&Previous Wallpaper again"
+  check "the desktop shows it" shows_centred previous "${order[0]}"
+
+  # Tile and Center current paper: enabled by TileWallpaper, re-laying out
+  # the picture the desktop shows.
+  menu="$(open_menu)"
+  menu_rows "$menu" menu-centred >/dev/null
+  check "menu when centred: Tile enabled, Center greyed" menu_layout_ok "$QM_OUT/menu-centred.rows" tile
+  menu_pick "$menu" t
+  check "&Tile Current Paper sets TileWallpaper \"1\"" \
+    qm_probe wait-reg "$QM_DESKTOP_KEY" TileWallpaper --equals 1 --timeout 8000 >/dev/null
+  check "... and the desktop shows the picture tiled" shows_tiled tiled "${order[0]}"
+  check "... the same picture" test "$(wallpaper)" == "$(expected_wallpaper "$pics" "${order[0]}")"
+  menu="$(open_menu)"
+  menu_rows "$menu" menu-tiled >/dev/null
+  check "menu when tiled: Center enabled, Tile greyed" menu_layout_ok "$QM_OUT/menu-tiled.rows" center
+  menu_pick "$menu" c
+  check "&Center Current Paper sets TileWallpaper \"0\"" \
+    qm_probe wait-reg "$QM_DESKTOP_KEY" TileWallpaper --equals 0 --timeout 8000 >/dev/null
+  check "... and the desktop shows it centred" shows_centred centred "${order[0]}"
+  check "Display in the profile is untouched" reg_is "$QM_CONFIG_KEY" Display REG_DWORD 0
+
+  # A right button press alone opens nothing; the release does.
+  xdotool mousemove "$(qm_icon_x)" "$(qm_icon_y)" mousedown 3
+  qm_probe sync "$(qm_probe find --class Shell_TrayWnd | qm_field hwnd)"
+  qm_probe sync "$frame"
+  check "no menu on the right button's press" no_window --class '#32768' --visible
+  xdotool mouseup 3
+  menu="$(wait_hwnd --class '#32768' --visible --timeout 8000)"
+  check "the menu opens on the release" test -n "$menu"
+  qm_probe key "$menu" 0x1B
+  qm_probe wait-gone --class '#32768' --visible --timeout 5000
+}
+
+phase_timer_taskbar() {
+  local one_w frame
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:1 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:1 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0 Wallpaper:sz:
+  qm_start
+  frame="$(qm_wait_frame)" || fail "no frame window"
+  local t0=$SECONDS
+  check "the tray icon is drawn" icon_drawn
+
+  # The timer (AutoChange 1, Time 1, minutes) changes the wallpaper by itself.
+  wait_wallpaper "$one_w\\green.bmp" 90 || fail "no change by the timer within 90 s"
+  pass "the timer changed the wallpaper after $((SECONDS - t0)) s"
+  check "the desktop shows it" shows_centred timer green.bmp
+
+  # Update Image List rebuilds from the stored folder, even on Cancel.
+  qm_probe make-bmp "$one_w\\amber.bmp" 120 90 flat:f0a000
+  local dlg
+  qm_probe command "$frame" 32772
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+  qm_probe click "$dlg" 1023
+  qm_probe sync "$dlg"
+  check "the dialog stays open after Update Image List" hwnd_alive "$dlg"
+  qm_probe click "$dlg" 2
+  qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  local -a new_order
+  mapfile -t new_order < <(image_order "$one")
+  qm_click_icon 1
+  changed_to "$one" "${new_order[0]}" "after Update Image List, a click shows the new list's first"
+  qm_click_icon 1
+  changed_to "$one" "${new_order[1]}" "and the next click its second"
+
+  # A shell that lost the icon: the program adds it again on "TaskbarCreated".
+  qm_probe tray-delete "$frame" 128 >/dev/null
+  check "the icon is gone after the shell lost it" qm_poll 8 not_icon_drawn
+  qm_probe taskbar-created "$frame" >/dev/null || fail "the frame did not answer TaskbarCreated"
+  check "after \"TaskbarCreated\" the icon is back" icon_drawn
+  qm_mouse_away
+  qm_shot "$QM_OUT/icon-back.png"
+  qm_click_icon 1
+  changed_to "$one" "${new_order[0]}" "the icon that came back is clickable"
+
+  qm_probe close "$frame"
+  check "WM_CLOSE ends the program" qm_wait_exit "$QM_PID" 20
+  QM_PID=
+}
+
+run_phase blocked phase_blocked
+run_phase first-start phase_first_start
+run_phase clicks phase_clicks
+run_phase timer-and-taskbar phase_timer_taskbar
+
+passed="$(grep -c '^ok' "$results")"
+failed="$(grep -c '^FAIL' "$results")"
+echo "=== e2e: $passed passed, $failed failed, $((SECONDS - started)) s (output in $QM_OUT)"
+((failed == 0))
