@@ -145,9 +145,19 @@ struct BmpWriter {
 }  // namespace
 
 bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
+    // A conversion can start inside another one's message box (the box's
+    // message loop delivers timer ticks and clicks), so each one under way
+    // writes a temporary of its own; sharing one, the inner conversion
+    // would truncate and move away the file the outer is still writing.
+    static int underWay = 0;
+    struct Nesting {
+        int depth = ++underWay;
+        ~Nesting() { --underWay; }
+    } nesting;
     // The desktop may read the wallpaper at any moment, so the new file is
     // finished under another name and swapped in whole.
-    const std::string tmpPath = bmpPath + ".tmp";
+    const std::string tmpPath =
+        bmpPath + ".tmp" + (nesting.depth > 1 ? std::to_string(nesting.depth) : std::string());
     BmpWriter writer;
     writer.tmpPath = tmpPath.c_str();
     const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row, BmpWriter::Target, true};
