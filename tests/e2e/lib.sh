@@ -71,9 +71,18 @@ qm_prefix_fresh() {
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
   fi
-  mkdir -p "$WINEPREFIX"
-  "$QM_WINE" wineboot -i </dev/null >/dev/null 2>&1
-  # One server for the whole session: every probe call then starts fast.
+  qm_prefix_prepare
+}
+
+# Makes the prefix if it is missing, keeps one server running for the whole
+# session (every probe call then starts fast) and sets the virtual desktop.
+qm_prefix_prepare() {
+  if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    mkdir -p "$WINEPREFIX"
+    # wineboot's status says nothing useful; the registry writes below fail
+    # if the prefix is not usable.
+    "$QM_WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
   wineserver -p
   # Every program on one virtual desktop, or each gets its own and the tray,
   # FindWindowA and the wallpaper go to the wrong one.
@@ -183,6 +192,8 @@ qm_teardown() {
 # The place of tray icon N (0 = the rightmost) at the taskbar's right end.
 qm_icon_x() { echo $((QM_SCREEN_W - 10 - 20 * ${1:-0})); }
 qm_icon_y() { echo $((QM_SCREEN_H - 10)); }
+
+qm_tooltips_hidden() { ! qm_probe find --class tooltips_class32 --visible >/dev/null 2>&1; }
 
 qm_mouse_away() { xdotool mousemove $((QM_SCREEN_W / 2)) $((QM_SCREEN_H / 3)); }
 

@@ -158,14 +158,12 @@ open_menu() {  # opens the popup menu with a right click; prints its hwnd
   wait_hwnd --class '#32768' --visible --timeout 8000
 }
 
-tooltips_hidden() { ! qm_probe find --class tooltips_class32 --visible >/dev/null 2>&1; }
-
 # menu_rows MENU NAME: a picture of the open menu (pointer away, tooltips
 # gone) and its rows.
 menu_rows() {
   local menu="$1" name="$2" rect
   qm_mouse_away
-  qm_poll 8 tooltips_hidden
+  qm_poll 8 qm_tooltips_hidden
   rect="$(qm_probe find --class '#32768' --visible | qm_field rect)"
   IFS=, read -r l t r b <<<"$rect"
   qm_shot "$QM_OUT/.menu-desktop.png"
@@ -623,10 +621,39 @@ phase_timer_taskbar() {
   QM_PID=
 }
 
+phase_timer_by_ok() {
+  # OK in the settings dialog arms the timer that the profile left off.
+  local one_w frame dlg
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe reg-set "$QM_DESKTOP_KEY" Wallpaper:sz:
+  qm_start
+  frame="$(qm_wait_frame)" || fail "no frame window"
+  qm_probe command "$frame" 32772
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+  check "Change Automatically is clear, as stored" ctrl_checked "$dlg" 1006 0
+  qm_probe click "$dlg" 1006
+  qm_poll 5 ctrl_checked "$dlg" 1006 1 || fail "Change Automatically did not check"
+  qm_probe settext "$dlg" 1009 1
+  qm_probe click "$dlg" 1
+  check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  local t0=$SECONDS
+  check "profile: AutoChange = 1" reg_is "$QM_CONFIG_KEY" AutoChange REG_DWORD 1
+  check "profile: Time = 1" reg_is "$QM_CONFIG_KEY" Time REG_DWORD 1
+  local -a list
+  mapfile -t list < <(image_order "$one")
+  wait_wallpaper "$(expected_wallpaper "$one" "${list[0]}")" 90 ||
+    fail "no change by the timer within 90 s of OK"
+  pass "the timer armed by OK changed the wallpaper after $((SECONDS - t0)) s"
+}
+
 run_phase blocked phase_blocked
 run_phase first-start phase_first_start
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
+run_phase timer-by-ok phase_timer_by_ok
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"
