@@ -15,7 +15,12 @@ namespace qm::fuzz {
 namespace {
 
 std::string MakeScratch() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qm-fuzz-XXXXXX").string();
+    // Memory-backed when the machine has it: every input is a file write.
+    std::error_code ec;
+    const std::filesystem::path base =
+        std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
+                                                      : std::filesystem::temp_directory_path();
+    std::string tmpl = (base / "qm-fuzz-XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) {
         std::perror("mkdtemp");
         std::abort();

@@ -24,7 +24,7 @@ bool Exists(const std::string& path);
 // length, so a 100-byte file can ask for gigapixels. Inputs over this many
 // declared pixels are left out of fuzzing; the core's own size refusal is
 // tested separately.
-inline constexpr std::uint64_t kMaxDeclaredPixels = 1u << 22;
+inline constexpr std::uint64_t kMaxDeclaredPixels = 1u << 20;
 bool DeclaresHugePicture(const std::uint8_t* data, std::size_t size);
 
 // Every box is one the conversion may show, with its own style, and a
