@@ -77,13 +77,14 @@ qm_prefix_fresh() {
 # Makes the prefix if it is missing, keeps one server running for the whole
 # session (every probe call then starts fast) and sets the virtual desktop.
 qm_prefix_prepare() {
+  mkdir -p "$WINEPREFIX"
+  # Fails harmlessly when this prefix's server already runs.
+  wineserver -p 2>/dev/null || true
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    mkdir -p "$WINEPREFIX"
     # wineboot's status says nothing useful; the registry writes below fail
     # if the prefix is not usable.
     "$QM_WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
-  wineserver -p
   # Every program on one virtual desktop, or each gets its own and the tray,
   # FindWindowA and the wallpaper go to the wrong one.
   qm_probe reg-set 'HKCU\Software\Wine\Explorer' Desktop:sz:shell &&
