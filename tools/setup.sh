@@ -11,6 +11,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(
   # Linux build and tests
   cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
+  # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
+  libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools nasm
