@@ -34,6 +34,8 @@ cmake --build --preset mingw-i686
 
 # --- later end-to-end and fuzz steps go here -------------------------------
 # (GUI runs of the Windows program under Xvfb, fuzzing of the decoders.)
+echo "=== end-to-end: Quillmere.exe under Wine on a display of its own"
+bash tests/e2e/run-e2e.sh build/mingw-x64 2>&1 | tee build/e2e.log
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 # ---------------------------------------------------------------------------
@@ -44,4 +46,5 @@ for preset in linux linux-asan mingw-x64; do
   grep -E 'tests passed' "build/$preset-ctest.log" || true
 done
 echo "mingw-i686  built"
+grep -E '^=== e2e:' build/e2e.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
