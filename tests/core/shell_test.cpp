@@ -1,0 +1,453 @@
+// The program as a user meets it: start-up, the tray icon and its menu, the
+// change timer, the settings dialog and the about box, over the simulated
+// shell.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/wallpaper_app.h"
+#include "frame/main_frame.h"
+#include "platform/headless/headless_platform.h"
+#include "res/resource.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_images.h"
+
+namespace qm {
+namespace {
+
+using Value = HeadlessPlatform::Value;
+
+class Shell : public ::testing::Test {
+protected:
+    Shell() {
+        SetCurrentPlatform(&p);
+        p.windowsDirectory = windows.str();
+        pics.write("a.bmp", test::BmpHeader(640, 480));
+        pics.write("b.bmp", test::BmpHeader(100, 100));
+        pics.write("c.bmp", test::BmpHeader(800, 600));
+        Store("Directory", pics.str());
+    }
+    ~Shell() override {
+        delete app.m_pMainWnd;  // as AfxWinMain does after the loop
+        SetCurrentPlatform(nullptr);
+    }
+
+    void Store(const std::string& entry, Value value) { p.profile["Config"][entry] = value; }
+    Value Stored(const std::string& entry) { return p.profile["Config"].at(entry); }
+    CMainFrame& Frame() { return *static_cast<CMainFrame*>(app.m_pMainWnd); }
+    bool Start() {
+        app.m_pszAppName = p.LoadString(IDS_APP_TITLE);
+        return app.InitInstance();
+    }
+    // The list's entries in the order of the folder search.
+    std::string Img(int i) { return Frame().m_ImageList.at(i); }
+    std::string Shown() const {
+        return p.wallpaperCalls.empty() ? "" : p.wallpaperCalls.back();
+    }
+    // Opens the settings dialog from the menu with a script for it.
+    void RunSettings(HeadlessPlatform::DialogScript script) {
+        p.ScriptDialog(IDD_SETTINGS, std::move(script));
+        p.menuChoices = {ID_SETTINGS};
+        p.RightClickTray();
+    }
+
+    HeadlessPlatform p;
+    test::TempDir pics;
+    test::TempDir windows;
+    WallpaperApp app;
+};
+
+TEST_F(Shell, FirstStartWritesProfileAddsIconArmsTimerAndChangesNothing) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.registryCompany, "Brandle Software");
+    EXPECT_EQ(p.registryApp, "Quillmere");
+    EXPECT_EQ(p.frameTitle, "Quillmere");
+    EXPECT_FALSE(p.frameVisible);
+    for (const char* entry : {"AutoChange", "Display", "Height", "Width", "Random", "Stretch",
+                              "Time", "When"}) {
+        EXPECT_TRUE(std::holds_alternative<std::uint32_t>(Stored(entry))) << entry;
+    }
+    EXPECT_EQ(std::get<std::string>(Stored("Directory")), pics.str());
+
+    ASSERT_TRUE(p.trayIcon);
+    EXPECT_EQ(p.trayIcon->uID, 128u);
+    EXPECT_EQ(p.trayIcon->uFlags, 7u);
+    EXPECT_EQ(p.trayIcon->uCallbackMessage, 0x08D2u);
+    EXPECT_EQ(p.trayIcon->iconResource, 128u);
+    EXPECT_STREQ(p.trayIcon->szTip, "Quillmere, click to change wallpaper");
+    EXPECT_EQ(p.timers, (std::map<unsigned, std::uint32_t>{{IDT_CHANGE, 1'200'000u}}));
+    EXPECT_EQ(Frame().m_ImageList.size(), 3u);
+    EXPECT_TRUE(p.wallpaperCalls.empty());
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST_F(Shell, TimerFollowsStoredSettings) {
+    Store("Time", 2u);
+    Store("When", 1u);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 7'200'000u);
+}
+
+TEST_F(Shell, NoAutoChangeArmsNoTimer) {
+    Store("AutoChange", 0u);
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(p.timers.empty());
+}
+
+TEST_F(Shell, AnyWindowWithOurTitleStopsTheStartUntouched) {
+    p.otherWindows = {"QUILLMERE"};
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(p.profileWrites.empty());
+    EXPECT_TRUE(p.registryCompany.empty());
+    EXPECT_FALSE(p.FrameExists());
+    EXPECT_TRUE(p.trayCalls.empty());
+}
+
+TEST_F(Shell, SecondCopyEndsAndTheFirstRunsOn) {
+    ASSERT_TRUE(Start());
+    const auto writes = p.profileWrites.size();
+    WallpaperApp second;
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_EQ(p.profileWrites.size(), writes);
+    EXPECT_TRUE(p.trayIcon);
+    EXPECT_TRUE(p.LeftClickTray());
+    EXPECT_EQ(Shown(), Img(0));
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+}
+
+TEST_F(Shell, FailedWindowEndsTheStartSilently) {
+    p.refuseFrameWindow = true;
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    EXPECT_TRUE(p.trayCalls.empty());
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST_F(Shell, EmptyFolderAsksForAnotherWithIconAlreadyShown) {
+    test::TempDir empty;
+    Store("Directory", empty.str());
+    bool iconDuringBox = false;
+    p.duringBox = [&] { iconDuringBox = p.trayIcon.has_value(); };
+    p.ScriptDialog(IDD_SETTINGS, [&](HeadlessDialog& d) {
+        d.Type(IDC_DIRECTORY, pics.str());
+        d.PressOk();
+    });
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, "Change the Settings to a Directory that Contains Images");
+    EXPECT_EQ(p.boxes[0].caption, "Quillmere");
+    EXPECT_TRUE(iconDuringBox);
+    ASSERT_EQ(p.dialogs.size(), 1u);
+    EXPECT_TRUE(p.dialogs[0].ownedByFrame);
+    // OK took the new folder and set its current image... of which there is
+    // none yet in sequential order, so nothing is shown until a click.
+    EXPECT_EQ(Frame().m_ImageList.size(), 3u);
+    EXPECT_TRUE(p.LeftClickTray());
+    EXPECT_EQ(Shown(), Img(0));
+}
+
+TEST_F(Shell, EmptyFolderThenCancelStillStarts) {
+    test::TempDir empty;
+    Store("Directory", empty.str());
+    ASSERT_TRUE(Start());  // no script: the dialog is closed by its close box
+    EXPECT_EQ(p.dialogs.size(), 1u);
+    EXPECT_TRUE(p.trayIcon);
+    EXPECT_TRUE(p.LeftClickTray());  // an empty list: nothing happens
+    EXPECT_TRUE(p.wallpaperCalls.empty());
+}
+
+TEST_F(Shell, IconClicksChangeOnPressAndDoubleClickTwice) {
+    ASSERT_TRUE(Start());
+    p.LeftClickTray();
+    EXPECT_EQ(p.wallpaperCalls, std::vector<std::string>{Img(0)});
+    p.DoubleClickTray();
+    EXPECT_EQ(p.wallpaperCalls.size(), 3u);
+    EXPECT_EQ(Shown(), Img(2));
+    for (unsigned ignored : {kWmRButtonDown, kWmMouseMove, kWmMButtonDown, kWmLButtonUp}) {
+        p.ClickTray(ignored);
+        EXPECT_EQ(p.lastTrayResult, 1);
+    }
+    EXPECT_EQ(p.wallpaperCalls.size(), 3u);
+    EXPECT_TRUE(p.menus.empty());
+}
+
+TEST_F(Shell, RightReleaseOpensTheMenuWithItsStates) {
+    ASSERT_TRUE(Start());
+    p.desktop["TileWallpaper"] = std::string("1");
+    p.RightClickTray();
+    ASSERT_EQ(p.menus.size(), 1u);
+    const auto& items = p.menus[0].items;
+    ASSERT_EQ(items.size(), 8u);
+    EXPECT_EQ(items[0].text, "&Previous Wallpaper");
+    EXPECT_TRUE(items[0].isDefault);
+    EXPECT_FALSE(items[1].enabled);  // tiled already: "Tile" greyed
+    EXPECT_TRUE(items[2].enabled);
+    EXPECT_TRUE(items[3].separator && items[5].separator);
+    EXPECT_EQ(items[7].text, "E&xit");
+    EXPECT_EQ(p.frameForegrounds, 1);
+
+    p.desktop["TileWallpaper"] = std::string("0");
+    p.RightClickTray();
+    EXPECT_TRUE(p.menus[1].items[1].enabled);
+    EXPECT_FALSE(p.menus[1].items[2].enabled);
+
+    p.failMenuLoad = true;
+    p.RightClickTray();
+    EXPECT_EQ(p.lastTrayResult, 0);
+    EXPECT_EQ(p.menus.size(), 2u);
+}
+
+TEST_F(Shell, MenuCommandsRelayOutAndGoBack) {
+    Store("Display", 0u);
+    ASSERT_TRUE(Start());
+    p.LeftClickTray();
+    p.LeftClickTray();  // b shown
+    p.desktop["TileWallpaper"] = std::string("0");
+    p.menuChoices = {ID_TILE_CURRENT};
+    p.RightClickTray();
+    EXPECT_EQ(p.DesktopString("TileWallpaper"), "1");
+    EXPECT_EQ(Shown(), Img(1));
+    p.menuChoices = {ID_CENTER_CURRENT};
+    p.RightClickTray();
+    EXPECT_EQ(p.DesktopString("TileWallpaper"), "0");
+    p.menuChoices = {ID_PREVIOUS_WALLPAPER};
+    p.RightClickTray();
+    EXPECT_EQ(Shown(), Img(0));
+    EXPECT_TRUE(std::all_of(p.commands.begin(), p.commands.end(),
+                            [](const auto& c) { return c.handled; }));
+}
+
+TEST_F(Shell, TimerTicksChangeAndAnEmptyListKeepsTheTimer) {
+    ASSERT_TRUE(Start());
+    p.TickTimer(IDT_CHANGE);
+    EXPECT_EQ(Shown(), Img(0));
+    Frame().m_ImageList.clear();
+    Frame().m_LastIndex = -1;
+    Frame().m_CurrentIndex = -1;
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    EXPECT_EQ(p.wallpaperCalls.size(), 1u);
+    EXPECT_EQ(p.timers.count(IDT_CHANGE), 1u);
+}
+
+TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
+    ASSERT_TRUE(Start());
+    Frame().Time = 7;  // changed since the start: must reach the profile
+    p.profileWrites.clear();
+    p.userActions.push_back([&] {
+        p.menuChoices = {ID_APP_EXIT};
+        p.RightClickTray();
+    });
+    EXPECT_EQ(p.RunMessageLoop(), 0);
+    EXPECT_TRUE(p.FrameDestroyed());
+    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
+    EXPECT_FALSE(p.trayIcon);
+    ASSERT_FALSE(p.trayCalls.empty());
+    EXPECT_FALSE(p.trayCalls.back().add);
+    EXPECT_EQ(p.trayCalls.back().data.uFlags, 0u);
+    p.RestartTaskbar();  // gone for good: no icon comes back
+    EXPECT_FALSE(p.trayIcon);
+}
+
+TEST_F(Shell, RestartedTaskbarGetsTheIconBack) {
+    ASSERT_TRUE(Start());
+    p.RestartTaskbar();
+    ASSERT_TRUE(p.trayIcon);
+    EXPECT_EQ(p.trayIcon->uFlags, 7u);
+    EXPECT_TRUE(p.LeftClickTray());
+    EXPECT_EQ(Shown(), Img(0));
+}
+
+// --- The settings dialog --------------------------------------------------
+
+TEST_F(Shell, DialogOpensWithTheStoredSettings) {
+    Store("Display", 1u);
+    Store("Width", 0u);  // outside the box's range
+    Store("When", 5u);   // neither unit
+    Store("Random", 7u);
+    ASSERT_TRUE(Start());
+    RunSettings([](HeadlessDialog& d) {
+        EXPECT_FALSE(d.Enabled(IDC_WIDTH));
+        EXPECT_FALSE(d.Enabled(IDC_HEIGHT));
+        EXPECT_TRUE(d.Enabled(IDC_WIDTH_SPIN));
+        EXPECT_TRUE(d.Checked(IDC_DISPLAY_TILE));
+        EXPECT_FALSE(d.Checked(IDC_WHEN_MINUTES) || d.Checked(IDC_WHEN_HOURS));
+        EXPECT_TRUE(d.Checked(IDC_RANDOM_RANDOM));
+        EXPECT_EQ(d.Text(IDC_WIDTH), "1");
+        EXPECT_EQ(d.Text(IDC_HEIGHT), "301");
+        EXPECT_EQ(d.Text(IDC_TIME), "20");
+        d.Click(IDC_DISPLAY_AUTOTILE);
+        EXPECT_TRUE(d.Enabled(IDC_WIDTH) && d.Enabled(IDC_HEIGHT));
+        d.Click(IDC_DISPLAY_CENTER);
+        EXPECT_FALSE(d.Enabled(IDC_WIDTH) || d.Enabled(IDC_HEIGHT));
+    });
+    EXPECT_EQ(p.dialogs.back().result, kIdCancel);
+}
+
+TEST_F(Shell, DialogRefusesBadNumbersAndStaysOpen) {
+    ASSERT_TRUE(Start());
+    RunSettings([&](HeadlessDialog& d) {
+        d.Type(IDC_WIDTH, "2001");
+        d.Type(IDC_HEIGHT, "0");
+        d.PressOk();  // the height is exchanged first
+        ASSERT_TRUE(d.IsOpen());
+        EXPECT_EQ(p.boxes.back().text, "Please enter an integer between 1 and 2000.");
+        EXPECT_EQ(d.Focused(), IDC_HEIGHT);
+        EXPECT_TRUE(d.TextSelected());
+        d.Type(IDC_HEIGHT, "1");
+        d.Type(IDC_TIME, "abc");
+        d.PressOk();
+        EXPECT_EQ(p.boxes.back().text, "Please enter an integer.");
+        EXPECT_EQ(d.Focused(), IDC_TIME);
+        d.Type(IDC_TIME, "121");
+        d.PressOk();
+        EXPECT_EQ(p.boxes.back().text, "Please enter an integer between 1 and 120.");
+        d.Type(IDC_TIME, "120");
+        d.Click(IDC_DISPLAY_CENTER);  // width box disabled, still checked
+        d.PressOk();
+        EXPECT_EQ(d.Focused(), IDC_WIDTH);
+        // The arrows still work on it, from the last valid position.
+        d.ClickDown(IDC_WIDTH_SPIN);
+        EXPECT_EQ(d.Text(IDC_WIDTH), "300");
+        d.Click(IDC_DISPLAY_AUTOTILE);
+        d.Type(IDC_WIDTH, "2000");
+        d.Type(IDC_DIRECTORY, "");
+        d.PressOk();
+        EXPECT_FALSE(d.IsOpen());
+    });
+    EXPECT_EQ(p.boxes.size(), 4u);
+    EXPECT_EQ(Frame().Width, 2000);
+    EXPECT_EQ(Frame().Height, 1);
+    EXPECT_EQ(Frame().Time, 120);
+    EXPECT_EQ(Frame().Display, 2);
+    EXPECT_EQ(Frame().Directory, "");
+}
+
+TEST_F(Shell, OkAppliesEverythingInOrder) {
+    ASSERT_TRUE(Start());
+    p.LeftClickTray();
+    test::TempDir other;
+    other.write("z.bmp", test::BmpHeader(50, 50));
+    p.profileWrites.clear();
+    p.wallpaperCalls.clear();
+    RunSettings([&](HeadlessDialog& d) {
+        d.Type(IDC_DIRECTORY, other.str());
+        d.Click(IDC_DISPLAY_TILE);
+        d.Click(IDC_STRETCH);  // on by default: now off
+        d.Click(IDC_WHEN_HOURS);
+        d.Type(IDC_TIME, "5");
+        d.Click(IDC_RANDOM_RANDOM);
+        d.PressOk();
+    });
+    EXPECT_EQ(Frame().Directory, other.str());
+    EXPECT_EQ(Frame().m_ImageList, std::vector<std::string>{other.file("z.bmp")});
+    EXPECT_EQ(Frame().Random, 1);
+    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Display")), 1u);
+    EXPECT_EQ(p.DesktopString("TileWallpaper"), "1");
+    EXPECT_EQ(p.DesktopString("WallpaperStyle"), "0");
+    // The rebuilt random list has a current image: it is set again at once.
+    EXPECT_EQ(p.wallpaperCalls, std::vector<std::string>{other.file("z.bmp")});
+    EXPECT_EQ(p.timerCalls.back(), (HeadlessPlatform::TimerCall{true, IDT_CHANGE, 18'000'000u}));
+}
+
+TEST_F(Shell, OkRebuildsOnlyWhenTheFolderTextChanged) {
+    ASSERT_TRUE(Start());
+    p.LeftClickTray();
+    pics.write("d.bmp", test::BmpHeader(10, 10));  // seen only by a rebuild
+    RunSettings([](HeadlessDialog& d) { d.PressOk(); });
+    EXPECT_EQ(Frame().m_ImageList.size(), 3u);
+    EXPECT_EQ(Shown(), Img(0));  // the current image set again
+    std::string upper = pics.str();
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    RunSettings([&](HeadlessDialog& d) {
+        d.Type(IDC_DIRECTORY, upper);
+        d.Click(IDC_AUTOCHANGE);  // off: the timer stops
+        d.PressOk();
+    });
+    EXPECT_EQ(Frame().Directory, upper);  // letter case alone counts
+    EXPECT_EQ(p.timerCalls.back(), (HeadlessPlatform::TimerCall{false, IDT_CHANGE, 0}));
+    EXPECT_FALSE(p.TickTimer(IDT_CHANGE));
+}
+
+TEST_F(Shell, NoUnitSelectedRunsTheTimerInHours) {
+    Store("When", 5u);
+    ASSERT_TRUE(Start());
+    RunSettings([](HeadlessDialog& d) { d.PressOk(); });
+    EXPECT_EQ(Frame().When, -1);
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 20u * 3'600'000u);
+}
+
+TEST_F(Shell, CancelChangesNothingButAnAskedRebuildStays) {
+    ASSERT_TRUE(Start());
+    p.LeftClickTray();
+    pics.write("d.bmp", test::BmpHeader(10, 10));
+    test::TempDir other;
+    const auto writes = p.profileWrites.size();
+    const auto timerCalls = p.timerCalls.size();
+    const auto desktop = p.desktop;
+    p.browseAnswers = {HeadlessPlatform::BrowseAnswer::Cancel(),
+                       HeadlessPlatform::BrowseAnswer::Chosen(other.str())};
+    RunSettings([&](HeadlessDialog& d) {
+        d.Type(IDC_DIRECTORY, "elsewhere");
+        d.Click(IDC_BROWSE);  // cancelled: the box keeps what was typed
+        EXPECT_EQ(d.Text(IDC_DIRECTORY), "elsewhere");
+        d.Click(IDC_BROWSE);
+        EXPECT_EQ(d.Text(IDC_DIRECTORY), other.str());
+        d.Click(IDC_DISPLAY_CENTER);
+        d.Type(IDC_TIME, "3");
+        d.Click(IDC_UPDATE_IMAGE_LIST);  // the stored folder, not the typed one
+        d.PressCancel();
+    });
+    EXPECT_EQ(p.browses.at(0).title, "Select a folder containing Wallpapers");
+    EXPECT_EQ(Frame().m_ImageList.size(), 4u);
+    EXPECT_EQ(Frame().Directory, pics.str());
+    EXPECT_EQ(Frame().Time, 20);
+    EXPECT_EQ(p.profileWrites.size(), writes);
+    EXPECT_EQ(p.timerCalls.size(), timerCalls);
+    EXPECT_EQ(p.desktop, desktop);
+}
+
+TEST_F(Shell, AboutOpensAboveTheDialogAndLeavesItsEdits) {
+    ASSERT_TRUE(Start());
+    p.ScriptDialog(IDD_ABOUTBOX, [](HeadlessDialog& about) {
+        EXPECT_EQ(about.Text(IDC_CONTACT), "dev@quillmere.invalid");
+        about.Type(IDC_CONTACT, "changed");  // read-only
+        EXPECT_EQ(about.Text(IDC_CONTACT), "dev@quillmere.invalid");
+        about.PressOk();
+    });
+    RunSettings([&](HeadlessDialog& d) {
+        d.Type(IDC_TIME, "9");
+        d.Click(ID_APP_ABOUT);
+        EXPECT_TRUE(d.IsOpen());
+        EXPECT_EQ(d.Text(IDC_TIME), "9");
+        d.PressOk();
+    });
+    ASSERT_EQ(p.dialogs.size(), 2u);
+    EXPECT_EQ(p.dialogs[0].templateId, unsigned(IDD_SETTINGS));
+    EXPECT_EQ(p.dialogs[1].templateId, unsigned(IDD_ABOUTBOX));
+    EXPECT_EQ(p.dialogs[1].ownerDialog, unsigned(IDD_SETTINGS));
+    EXPECT_EQ(Frame().Time, 9);
+
+    p.menuChoices = {ID_APP_ABOUT};  // from the menu: owned by the frame
+    p.RightClickTray();
+    EXPECT_TRUE(p.dialogs.back().ownedByFrame);
+}
+
+TEST_F(Shell, ChangesWhileTheDialogIsOpenUseTheOldSettings) {
+    ASSERT_TRUE(Start());
+    RunSettings([&](HeadlessDialog& d) {
+        d.Click(IDC_RANDOM_RANDOM);
+        d.platform().TickTimer(IDT_CHANGE);
+        d.platform().LeftClickTray();
+        d.PressOk();
+    });
+    // Both changes were sequential: a, then b.
+    ASSERT_GE(p.wallpaperCalls.size(), 2u);
+    EXPECT_EQ(p.wallpaperCalls[0], Img(0));
+    EXPECT_EQ(p.wallpaperCalls[1], Img(1));
+    EXPECT_EQ(Frame().Random, 1);
+}
+
+}  // namespace
+}  // namespace qm
