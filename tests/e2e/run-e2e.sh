@@ -488,10 +488,15 @@ phase_first_start() {
   check "the dialog shows the applied folder" ctrl_text_is "$dlg" 1013 "$pics_w"
   check "... and Center" ctrl_checked "$dlg" 1015 1
   qm_probe click "$dlg" 1016
+  qm_probe click "$dlg" 1022
   qm_poll 5 ctrl_checked "$dlg" 1016 1
+  qm_poll 5 ctrl_checked "$dlg" 1022 1 || fail "Stretch Wallpaper did not check"
   qm_probe click "$dlg" 1
   check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
   check "desktop: TileWallpaper \"1\" (Tile)" reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 1
+  check "desktop: WallpaperStyle \"2\" (stretch)" reg_is "$QM_DESKTOP_KEY" WallpaperStyle REG_SZ 2
+  check "profile: Display = 1" reg_is "$QM_CONFIG_KEY" Display REG_DWORD 1
+  check "profile: Stretch = 1" reg_is "$QM_CONFIG_KEY" Stretch REG_DWORD 1
   check "the same picture is shown again, tiled" shows_tiled after-ok-tiled "${order[0]}"
 
   # E&xit saves the settings (an outside change to Time is overwritten)
@@ -583,6 +588,11 @@ phase_timer_taskbar() {
   local t0=$SECONDS
   check "the tray icon is drawn" icon_drawn
 
+  # A second start on the way leaves the first copy's timer running.
+  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start-2.log" 2>&1
+  (($? != 124)) || fail "a second start kept running"
+  pass "a second start ends at once"
+
   # The timer (AutoChange 1, Time 1, minutes) changes the wallpaper by itself.
   wait_wallpaper "$one_w\\green.bmp" 90 || fail "no change by the timer within 90 s"
   pass "the timer changed the wallpaper after $((SECONDS - t0)) s"
@@ -606,7 +616,11 @@ phase_timer_taskbar() {
   qm_click_icon 1
   changed_to "$one" "${new_order[1]}" "and the next click its second"
 
-  # A shell that lost the icon: the program adds it again on "TaskbarCreated".
+  # A restarted shell has lost the icon; the program adds it again on
+  # "TaskbarCreated". Wine's explorer is the desktop and the taskbar in one:
+  # ending it takes the program's windows with it. So the test plays the
+  # new shell: it takes the icon off (NIM_DELETE from another process), then
+  # sends the frame the message a new taskbar broadcasts.
   qm_probe tray-delete "$frame" 128 >/dev/null
   check "the icon is gone after the shell lost it" qm_poll 8 not_icon_drawn
   qm_probe taskbar-created "$frame" >/dev/null || fail "the frame did not answer TaskbarCreated"
