@@ -7,16 +7,16 @@
 #
 #   tests/e2e/run-e2e.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
-# Output in BUILD_DIR/e2e: logs, screenshots, and for a failed step
-# fail-<n>.png (the desktop) and fail-<n>.txt (profile, desktop key, window
-# list). Exit status 0 when every step passed.
+# Output in BUILD_DIR/e2e (or $QM_E2E_OUT): logs, screenshots, and for a
+# failed step fail-<n>.png (the desktop) and fail-<n>.txt (profile, desktop
+# key, window list). Exit status 0 when every step passed.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib.sh"
 
 build="$(cd "${1:-$qm_root/build/mingw-x64}" && pwd)"
-out="$build/e2e"
+out="${QM_E2E_OUT:-$build/e2e}"
 if [[ -d "$out/prefix" ]]; then
   WINEPREFIX="$out/prefix" wineserver -k 2>/dev/null || true
 fi
@@ -575,6 +575,25 @@ phase_clicks() {
   check "the menu opens on the release" test -n "$menu"
   qm_probe key "$menu" 0x1B
   qm_probe wait-gone --class '#32768' --visible --timeout 5000
+
+  # Every right click loads the menu anew: nothing may pile up. Wine does
+  # not count GUI objects (GetGuiResources is a stub there); then skipped.
+  local pid gdi user err i
+  pid="$(qm_probe find --title Quillmere | grep -v 'class=#32770' | qm_field pid)"
+  read -r gdi user err < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
+  if [[ "$err" != 0 ]]; then
+    echo "skip $phase: GUI object counts (GetGuiResources: error $err here)"
+  else
+    for ((i = 0; i < 5; i++)); do
+      menu="$(open_menu)"
+      qm_probe key "$menu" 0x1B
+      qm_probe wait-gone --class '#32768' --visible --timeout 5000
+    done
+    local gdi2 user2
+    read -r gdi2 user2 err < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
+    check "five menus leave the GDI count ($gdi -> $gdi2) and USER count ($user -> $user2)" \
+      test $((gdi2 - gdi)) -le 2 -a $((user2 - user)) -le 2
+  fi
 }
 
 phase_timer_taskbar() {
