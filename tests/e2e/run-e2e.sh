@@ -246,23 +246,32 @@ wallpaper_bmp_matches() {  # wallpaper_bmp_matches JPEG
   [[ "$ae" == 0 ]]
 }
 
-# Colours of the sample pictures: top-left quarter, and the size.
-declare -A TL=([red.bmp]=d02020 [quarters.jpg]=f0c020 [blue.bmp]=2040d0
-  [green.bmp]=30b030 [amber.bmp]=f0a000)
+# The sample pictures: size, and the colours of their quarters (top left,
+# top right, bottom left, bottom right), so that a picture shown upside
+# down, mirrored or with red and blue swapped does not pass.
 declare -A SIZE=([red.bmp]="200 150" [quarters.jpg]="240 180" [blue.bmp]="160 120"
   [green.bmp]="120 90" [amber.bmp]="120 90")
+declare -A QUARTERS=([red.bmp]="d02020 d02020 d02020 d02020"
+  [quarters.jpg]="f0c020 2060e0 20b040 e040c0" [blue.bmp]="2040d0 2040d0 80c0f0 80c0f0"
+  [green.bmp]="30b030 30b030 30b030 30b030" [amber.bmp]="f0a000 f0a000 f0a000 f0a000")
 
-# The desktop shows picture NAME centred, or tiled from the top left.
+# The desktop shows picture NAME centred (and the desktop's own background
+# around it), or tiled from the top left corner.
 shows_centred() {  # shows_centred SHOTNAME NAME
-  local w h
+  local w h tl tr bl br
   read -r w h <<<"${SIZE[$2]}"
-  screen_shows "$1" $((QM_SCREEN_W / 2 - w / 4)) $((QM_SCREEN_H / 2 - h / 4)) "${TL[$2]}" \
-    20 20 "!${TL[$2]}"
+  read -r tl tr bl br <<<"${QUARTERS[$2]}"
+  local cx=$((QM_SCREEN_W / 2)) cy=$((QM_SCREEN_H / 2)) qx=$((w / 4)) qy=$((h / 4))
+  screen_shows "$1" $((cx - qx)) $((cy - qy)) "$tl" $((cx + qx)) $((cy - qy)) "$tr" \
+    $((cx - qx)) $((cy + qy)) "$bl" $((cx + qx)) $((cy + qy)) "$br" 20 20 "!$tl"
 }
 shows_tiled() {
-  local w h
+  local w h tl tr bl br
   read -r w h <<<"${SIZE[$2]}"
-  screen_shows "$1" 20 20 "${TL[$2]}" $((w + 20)) 20 "${TL[$2]}" 20 $((h + 20)) "${TL[$2]}"
+  read -r tl tr bl br <<<"${QUARTERS[$2]}"
+  local qx=$((w / 4)) qy=$((h / 4))
+  screen_shows "$1" "$qx" "$qy" "$tl" $((3 * qx)) $((3 * qy)) "$br" \
+    $((w + qx)) "$qy" "$tl" "$qx" $((h + qy)) "$tl" $((w + 3 * qx)) $((h + 3 * qy)) "$br"
 }
 
 # After a change to NAME of DIR: the desktop value names it, a JPEG's
@@ -541,6 +550,7 @@ phase_clicks() {
   [[ -n "$menu" ]] || fail "no popup menu"
   menu_pick "$menu" p
   changed_to "$pics" "${order[1]}" "&Previous Wallpaper"
+  check "the desktop shows it" shows_centred previous-1 "${order[1]}"
   menu="$(open_menu)"
   menu_pick "$menu" p
   changed_to "$pics" "${order[0]}" "&Previous Wallpaper again"
