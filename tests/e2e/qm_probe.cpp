@@ -305,10 +305,11 @@ int CmdRegDelete(int argc, char** argv) {
 
 // wait-reg KEY VALUE (--equals DATA | --not DATA | --missing) [--timeout MS]
 int CmdWaitReg(int argc, char** argv) {
-    if (argc < 6) Usage("wait-reg KEY VALUE --equals|--not DATA | --missing");
+    if (argc < 5) Usage("wait-reg KEY VALUE --equals|--not DATA | --missing");
     std::string key = argv[2];
     const char* name = argv[3];
     std::string mode = argv[4];
+    if (mode != "--missing" && argc < 6) Usage("wait-reg: --equals and --not need DATA");
     std::string want = mode == "--missing" ? "" : argv[5];
     DWORD timeout = 10000;
     for (int i = 4; i + 1 < argc; ++i) {

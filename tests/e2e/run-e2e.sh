@@ -99,6 +99,7 @@ reg_is() {
 }
 
 wallpaper() { qm_reg_data "$QM_DESKTOP_KEY" Wallpaper; }
+desktop_values() { qm_probe reg "$QM_DESKTOP_KEY" | grep -i -E '^name=(wallpaper|tilewallpaper|wallpaperstyle) '; }
 
 wait_wallpaper() {  # wait_wallpaper PATH [SECONDS]
   qm_probe wait-reg "$QM_DESKTOP_KEY" Wallpaper --equals "$1" --timeout "$((${2:-10} * 1000))" >/dev/null
@@ -438,13 +439,16 @@ phase_first_start() {
   check "with its edit intact" ctrl_text_is "$dlg" 1009 7
 
   # Cancel after edits stores nothing.
-  local profile_before
+  local profile_before desktop_before
   profile_before="$(qm_probe reg "$QM_CONFIG_KEY")"
+  desktop_before="$(desktop_values)"
   qm_probe settext "$dlg" 1013 "$(qm_winpath "$pics")"
   qm_probe click "$dlg" 1006
+  qm_probe click "$dlg" 1016
   qm_probe click "$dlg" 2
   check "Cancel closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
   check "Cancel leaves the profile as it was" test "$(qm_probe reg "$QM_CONFIG_KEY")" == "$profile_before"
+  check "... and the desktop values" test "$(desktop_values)" == "$desktop_before"
   check "start-up changed no wallpaper" test "$(wallpaper)" == "$before"
 
   # The icon is in the tray; its menu: eight items, Previous bold, Tile
@@ -574,6 +578,15 @@ phase_clicks() {
     qm_probe wait-reg "$QM_DESKTOP_KEY" TileWallpaper --equals 0 --timeout 8000 >/dev/null
   check "... and the desktop shows it centred" shows_centred centred "${order[0]}"
   check "Display in the profile is untouched" reg_is "$QM_CONFIG_KEY" Display REG_DWORD 0
+
+  # "&About Quillmere" from the menu.
+  menu="$(open_menu)"
+  menu_pick "$menu" a
+  local about
+  about="$(wait_hwnd --title 'About Quillmere 2.0' --class '#32770' --visible --timeout 10000)"
+  check "&About Quillmere opens the about box" test -n "$about"
+  qm_probe click "$about" 1
+  check "... which closes on OK" qm_probe wait-hwnd-gone "$about" --timeout 5000
 
   # A right button press alone opens nothing; the release does.
   xdotool mousemove "$(qm_icon_x)" "$(qm_icon_y)" mousedown 3
