@@ -20,10 +20,11 @@ trap qm_teardown EXIT
 
 qm_prefix_fresh
 qm_display_start
-pics="$QM_OUT/pictures"
-mkdir -p "$pics"
-qm_probe make-jpeg "$(qm_winpath "$pics")\\quarters.jpg" 240 180 quad:f0c020,2060e0,20b040,e040c0 90
-qm_probe reg-set "$QM_CONFIG_KEY" "Directory:sz:$(qm_winpath "$pics")" AutoChange:dword:0 \
+# Inside the prefix, so that the settings dialog shows a short C:\ path.
+pics='C:\Wallpapers'
+mkdir -p "$WINEPREFIX/drive_c/Wallpapers"
+qm_probe make-jpeg "$pics\\quarters.jpg" 240 180 quad:f0c020,2060e0,20b040,e040c0 90
+qm_probe reg-set "$QM_CONFIG_KEY" "Directory:sz:$pics" AutoChange:dword:0 \
   Display:dword:0 Stretch:dword:0
 qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0
 
