@@ -346,12 +346,12 @@ Rgb ParseColour(const std::string& hex) {
 
 // "flat:RRGGBB" or "quad:TL,TR,BL,BR" (four flat quarters, so that a picture
 // shown upside down, mirrored or with red and blue swapped is told apart).
-std::vector<Rgb> Pixels(const std::string& spec, int w, int h) {
+std::vector<Rgb> Pixels(const std::string& picture, int w, int h) {
     std::vector<Rgb> colours;
-    auto colon = spec.find(':');
-    if (colon == std::string::npos) Usage("picture spec");
-    std::string kind = spec.substr(0, colon);
-    std::string list = spec.substr(colon + 1);
+    auto colon = picture.find(':');
+    if (colon == std::string::npos) Usage("picture: flat:RRGGBB or quad:TL,TR,BL,BR");
+    std::string kind = picture.substr(0, colon);
+    std::string list = picture.substr(colon + 1);
     for (size_t at = 0; at <= list.size();) {
         size_t comma = list.find(',', at);
         if (comma == std::string::npos) comma = list.size();
@@ -360,7 +360,7 @@ std::vector<Rgb> Pixels(const std::string& spec, int w, int h) {
     }
     if ((kind == "flat" && colours.size() != 1) || (kind == "quad" && colours.size() != 4) ||
         (kind != "flat" && kind != "quad"))
-        Usage("picture spec");
+        Usage("picture: flat:RRGGBB or quad:TL,TR,BL,BR");
     std::vector<Rgb> px(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -376,7 +376,7 @@ void PutLe(std::string& out, uint32_t v, int bytes) {
 }
 
 int CmdMakeBmp(int argc, char** argv) {
-    if (argc < 6) Usage("make-bmp PATH W H SPEC");
+    if (argc < 6) Usage("make-bmp PATH W H PICTURE");
     int w = static_cast<int>(ParseNumber(argv[3])), h = static_cast<int>(ParseNumber(argv[4]));
     auto px = Pixels(argv[5], w, h);
     const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
@@ -411,7 +411,7 @@ int CmdMakeBmp(int argc, char** argv) {
 }
 
 int CmdMakeJpeg(int argc, char** argv) {
-    if (argc < 6) Usage("make-jpeg PATH W H SPEC [QUALITY]");
+    if (argc < 6) Usage("make-jpeg PATH W H PICTURE [QUALITY]");
     int w = static_cast<int>(ParseNumber(argv[3])), h = static_cast<int>(ParseNumber(argv[4]));
     int quality = argc >= 7 ? static_cast<int>(ParseNumber(argv[6])) : 95;
     auto px = Pixels(argv[5], w, h);
