@@ -35,7 +35,6 @@ WALL_BMP_WIN='C:\windows\Quillmere Wallpaper.bmp'
 # --- reporting ----------------------------------------------------------------
 
 phase=setup
-fail_count=0
 
 dump_state() {
   local base="$1"
@@ -105,7 +104,6 @@ wait_wallpaper() {  # wait_wallpaper PATH [SECONDS]
   qm_probe wait-reg "$QM_DESKTOP_KEY" Wallpaper --equals "$1" --timeout "$((${2:-10} * 1000))" >/dev/null
 }
 
-is_window() { qm_probe find --title "$1" >/dev/null 2>&1; }
 hwnd_alive() { qm_probe windows | grep -q "hwnd=$1 "; }
 
 ctrl_text_is() { [[ "$(qm_probe text "$1" "$2" | sed 's/^text=//')" == "$3" ]]; }
