@@ -72,6 +72,8 @@ check() {
 run_phase() {
   phase="$1"
   shift
+  # QM_E2E_PHASES="a b": only those phases.
+  [[ -z "${QM_E2E_PHASES:-}" || " $QM_E2E_PHASES " == *" $phase "* ]] || return 0
   echo "=== $phase"
   (
     trap 'qm_stop' EXIT
@@ -703,11 +705,136 @@ phase_timer_by_ok() {
   pass "the timer armed by OK changed the wallpaper after $((SECONDS - t0)) s"
 }
 
+# The wallpaper BMP is a whole picture of JPEG $1's size whose pixels are
+# our own decode of it (djpeg warns about a cut file as the program does,
+# and decodes on).
+wall_bmp_holds() {  # wall_bmp_holds JPEG
+  local bmp="$WINEPREFIX/drive_c/windows/Quillmere Wallpaper.bmp"
+  local decoded="$QM_OUT/.decoded.bmp" size w h
+  rm -f "$decoded"
+  djpeg -bmp -outfile "$decoded" "$1" 2>/dev/null
+  [[ -s "$decoded" && -f "$bmp" ]] || return 1
+  size="$(stat -c %s "$bmp")"
+  read -r w h < <(od -An -tu4 -j 18 -N 8 "$bmp")
+  [[ "$(head -c 2 "$bmp")" == BM && "$(od -An -tu4 -j 2 -N 4 "$bmp" | tr -d ' ')" == "$size" ]] &&
+    ((size == 54 + (w * 3 + 3) / 4 * 4 * h)) &&
+    [[ "$(identify -format '%w %h' "$decoded")" == "$w $h" ]] &&
+    [[ "$(compare -metric AE -fuzz 2% "$bmp" "$decoded" null: 2>&1)" == 0 ]]
+}
+
+# Polls until the desktop shows entry NAME of DIR: the Wallpaper value names
+# it and, for a JPEG, the wallpaper BMP holds its pixels.
+shows_entry() {  # shows_entry DIR NAME
+  local end=$((SECONDS + 10))
+  while :; do
+    if [[ "$(wallpaper)" == "$(expected_wallpaper "$1" "$2")" ]] &&
+      { [[ "${2,,}" != *.jpg ]] || wall_bmp_holds "$1/$2"; }; then
+      return 0
+    fi
+    ((SECONDS < end)) || return 1
+    sleep 0.2
+  done
+}
+
+phase_nested() {
+  # A JPEG cut in its data warns "Premature end of JPEG file" in a "JPEG
+  # Error" box while it is being converted. The box's message loop goes on
+  # dispatching tray clicks, so a click then runs a whole second change
+  # inside the first; so does one while the settings dialog is open.
+  local dir="$QM_OUT/nested" dir_w frame
+  mkdir -p "$dir"
+  dir_w="$(qm_winpath "$dir")"
+  qm_probe make-jpeg "$dir_w\\n1.jpg" 320 240 quad:f0c020,2060e0,20b040,e040c0 95 &&
+    qm_probe make-jpeg "$dir_w\\n2.jpg" 240 180 quad:e03030,30e030,3030e0,f0f0f0 95 &&
+    qm_probe make-jpeg "$dir_w\\n3.jpg" 200 150 quad:202020,c0c0c0,f08000,0080f0 95 &&
+    qm_probe make-bmp "$dir_w\\n4.bmp" 120 90 flat:30b030 || fail "pictures"
+  local -a list
+  mapfile -t list < <(image_order "$dir")
+  local n=${#list[@]} b
+  # The cut one: a JPEG whose successor in the list is a JPEG too, so that
+  # the nested change converts while the first conversion is still open.
+  for ((b = 0; b < n; b++)); do
+    [[ "${list[b]}" == *.jpg && "${list[(b + 1) % n]}" == *.jpg ]] && break
+  done
+  local bad="${list[b]}" after="${list[(b + 1) % n]}"
+  local sos
+  # Cut half way between the start of the scan (SOS) and the end.
+  sos="$(LC_ALL=C grep -obUaP '\xff\xda' "$dir/$bad" | head -n 1 | cut -d: -f1)"
+  [[ -n "$sos" ]] || fail "$bad has no scan"
+  truncate -s $(((sos + $(stat -c %s "$dir/$bad")) / 2)) "$dir/$bad"
+  local warning
+  warning="$(djpeg "$dir/$bad" 2>&1 >/dev/null)"
+  [[ "$warning" == *"Premature end of JPEG file"* ]] || fail "$bad, cut in its data, does not warn"
+  echo "     list: ${list[*]}; $bad cut in its data"
+
+  set_profile "Directory:sz:$dir_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0 Wallpaper:sz:
+  qm_start
+  frame="$(qm_wait_frame)" || fail "no frame window"
+  icon_drawn || fail "no tray icon"
+  local i
+  for ((i = 0; i < b; i++)); do
+    qm_click_icon 1
+    shows_entry "$dir" "${list[i]}" || fail "click $((i + 1)) did not show ${list[i]}"
+  done
+
+  local box
+  qm_click_icon 1
+  box="$(wait_hwnd --title 'JPEG Error' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$box" ]] || fail "no \"JPEG Error\" box for $bad"
+  check "$bad gives \"JPEG Error\": Premature end of JPEG file" \
+    ctrl_text_is "$box" 0xffff "Premature end of JPEG file"
+  qm_click_icon 1
+  shows_entry "$dir" "$after" || fail "a click during the box did not show $after"
+  pass "a click while the box is open changes to $after at once"
+  check "the box is still open" hwnd_alive "$box"
+  qm_probe click "$box" 1
+  check "the box closes" qm_probe wait-hwnd-gone "$box" --timeout 5000
+  # The first change ends last: its picture, the cut one, stays.
+  shows_entry "$dir" "$bad" || fail "after the box the wallpaper BMP is not $bad's whole picture"
+  pass "the first change ends with $bad as a whole, valid BMP"
+  qm_probe sync "$frame"
+  check "no other box came up" no_window --class '#32770' --visible
+
+  # On in order from the nested change's entry, the cut one warning again.
+  for ((i = b + 2; i <= b + n; i++)); do
+    qm_click_icon 1
+    if ((i % n == b)); then
+      box="$(wait_hwnd --title 'JPEG Error' --class '#32770' --visible --timeout 10000)"
+      [[ -n "$box" ]] || fail "no \"JPEG Error\" box for $bad the second time"
+      qm_probe click "$box" 1
+      qm_probe wait-hwnd-gone "$box" --timeout 5000 || fail "the box did not close"
+    fi
+    shows_entry "$dir" "${list[i % n]}" || fail "the walk did not show ${list[i % n]}"
+  done
+  pass "further clicks walk the list in order, back to $bad"
+
+  # A click while the settings dialog is open changes the wallpaper too.
+  local dlg
+  qm_probe command "$frame" 32772
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+  [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+  qm_click_icon 1
+  shows_entry "$dir" "$after" || fail "a click during the settings dialog did not show $after"
+  pass "a click while the settings dialog is open shows $after"
+  qm_probe click "$dlg" 2
+  check "Cancel closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
+  qm_click_icon 1
+  shows_entry "$dir" "${list[(b + 2) % n]}" || fail "the next click did not show ${list[(b + 2) % n]}"
+  pass "and the next click the entry after it"
+
+  qm_probe close "$frame"
+  check "WM_CLOSE ends the program" qm_wait_exit "$QM_PID" 20
+  QM_PID=
+}
+
 run_phase blocked phase_blocked
 run_phase first-start phase_first_start
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok
+run_phase nested phase_nested
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"
