@@ -340,14 +340,15 @@ TEST_F(Shell, OkAppliesEverythingInOrder) {
         d.PressOk();
     });
     EXPECT_EQ(Frame().Directory, other.str());
-    EXPECT_EQ(Frame().m_ImageList, std::vector<std::string>{other.file("z.bmp")});
+    const std::string z = other.str() + p.PathSeparator() + "z.bmp";
+    EXPECT_EQ(Frame().m_ImageList, std::vector<std::string>{z});
     EXPECT_EQ(Frame().Random, 1);
     EXPECT_EQ(p.profileWrites.size(), 9u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Display")), 1u);
     EXPECT_EQ(p.DesktopString("TileWallpaper"), "1");
     EXPECT_EQ(p.DesktopString("WallpaperStyle"), "0");
     // The rebuilt random list has a current image: it is set again at once.
-    EXPECT_EQ(p.wallpaperCalls, std::vector<std::string>{other.file("z.bmp")});
+    EXPECT_EQ(p.wallpaperCalls, std::vector<std::string>{z});
     EXPECT_EQ(p.timerCalls.back(), (HeadlessPlatform::TimerCall{true, IDT_CHANGE, 18'000'000u}));
 }
 
