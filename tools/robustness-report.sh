@@ -85,7 +85,8 @@ size. $wine_clicks left clicks on the tray icon (xdotool) with a popup menu
 after every few, closed with Escape and \"&Previous Wallpaper\" in turn.
 Every change is checked as it happens: the desktop's \"Wallpaper\" value
 names the entry the list order (and Previous) requires, and for a JPEG the
-wallpaper BMP is whole and of that JPEG's size. $gui_text
+wallpaper BMP is whole and of that JPEG's size.
+$gui_text
 Resident memory is that of the Linux process that runs the program, after
 the warm-up and at the end (growth must stay under 1 MiB). Afterwards a click
 must still change the wallpaper, the menu still open, the screen show the
