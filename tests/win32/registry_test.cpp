@@ -247,6 +247,9 @@ bool RunningUnderWine() {
 
 // Takes the whole desktop key away for a moment; the key is copied aside
 // and put back. Only under Wine, where the prefix is a throwaway one.
+// Deletes and recreates the desktop key. User32 keeps a handle of its own
+// to that key, so later wallpaper calls in the same process write into the
+// deleted one: ctest runs every test in a process of its own for this.
 TEST_F(DesktopKeyTest, OpenFailsOnMissingKeyWhichCreateMakes) {
     if (!RunningUnderWine()) {
         GTEST_SKIP() << "removes the user's desktop key; run only under Wine";
