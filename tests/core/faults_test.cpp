@@ -19,6 +19,7 @@
 #include "frame/main_frame.h"
 #include "imaging/wallpaper_bmp.h"
 #include "platform/headless/headless_platform.h"
+#include "tests/support/settings_numbers.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_images.h"
 
@@ -211,14 +212,7 @@ TEST_F(Faults, ProfileValuesOfTheWrongTypeOrSizeReadAsMissingAndAreRepaired) {
         }
         config["Directory"] = std::uint32_t{42};
         CMainFrame frame;
-        EXPECT_EQ(frame.AutoChange, 1);
-        EXPECT_EQ(frame.Display, 2);
-        EXPECT_EQ(frame.Height, 301);
-        EXPECT_EQ(frame.Width, 301);
-        EXPECT_EQ(frame.Random, 0);
-        EXPECT_EQ(frame.Stretch, 1);
-        EXPECT_EQ(frame.Time, 20);
-        EXPECT_EQ(frame.When, 0);
+        EXPECT_EQ(test::NumbersOf(frame), test::kDefaultNumbers);
         EXPECT_EQ(frame.Directory, "/start");
         // The constructor's save leaves all nine of the proper type.
         for (const auto& [name, stored] : config) {

@@ -2,6 +2,7 @@
 
 #include "frame/main_frame.h"
 #include "platform/headless/headless_platform.h"
+#include "tests/support/settings_numbers.h"
 
 namespace qm {
 namespace {
@@ -14,14 +15,7 @@ TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllNineWithTypes) {
     CMainFrame frame;
 
     EXPECT_EQ(frame.Directory, "/start/here");
-    EXPECT_EQ(frame.AutoChange, 1);
-    EXPECT_EQ(frame.Display, 2);
-    EXPECT_EQ(frame.Height, 301);
-    EXPECT_EQ(frame.Width, 301);
-    EXPECT_EQ(frame.Random, 0);
-    EXPECT_EQ(frame.Stretch, 1);
-    EXPECT_EQ(frame.Time, 20);
-    EXPECT_EQ(frame.When, 0);
+    EXPECT_EQ(test::NumbersOf(frame), test::kDefaultNumbers);
 
     const auto& config = h.platform.profile["Config"];
     ASSERT_EQ(config.size(), 9u);
@@ -87,14 +81,7 @@ TEST(Settings, SavedRecordLoadsBackExactly) {
 
     CMainFrame second;
     EXPECT_EQ(second.Directory, first.Directory);
-    EXPECT_EQ(second.AutoChange, 0);
-    EXPECT_EQ(second.Display, 1);
-    EXPECT_EQ(second.Height, 2000);
-    EXPECT_EQ(second.Width, 1);
-    EXPECT_EQ(second.Random, 1);
-    EXPECT_EQ(second.Stretch, 0);
-    EXPECT_EQ(second.Time, 120);
-    EXPECT_EQ(second.When, -1);
+    EXPECT_EQ(test::NumbersOf(second), (test::Numbers{0, 1, 2000, 1, 1, 0, 120, -1}));
 }
 
 }  // namespace
