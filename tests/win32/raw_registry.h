@@ -1,4 +1,5 @@
-// Writes registry values exactly as given, below the Win32 layer: the A and
+// Registry access for the tests, below the Win32 layer. Writes values
+// exactly as given: the A and
 // W setters add a terminator to strings, but other writers need not, and
 // readers must cope with what they leave behind.
 #pragma once
@@ -32,6 +33,16 @@ inline bool SetRawString(HKEY key, const char* name, DWORD type, const std::stri
     std::wstring wide(text.begin(), text.end());
     return SetRawValue(key, name, type, wide.data(),
                        static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+}
+
+// True when the key exists under HKEY_CURRENT_USER.
+inline bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
 }
 
 }  // namespace qm::test

@@ -16,21 +16,12 @@ const std::string kCompanyPath = std::string("Software\\") + Win32Platform::kCom
 const std::string kSectionPath =
     kCompanyPath + "\\" + Win32Platform::kAppName + "\\" + kSection;
 
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 // Removes what the tests write, and the company key too when it was not
 // there before, so a real installation's settings are left alone.
 class ProfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        companyExisted_ = KeyExists(kCompanyPath);
+        companyExisted_ = test::KeyExists(kCompanyPath);
         RegDeleteTreeA(HKEY_CURRENT_USER, kSectionPath.c_str());
     }
     void TearDown() override {

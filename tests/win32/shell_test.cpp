@@ -7,6 +7,7 @@
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 #include "res/resource.h"
+#include "tests/win32/raw_registry.h"
 
 namespace qm {
 namespace {
@@ -35,33 +36,24 @@ TEST(Win32ResourceTest, TrayIconHasSixteenColourImagesAtBothSizes) {
     }
 }
 
-bool KeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 TEST(Win32ProfileKeyTest, SetRegistryKeyMovesTheProfileUnderTheNamedCompanyAndApp) {
     const std::string company = "Software\\Quillmere Test Company";
     const std::string defaultSection = std::string("Software\\") +
                                        Win32Platform::kCompanyKey + "\\" +
                                        Win32Platform::kAppName + "\\KeyTest";
     const bool defaultCompanyExisted =
-        KeyExists(std::string("Software\\") + Win32Platform::kCompanyKey);
+        test::KeyExists(std::string("Software\\") + Win32Platform::kCompanyKey);
     RegDeleteTreeA(HKEY_CURRENT_USER, company.c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, defaultSection.c_str());
 
     Win32Platform platform;
     platform.WriteProfileInt("KeyTest", "Before", 1);
-    EXPECT_TRUE(KeyExists(defaultSection));
+    EXPECT_TRUE(test::KeyExists(defaultSection));
 
     platform.SetRegistryKey("Quillmere Test Company", "Test App");
     platform.WriteProfileInt("KeyTest", "Number", 42);
     platform.WriteProfileString("KeyTest", "Text", "moved");
-    EXPECT_TRUE(KeyExists(company + "\\Test App\\KeyTest"));
+    EXPECT_TRUE(test::KeyExists(company + "\\Test App\\KeyTest"));
 
     // Reads follow the key too: the value written before is not seen.
     EXPECT_EQ(platform.GetProfileInt("KeyTest", "Number", 0), 42);
