@@ -20,6 +20,7 @@
 #include "imaging/wallpaper_bmp.h"
 #include "platform/headless/headless_platform.h"
 #include "tests/support/settings_numbers.h"
+#include "tests/support/headless_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_images.h"
 
@@ -31,17 +32,8 @@ using Binary = HeadlessPlatform::Binary;
 
 const std::string kOldWallpaper = "the previous wallpaper, whole";
 
-class Faults : public ::testing::Test {
+class Faults : public test::HeadlessFixture {
 protected:
-    ScopedHeadless headless;
-    test::TempDir dir;
-    HeadlessPlatform& platform() { return headless.platform; }
-
-    std::string Jpeg(const std::string& name, int w, int h) {
-        const std::string path = dir.file(name);
-        test::WriteJpeg(path, w, h);
-        return path;
-    }
     // A frame whose list holds one JPEG, in the given display mode.
     void OneJpeg(CMainFrame& frame, const std::string& jpeg, int display) {
         frame.Display = display;

@@ -15,6 +15,7 @@
 #include "frame/main_frame.h"
 #include "imaging/jpeg_file.h"
 #include "platform/headless/headless_platform.h"
+#include "tests/support/headless_fixture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_images.h"
 
@@ -41,17 +42,8 @@ std::string ExpectedBmp(const std::string& jpegPath) {
     return out;
 }
 
-class WallpaperBmpTest : public ::testing::Test {
+class WallpaperBmpTest : public test::HeadlessFixture {
 protected:
-    ScopedHeadless headless;
-    test::TempDir dir;
-    HeadlessPlatform& platform() { return headless.platform; }
-
-    std::string Jpeg(const std::string& name, int w, int h) {
-        const std::string path = dir.file(name);
-        test::WriteJpeg(path, w, h);
-        return path;
-    }
     void ExpectOnlyBox(const std::string& text, unsigned style) {
         ASSERT_EQ(platform().boxes.size(), 1u);
         EXPECT_EQ(platform().boxes[0].text, text);
