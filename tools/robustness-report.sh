@@ -63,7 +63,7 @@ wine_section="$(sed -n '/<!-- wine-long-runs -->/,/<!-- \/wine-long-runs -->/p' 
 if [[ "${QM_REPORT_SKIP_WINE:-0}" != 1 ]]; then
   echo "=== long run of the Windows program under wine64, $wine_clicks clicks, $wine_menus menus"
   cmake --preset mingw-x64 -B "$mingw_build" >/dev/null
-  cmake --build "$mingw_build" --target quillmere qm_probe >/dev/null
+  cmake --build "$mingw_build" --target quillmere qm_probe qm_count >/dev/null
   wine_summary="$mingw_build/long-run/summary.txt"
   rm -f "$wine_summary"
   QM_LONGRUN_OUT="$mingw_build/long-run" \
@@ -74,8 +74,12 @@ if [[ "${QM_REPORT_SKIP_WINE:-0}" != 1 ]]; then
 there, see the figures), so the GDI and USER handle counts wait for a run
 on Windows; what Wine lets us measure honestly is memory and behaviour."
     else
-      gui_text="GDI and USER object counts are \`GetGuiResources\` on the program's
-process after the warm-up and at the end."
+      gui_text="GDI and USER object counts are taken on the program's process after
+the warm-up and at the end, and must not grow by more than two:
+\`GetGuiResources\` where it answers; under Wine, where it is a stub,
+\`qm_probe\` loads \`qm_count.dll\` into the program, which tries every
+GDI and USER handle value there and counts its own live objects (windows,
+menus, icons and cursors for USER)."
     fi
     wine_section="<!-- wine-long-runs -->
 \`tests/e2e/long-run.sh $mingw_build $wine_clicks $wine_menus\`: the real

@@ -8,6 +8,7 @@
 // Waiting polls every 50 ms up to --timeout MS (default 10000).
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdint>
@@ -477,6 +478,95 @@ int CmdHoldWindow(int argc, char** argv) {
 // menu HWND: the items of an open popup menu (#32768 window). Wine keeps a
 // menu's data in its owner process, so this works only where the system
 // shares menus between processes; "error=" says when it could not.
+// Runs qm_count.dll's CountGuiObjects inside process PID: loads the DLL
+// there, finds where it landed, starts a thread at the function, then
+// unloads it. False when any step fails.
+bool CountInProcess(DWORD pid, DWORD& gdi, DWORD& user) {
+    char dll[MAX_PATH] = {};
+    DWORD len = GetModuleFileNameA(nullptr, dll, MAX_PATH);
+    char* slash = std::strrchr(dll, '\\');
+    if (len == 0 || len >= MAX_PATH || !slash ||
+        std::strlen("qm_count.dll") >= static_cast<size_t>(dll + MAX_PATH - slash - 1))
+        return false;
+    std::strcpy(slash + 1, "qm_count.dll");
+    HMODULE local = LoadLibraryA(dll);
+    if (!local) return false;
+    const auto offset = reinterpret_cast<const char*>(GetProcAddress(local, "CountGuiObjects")) -
+                        reinterpret_cast<const char*>(local);
+    auto run_remote = [](HANDLE process, const void* start, void* arg, DWORD& code) {
+        HANDLE thread = CreateRemoteThread(
+            process, nullptr, 0,
+            reinterpret_cast<LPTHREAD_START_ROUTINE>(const_cast<void*>(start)), arg, 0, nullptr);
+        if (!thread) return false;
+        bool done = WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0 &&
+                    GetExitCodeThread(thread, &code);
+        CloseHandle(thread);
+        return done;
+    };
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                     PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                 FALSE, pid);
+    bool counted = false;
+    void* remote_name = process ? VirtualAllocEx(process, nullptr, MAX_PATH, MEM_COMMIT | MEM_RESERVE,
+                                                 PAGE_READWRITE)
+                                : nullptr;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    DWORD code = 0;
+    if (remote_name && WriteProcessMemory(process, remote_name, dll, MAX_PATH, nullptr) &&
+        run_remote(process, reinterpret_cast<void*>(GetProcAddress(kernel, "LoadLibraryA")),
+                   remote_name, code)) {
+        HMODULE modules[1024];
+        DWORD bytes = 0;
+        HMODULE remote = nullptr;
+        if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+            for (DWORD i = 0; i < bytes / sizeof modules[0] && i < 1024; ++i) {
+                char name[MAX_PATH] = {};
+                if (GetModuleBaseNameA(process, modules[i], name, MAX_PATH) &&
+                    lstrcmpiA(name, "qm_count.dll") == 0)
+                    remote = modules[i];
+            }
+        }
+        if (remote && run_remote(process, reinterpret_cast<const char*>(remote) + offset,
+                                 nullptr, code)) {
+            gdi = code & 0xFFFF;
+            user = code >> 16;
+            counted = true;
+        }
+        DWORD ignored = 0;
+        if (remote)
+            run_remote(process, reinterpret_cast<void*>(GetProcAddress(kernel, "FreeLibrary")),
+                       remote, ignored);
+    }
+    if (remote_name) VirtualFreeEx(process, remote_name, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+    FreeLibrary(local);
+    return counted;
+}
+
+// gui-resources PID: GetGuiResources on the process, or, where that is a
+// stub, qm_count.dll's count from inside it ("via" says which).
+int CmdGuiResources(int argc, char** argv) {
+    if (argc < 3) Usage("gui-resources PID");
+    const DWORD pid = static_cast<DWORD>(ParseNumber(argv[2]));
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (!p) Fail("cannot open process");
+    SetLastError(0);
+    DWORD gdi = GetGuiResources(p, GR_GDIOBJECTS);
+    DWORD user = GetGuiResources(p, GR_USEROBJECTS);
+    DWORD err = GetLastError();
+    CloseHandle(p);
+    const char* via = "GetGuiResources";
+    if (err != 0 || (gdi == 0 && user == 0)) {
+        if (CountInProcess(pid, gdi, user)) {
+            err = 0;
+            via = "handle-scan";
+        }
+    }
+    std::printf("gdi=%lu user=%lu error=%lu via=%s\n", static_cast<unsigned long>(gdi),
+                static_cast<unsigned long>(user), static_cast<unsigned long>(err), via);
+    return 0;
+}
+
 int CmdMenu(int argc, char** argv) {
     if (argc < 3) Usage("menu HWND");
     HWND hwnd = ParseHwnd(argv[2]);
@@ -679,20 +769,7 @@ int Run(int argc, char** argv) {
         std::printf("deleted=%d\n", ok ? 1 : 0);
         return ok ? 0 : 1;
     }
-    if (cmd == "gui-resources") {  // gui-resources PID
-        if (argc < 3) Usage("gui-resources PID");
-        HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE,
-                               static_cast<DWORD>(ParseNumber(argv[2])));
-        if (!p) Fail("cannot open process");
-        SetLastError(0);
-        DWORD gdi = GetGuiResources(p, GR_GDIOBJECTS);
-        DWORD user = GetGuiResources(p, GR_USEROBJECTS);
-        DWORD err = GetLastError();
-        CloseHandle(p);
-        std::printf("gdi=%lu user=%lu error=%lu\n", static_cast<unsigned long>(gdi),
-                    static_cast<unsigned long>(user), static_cast<unsigned long>(err));
-        return 0;
-    }
+    if (cmd == "gui-resources") return CmdGuiResources(argc, argv);
     if (cmd == "cursor") {  // cursor: the pointer's screen position
         POINT pt{};
         GetCursorPos(&pt);

@@ -599,13 +599,13 @@ phase_clicks() {
   qm_probe key "$menu" 0x1B
   qm_probe wait-gone --class '#32768' --visible --timeout 5000
 
-  # Every right click loads the menu anew: nothing may pile up. Wine does
-  # not count GUI objects (GetGuiResources is a stub there); then skipped.
-  local pid gdi user err i
+  # Every right click loads the menu anew: nothing may pile up. Counted
+  # by GetGuiResources, or from inside the process where that is a stub.
+  local pid gdi user err via i
   pid="$(qm_probe find --title Quillmere | grep -v 'class=#32770' | qm_field pid)"
-  read -r gdi user err < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
+  read -r gdi user err via < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
   if [[ "$err" != 0 ]]; then
-    echo "skip $phase: GUI object counts (GetGuiResources: error $err here)"
+    echo "skip $phase: GUI object counts (GetGuiResources: error $err here, no count from inside)"
   else
     for ((i = 0; i < 5; i++)); do
       menu="$(open_menu)"
@@ -613,8 +613,8 @@ phase_clicks() {
       qm_probe wait-gone --class '#32768' --visible --timeout 5000
     done
     local gdi2 user2
-    read -r gdi2 user2 err < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
-    check "five menus leave the GDI count ($gdi -> $gdi2) and USER count ($user -> $user2)" \
+    read -r gdi2 user2 err via < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
+    check "five menus leave the GDI count ($gdi -> $gdi2) and USER count ($user -> $user2) ($via)" \
       test $((gdi2 - gdi)) -le 2 -a $((user2 - user)) -le 2
   fi
 }
