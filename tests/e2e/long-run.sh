@@ -217,8 +217,10 @@ for ((i = 1; i <= clicks; i++)); do
     step_menu "$menu_n" || break
   fi
   if ((i == warm)); then
-    rss_warm="$(rss_kib)"
+    # Counted first: the count from inside the program maps its DLL and
+    # reads the handle tables once, pages that then stay resident.
     read -r gdi_warm user_warm err_warm via_warm < <(gui_counts)
+    rss_warm="$(rss_kib)"
     warm_menus=$menu_n
     warm_t=$SECONDS
     echo "     after warm-up ($i clicks, $menu_n menus): resident $(mib "$rss_warm"), GUI objects gdi=$gdi_warm user=$user_warm error=$err_warm ($via_warm)"
