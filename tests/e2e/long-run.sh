@@ -113,6 +113,16 @@ wait_shows() {
   return 1
 }
 
+# What the desktop shows when a change did not come in time, and whether
+# it comes on a second wait: a late change and a lost one point to
+# different faults.
+shown_instead() {
+  local late="nor on a second wait"
+  wait_shows "$cur" && late="but it came on a second wait"
+  echo "the Wallpaper value is \"$(qm_reg_data "$QM_DESKTOP_KEY" Wallpaper)\"," \
+    "the wallpaper BMP $(u32_at "$WALL_BMP" 18)x$(u32_at "$WALL_BMP" 22); $late"
+}
+
 changes=0
 lost=0
 # One step: a left click, or a menu; $1 says which. Counts the change when
@@ -124,7 +134,7 @@ step_click() {
     changes=$((changes + 1))
   else
     lost=$((lost + 1))
-    problem "click $1: expected ${order[$cur]}, the Wallpaper value is \"$(qm_reg_data "$QM_DESKTOP_KEY" Wallpaper)\""
+    problem "click $1: expected ${order[$cur]}, $(shown_instead)"
     return 1
   fi
 }
@@ -158,7 +168,7 @@ step_menu() {  # step_menu N: odd N Escape, even N "&Previous Wallpaper"
     changes=$((changes + 1))
   else
     lost=$((lost + 1))
-    problem "menu $1 (&Previous Wallpaper): expected ${order[$cur]}, the Wallpaper value is \"$(qm_reg_data "$QM_DESKTOP_KEY" Wallpaper)\""
+    problem "menu $1 (&Previous Wallpaper): expected ${order[$cur]}, $(shown_instead)"
     return 1
   fi
 }
