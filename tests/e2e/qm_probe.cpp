@@ -473,11 +473,8 @@ int CmdHoldWindow(int argc, char** argv) {
     return 0;
 }
 
-// --- the popup menu ---------------------------------------------------------
+// --- GUI object counts ------------------------------------------------------
 
-// menu HWND: the items of an open popup menu (#32768 window). Wine keeps a
-// menu's data in its owner process, so this works only where the system
-// shares menus between processes; "error=" says when it could not.
 // Runs qm_count.dll's CountGuiObjects inside process PID: loads the DLL
 // there, finds where it landed, starts a thread at the function, then
 // unloads it. False when any step fails.
@@ -567,6 +564,11 @@ int CmdGuiResources(int argc, char** argv) {
     return 0;
 }
 
+// --- the popup menu ---------------------------------------------------------
+
+// menu HWND: the items of an open popup menu (#32768 window). Wine keeps a
+// menu's data in its owner process, so this works only where the system
+// shares menus between processes; "error=" says when it could not.
 int CmdMenu(int argc, char** argv) {
     if (argc < 3) Usage("menu HWND");
     HWND hwnd = ParseHwnd(argv[2]);
