@@ -36,9 +36,12 @@ public:
             message.member() != QLatin1String("evaluateScript") || message.arguments().size() != 1) {
             return false;
         }
-        QFile script(dir_.filePath(QStringLiteral("script-%1.js").arg(++count_)));
-        if (script.open(QIODevice::WriteOnly)) {
-            script.write(message.arguments().constFirst().toString().toUtf8());
+        {
+            // Closed (written out) before the answer goes: the caller reads it next.
+            QFile script(dir_.filePath(QStringLiteral("script-%1.js").arg(++count_)));
+            if (script.open(QIODevice::WriteOnly)) {
+                script.write(message.arguments().constFirst().toString().toUtf8());
+            }
         }
         const QString refuse = dir_.filePath(QStringLiteral("refuse"));
         connection.send(QFile::exists(refuse)
