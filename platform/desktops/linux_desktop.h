@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/desktop.h"
 #include "platform/desktops/wallpaper_desktop.h"
-#include "platform/platform.h"
 
 namespace qm {
 
-class LinuxDesktop {
+class LinuxDesktop : public DesktopServices {
 public:
     // Tells the user that the desktop did not show a wallpaper: the id of
     // the string resource that says so, and the desktop's own words.
@@ -28,13 +28,13 @@ public:
 
     // The key always exists: its layout values live in this object, the rest
     // in the desktop.
-    std::unique_ptr<DesktopKey> CreateDesktopKey();
-    std::unique_ptr<DesktopKey> OpenDesktopKey();
+    std::unique_ptr<DesktopKey> CreateDesktopKey() override;
+    std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     // Shows the file as "TileWallpaper" and "WallpaperStyle" say: tiled for
     // "1", else stretched for style "2", else centred. A value never written
     // in this run is the one the desktop's present layout gives. A desktop
     // that does not take the picture is reported once, until one is taken.
-    void SetDesktopWallpaper(const char* path);
+    void SetDesktopWallpaper(const char* path) override;
 
     // The names the desktop is given, in turn.
     static constexpr const char* kShownNames[2] = {"Quillmere Wallpaper-a.bmp",
