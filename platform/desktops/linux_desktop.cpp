@@ -89,11 +89,17 @@ std::string LinuxDesktop::FreshName(const std::string& path) {
         }
         const fs::path temp = target.string() + ".tmp";
         std::error_code ec;
+        // A link made to a symbolic link would be one itself, and a relative
+        // one would point elsewhere from our folder.
+        fs::path source = fs::canonical(path, ec);
+        if (ec) {
+            source = path;
+        }
         fs::create_directories(folder_, ec);
         fs::remove(temp, ec);
-        fs::create_hard_link(path, temp, ec);
+        fs::create_hard_link(source, temp, ec);
         if (ec) {
-            fs::copy_file(path, temp, ec);
+            fs::copy_file(source, temp, ec);
         }
         if (!ec) {
             fs::rename(temp, target, ec);

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -103,9 +104,10 @@ TEST_F(Adapter, ValuesReadBack) {
     EXPECT_EQ(Read("Wallpaper", 33), "/usr/share/backgrounds/other.png");
 }
 
-// A picture on another file system is copied; one that cannot be read goes
-// to the desktop under its own name, and the desktop decides.
-TEST_F(Adapter, PicturesThatCannotBeLinked) {
+// A picture on another file system is copied, one behind a relative
+// symbolic link is reached through it; one that cannot be read goes to the
+// desktop under its own name, and the desktop decides.
+TEST_F(Adapter, PicturesThatCannotBeLinkedAsTheyAre) {
     struct stat here {}, shm {};
     const std::string made = (dir_.path() / "made").string();
     test::TempDir other;  // replaced below when /dev/shm is another file system
@@ -127,6 +129,13 @@ TEST_F(Adapter, PicturesThatCannotBeLinked) {
         std::filesystem::remove_all(elsewhere);
     }
 
+    std::filesystem::create_directories(dir_.path() / "pictures" / "real");
+    { std::ofstream(dir_.file("pictures/real/near.bmp"), std::ios::binary) << "near picture"; }
+    std::filesystem::create_symlink("real/near.bmp", dir_.path() / "pictures" / "near.bmp");
+    adapter_.SetDesktopWallpaper(dir_.file("pictures/near.bmp").c_str());
+    EXPECT_EQ(std::filesystem::path(*shown_.picture).parent_path(), made);
+    EXPECT_EQ(shown_.contents.back(), "near picture");
+
     const std::string missing = dir_.file("missing.bmp");
     adapter_.SetDesktopWallpaper(missing.c_str());
     EXPECT_EQ(shown_.picture, missing);
@@ -135,7 +144,9 @@ TEST_F(Adapter, PicturesThatCannotBeLinked) {
     for (const auto& entry : std::filesystem::directory_iterator(made)) {
         names.push_back(entry.path().filename().string());
     }
-    EXPECT_EQ(names.size(), 1u);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{LinuxDesktop::kShownNames[0],
+                                               LinuxDesktop::kShownNames[1]}));
 }
 
 TEST(ChooseDesktop, FirstKnownNameOfTheList) {
