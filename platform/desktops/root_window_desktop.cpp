@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -163,8 +164,17 @@ Pixmap MakePixmap(Display* display, const QImage& screen) {
         XDestroyImage(image);
         return None;
     }
+    // Nearly every server's pixels are Qt's 0xffRRGGBB words as they are.
+    const bool sameWords = image->bits_per_pixel == 32 && image->byte_order == LSBFirst &&
+                           Q_BYTE_ORDER == Q_LITTLE_ENDIAN && visual->red_mask == 0xff0000 &&
+                           visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(screen.constScanLine(y));
+        if (sameWords) {
+            std::memcpy(image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line, row,
+                        static_cast<std::size_t>(width) * 4);
+            continue;
+        }
         for (int x = 0; x < width; ++x) {
             XPutPixel(image, x, y,
                       Channel(qRed(row[x]), visual->red_mask) |
