@@ -230,6 +230,12 @@ std::optional<Record> OwnRecord() {
 }  // namespace
 
 bool RootWindowDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
+    // Xwayland has a root window, but the compositor never shows it.
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (session != nullptr && std::strcmp(session, "wayland") == 0) {
+        why = "This Wayland session's desktop is not one this program can set.";
+        return false;
+    }
     const QImage picture(QFile::decodeName(path.c_str()));
     if (picture.isNull()) {
         why = "The picture cannot be read: " + path;

@@ -222,7 +222,7 @@ TEST_F(RootWindow, NothingIsClaimedOnceAnotherProgramSetTheRoot) {
     XFreePixmap(display_, other);
 }
 
-TEST_F(RootWindow, NoDisplayOrNoPictureIsRefused) {
+TEST_F(RootWindow, NoDisplayNoPictureOrWaylandIsRefused) {
     std::string why;
     EXPECT_FALSE(desktop_.Apply(dir_.write("bad.bmp", "not a picture"), Layout::Tiled, why));
     EXPECT_NE(why.find("bad.bmp"), std::string::npos) << why;
@@ -234,6 +234,13 @@ TEST_F(RootWindow, NoDisplayOrNoPictureIsRefused) {
     EXPECT_NE(why.find("X display"), std::string::npos) << why;
     EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
     setenv("DISPLAY", display.c_str(), 1);
+
+    // Under Wayland an X root window may exist but is never seen.
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    why.clear();
+    EXPECT_FALSE(desktop_.Apply(Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
+    EXPECT_NE(why.find("Wayland"), std::string::npos) << why;
+    unsetenv("XDG_SESSION_TYPE");
 }
 
 }  // namespace

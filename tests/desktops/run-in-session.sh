@@ -51,7 +51,7 @@ if [[ ! -s "$session/display" ]]; then
   exit 1
 fi
 
-env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CURRENT_DESKTOP -u WAYLAND_DISPLAY \
+env -u DBUS_SESSION_BUS_ADDRESS -u XDG_CURRENT_DESKTOP -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE \
   HOME="$session/home" XDG_CONFIG_HOME="$session/config" XDG_DATA_HOME="$session/data" \
   XDG_CACHE_HOME="$session/cache" XDG_RUNTIME_DIR="$session/runtime" \
   DISPLAY=":$(head -n1 "$session/display")" NO_AT_BRIDGE=1 \
