@@ -181,7 +181,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
 }
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
-    std::string out = CurrentPlatform().WindowsDirectory() + CurrentPlatform().PathSeparator() +
+    std::string out = CurrentPlatform().WallpaperDirectory() + CurrentPlatform().PathSeparator() +
                       kWallpaperFileName;
     return ConvertJpegToBmp(path, out) ? out : "";
 }

@@ -159,8 +159,10 @@ public:
     virtual std::unique_ptr<DesktopKey> OpenDesktopKey() = 0;
     virtual void SetDesktopWallpaper(const char* path) = 0;
 
-    // Folders, as the platform reports them (empty on failure).
-    virtual std::string WindowsDirectory() = 0;
+    // The folder the wallpaper file goes in, as ChooseWallpaperDirectory
+    // picks it (platform/wallpaper_directory.h), and the current directory
+    // (empty on failure).
+    virtual std::string WallpaperDirectory() = 0;
     virtual std::string CurrentDirectory() = 0;
     virtual char PathSeparator() const = 0;
 
