@@ -130,11 +130,13 @@ TEST_F(Faults, WindowsDirectoryThatCannotTakeTheFileCannotSaveAsBmp) {
 }
 
 TEST_F(Faults, ClosedWindowsDirectorySendsTheFileToTheOwnDataFolder) {
-    const fs::path local = dir.path() / "local";
+    // Paths as the platform joins them, with its own separator.
+    const std::string sep(1, platform().separator);
+    const std::string local = dir.file("local");
     fs::create_directory(local);
-    platform().localAppDataDirectory = local.string();
-    const std::string own = (local / "Quillmere").string();
-    const std::string inOwn = own + "/" + kWallpaperFileName;
+    platform().localAppDataDirectory = local;
+    const std::string own = local + sep + "Quillmere";
+    const std::string inOwn = own + sep + kWallpaperFileName;
     const std::string jpeg = Jpeg("in.jpg", 8, 8);
 
     // Open Windows directory: used, and the own folder is not made.
@@ -142,7 +144,8 @@ TEST_F(Faults, ClosedWindowsDirectorySendsTheFileToTheOwnDataFolder) {
     CMainFrame frame;
     OneJpeg(frame, jpeg, 0);
     EXPECT_EQ(frame.ChangeWallpaper(0), 1);
-    EXPECT_EQ(platform().wallpaperCalls, std::vector<std::string>{dir.file(kWallpaperFileName)});
+    EXPECT_EQ(platform().wallpaperCalls,
+              std::vector<std::string>{dir.str() + sep + kWallpaperFileName});
     EXPECT_FALSE(fs::exists(own));
 
     // Closed: the own folder is made and takes the file, on every change.
