@@ -1,11 +1,11 @@
 // The platform the Linux tests drive: an in-memory profile and desktop key
-// that keep value types, a directory search over real folders, a settable
-// Windows directory, recorded message boxes and wallpaper calls with
-// scripted answers, and a seedable random source. Its shell is a faithful
-// simulation: a frame window, timers, the tray icon, popup menus and modal
-// dialogs built from the program's own resource script, with helpers that
-// act as the user (click the icon, pick a menu item, work a dialog) and
-// records of everything the program showed.
+// that keep value types, a directory search over real folders, settable
+// Windows and local application data folders, recorded message boxes and
+// wallpaper calls with scripted answers, and a seedable random source. Its
+// shell is a faithful simulation: a frame window, timers, the tray icon,
+// popup menus and modal dialogs built from the program's own resource
+// script, with helpers that act as the user (click the icon, pick a menu
+// item, work a dialog) and records of everything the program showed.
 //
 // A typical session:
 //   ScopedHeadless h;
@@ -188,7 +188,11 @@ public:
     // the search fail, as a vanished or unreadable folder would.
     std::function<bool(const std::string& pattern)> beforeFind;
 
+    // Real folders: the wallpaper file goes in windowsDirectory when a file
+    // can be made there, else in <localAppDataDirectory>/Quillmere (made
+    // when missing; none while localAppDataDirectory is empty).
     std::string windowsDirectory;
+    std::string localAppDataDirectory;
     std::string currentDirectory = "/";
     char separator = '/';
     bool failReplace = false;
@@ -214,7 +218,7 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
 
-    std::string WindowsDirectory() override { return windowsDirectory; }
+    std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
     char PathSeparator() const override { return separator; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;

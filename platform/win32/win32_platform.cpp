@@ -9,6 +9,7 @@
 #include <mbctype.h>
 #include <mbstring.h>
 
+#include "platform/wallpaper_directory.h"
 #include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
@@ -268,13 +269,39 @@ void Win32Platform::SetDesktopWallpaper(const char* path) {
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
 }
 
-std::string Win32Platform::WindowsDirectory() {
-    char buf[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
+std::string Win32Platform::WallpaperDirectory() {
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
-        return {};
+        n = 0;
     }
-    return std::string(buf, n);
+    // Asked by making a file, the one answer that holds for this user and
+    // process. Not with GetTempFileNameA: Wine's reports success in a
+    // folder where it could make nothing.
+    auto canWrite = [](const std::string& folder) {
+        const std::string probe = folder + '\\' + kWriteProbeName;
+        HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        CloseHandle(h);
+        return true;
+    };
+    auto makeOwnFolder = []() -> std::string {
+        char local[MAX_PATH];
+        if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                             SHGFP_TYPE_CURRENT, local) != S_OK) {
+            return {};
+        }
+        const std::string folder = std::string(local) + '\\' + kOwnDataFolderName;
+        if (!CreateDirectoryA(folder.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS) {
+            return {};
+        }
+        return folder;
+    };
+    return ChooseWallpaperDirectory(std::string(windows, n), canWrite, makeOwnFolder);
 }
 
 std::string Win32Platform::CurrentDirectory() {

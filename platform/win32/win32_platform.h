@@ -43,7 +43,7 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
 
-    std::string WindowsDirectory() override;
+    std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '\\'; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;

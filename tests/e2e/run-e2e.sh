@@ -151,6 +151,11 @@ no_window() { ! qm_probe find "$@" >/dev/null 2>&1; }
 has_window() { qm_probe find "$@" >/dev/null 2>&1; }
 no_window_key() { ! qm_probe reg "$QM_CONFIG_KEY" >/dev/null 2>&1; }
 no_value() { ! qm_probe reg "$1" "$2" >/dev/null 2>&1; }
+# The program's manifest in force: the side-by-side Common Controls 6 is
+# the one loaded, not the system folder's version 5.
+uses_comctl6() {
+  qm_probe modules "$1" | tr -d '\r' | grep -qiE '^path=.*\\winsxs\\[^\\]*common-controls_6595b64144ccf1df_6\.[^\\]*\\comctl32\.dll$'
+}
 
 # --- the program's pieces -----------------------------------------------------
 
@@ -331,6 +336,8 @@ phase_first_start() {
   qm_start "$empty"
   frame="$(qm_wait_frame)" || fail "no frame window titled Quillmere"
   pass "the program started (frame $frame)"
+  check "it runs with the Common Controls 6 its manifest names" \
+    uses_comctl6 "$(qm_probe find --title Quillmere | grep -v 'class=#32770' | qm_field pid)"
 
   box="$(wait_hwnd --title Quillmere --class '#32770' --owner "$frame" --visible --timeout 15000)"
   [[ -n "$box" ]] || fail "no message box for the empty folder"

@@ -113,10 +113,10 @@ TEST(Win32FileTest, FoldersAreReportedWithBackslashes) {
     Win32Platform platform;
     EXPECT_EQ(platform.PathSeparator(), '\\');
 
-    std::string windows = platform.WindowsDirectory();
-    ASSERT_FALSE(windows.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(windows));
-    EXPECT_TRUE(std::filesystem::exists(windows + "\\system32"));
+    std::string wallpaper = platform.WallpaperDirectory();
+    ASSERT_FALSE(wallpaper.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(wallpaper));
+    EXPECT_EQ(wallpaper.find('/'), std::string::npos) << wallpaper;
 
     TempDir dir;
     char previous[MAX_PATH];
