@@ -34,11 +34,11 @@ namespace fs = std::filesystem;
 class BoxRecordingPlatform : public Win32Platform {
 public:
     std::vector<std::string> boxes;
-    int AppMessageBox(const std::string& text, unsigned) override {
+    int AppMessageBox(const std::string& text, BoxIcon) override {
         boxes.push_back(text);
         return kIdOk;
     }
-    int MessageBox(bool, const std::string& text, const std::string&, unsigned) override {
+    int MessageBox(bool, const std::string& text, const std::string&, BoxIcon) override {
         boxes.push_back(text);
         return kIdOk;
     }
@@ -80,7 +80,7 @@ protected:
     void SetUp() override {
         previousWallpaper_ = DesktopWallpaperValue();
         platform.SetRegistryKey(kCompany, "Quillmere");
-        SetCurrentPlatform(&platform);
+        SetCurrentPlatform(&platform.parts);
     }
     void TearDown() override {
         SetCurrentPlatform(nullptr);
