@@ -40,7 +40,8 @@ public:
     void OnSettings();
 
     // Timer interval by the settings: Time minutes, or hours unless When
-    // is 0 (32-bit arithmetic, as the timer takes it).
+    // is 0, with Time held to the settings dialog's range as the dialog
+    // shows it (so never under a minute, and never wrapped).
     std::uint32_t ChangeInterval() const;
 
     void LoadSettings();

@@ -88,6 +88,33 @@ TEST_F(Shell, TimerFollowsStoredSettings) {
     EXPECT_EQ(p.timers.at(IDT_CHANGE), 7'200'000u);
 }
 
+TEST_F(Shell, StoredIntervalOutsideTheDialogsRangeRunsAsTheDialogShowsIt) {
+    Store("Time", 0u);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 60'000u) << "never more often than once a minute";
+    RunSettings([](HeadlessDialog& d) {
+        EXPECT_EQ(d.Text(IDC_TIME), "1");
+        d.PressCancel();
+    });
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 60'000u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 0u) << "the profile keeps it until OK";
+
+    // Counts whose milliseconds overflow 32 bits, and negative ones.
+    struct Case {
+        std::int32_t time, when;
+        const char* shown;
+        std::uint32_t ms;
+    };
+    for (const Case& c : {Case{50'036'369, 0, "120", 7'200'000u},
+                          Case{1'000, 1, "120", 432'000'000u}, Case{-3, 1, "1", 3'600'000u}}) {
+        SCOPED_TRACE(c.time);
+        Frame().Time = c.time;
+        Frame().When = c.when;
+        EXPECT_EQ(Frame().ChangeInterval(), c.ms);
+        RunSettings([&](HeadlessDialog& d) { EXPECT_EQ(d.Text(IDC_TIME), c.shown); });
+    }
+}
+
 TEST_F(Shell, NoAutoChangeArmsNoTimer) {
     Store("AutoChange", 0u);
     ASSERT_TRUE(Start());
