@@ -105,7 +105,17 @@ void CMainFrame::OnTaskbarCreated() {
     }
 }
 
-void CMainFrame::OnTimer(unsigned) { ChangeWallpaper(0); }
+void CMainFrame::OnTimer(unsigned) {
+    // A change's message box runs a message loop in which the timer keeps
+    // ticking. Were each tick to start a change, a folder whose pictures all
+    // fail would stack one more box inside the last on every tick, without
+    // end while nobody is there. The tick is dropped; clicks and menu
+    // commands, which someone made, still start their change.
+    if (m_ChangesUnderWay != 0) {
+        return;
+    }
+    ChangeWallpaper(0);
+}
 
 long CMainFrame::OnTrayIcon(unsigned, unsigned mouseMessage) {
     switch (mouseMessage) {

@@ -9,6 +9,7 @@ int CMainFrame::ChangeWallpaper(int previous) {
     if (m_LastIndex == -1) {
         return 0;
     }
+    const ChangeUnderWay underWay(*this);
 
     std::int32_t chosen;
     if (previous != 0) {
@@ -43,6 +44,7 @@ void CMainFrame::ReapplyWallpaper() {
     if (m_CurrentIndex < 0) {
         return;
     }
+    const ChangeUnderWay underWay(*this);
     ShowImage(m_CurrentIndex);
 }
 

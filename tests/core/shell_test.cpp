@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 
 #include "app/wallpaper_app.h"
 #include "frame/main_frame.h"
@@ -254,6 +256,45 @@ TEST_F(Shell, TimerTicksChangeAndAnEmptyListKeepsTheTimer) {
     EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
     EXPECT_EQ(p.wallpaperCalls.size(), 1u);
     EXPECT_EQ(p.timers.count(IDT_CHANGE), 1u);
+}
+
+TEST_F(Shell, TicksDuringAChangesBoxStartNoChangeButClicksStillDo) {
+    // The folder's drive went away: every picture in the list fails with a
+    // box, whose message loop the timer keeps ticking into.
+    auto gone = std::make_unique<test::TempDir>();
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        test::WriteJpeg(gone->file(name), 8, 8);
+    }
+    Store("Directory", gone->str());
+    Store("Display", 0u);
+    ASSERT_TRUE(Start());
+    gone.reset();
+
+    // Each open box gets a tick; a fault would open one more box inside it,
+    // without end (cut at 6 here).
+    int ticks = 0;
+    std::function<void()> tickInside = [&] {
+        if (++ticks < 6) {
+            p.duringBox = tickInside;
+        }
+        p.TickTimer(IDT_CHANGE);
+    };
+    p.duringBox = tickInside;
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    p.duringBox = nullptr;
+    ASSERT_EQ(p.boxes.size(), 1u) << "a tick inside a change's box started another change";
+    EXPECT_EQ(p.boxes[0].text, "JPEG :\nCan't open " + Img(0) + "\n");
+    EXPECT_EQ(Frame().m_CurrentIndex, 0);
+
+    // A click inside the box is someone's: it still changes.
+    p.duringBox = [&] { p.LeftClickTray(); };
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    ASSERT_EQ(p.boxes.size(), 3u);
+    EXPECT_EQ(p.boxes[2].text, "JPEG :\nCan't open " + Img(2) + "\n");
+    // And once the change is over, ticks change again.
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    EXPECT_EQ(p.boxes.size(), 4u);
+    EXPECT_EQ(Frame().m_CurrentIndex, 0);
 }
 
 TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
