@@ -7,8 +7,14 @@
 namespace qm {
 
 bool WallpaperApp::InitInstance() {
-    // A copy is running already (or some window wears our title): end
-    // quietly, before touching the profile.
+    // Two copies started together would both miss the other's window, which
+    // each creates only after its own search, and each would save its
+    // settings over the other's at exit. The claim cannot be shared: the
+    // copy that loses it ends here, quietly, before touching the profile.
+    if (!CurrentPlatform().ClaimSingleInstance(kSingleInstanceName)) {
+        return false;
+    }
+    // A copy is running already (or some window wears our title).
     if (CurrentPlatform().FindTopLevelWindow(kFrameTitle)) {
         return false;
     }

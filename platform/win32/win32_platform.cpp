@@ -126,6 +126,10 @@ Win32Platform::~Win32Platform() {
     if (trayIcon_ != nullptr) {
         DestroyIcon(static_cast<HICON>(trayIcon_));
     }
+    // The program's platform lives until WinMain returns: its claims with it.
+    for (void* mutex : instanceClaims_) {
+        CloseHandle(static_cast<HANDLE>(mutex));
+    }
 }
 
 std::string Win32Platform::SectionPath(const char* section) const {
@@ -592,6 +596,25 @@ std::string Win32Platform::LoadString(unsigned id) {
 
 bool Win32Platform::FindTopLevelWindow(const char* title) {
     return FindWindowA(nullptr, title) != nullptr;
+}
+
+bool Win32Platform::ClaimSingleInstance(const char* name) {
+    // A named mutex in the session's own namespace: creating it and learning
+    // that it existed is one step, so of two copies started together exactly
+    // one wins, and other users' sessions keep copies of their own.
+    const std::string sessionName = std::string("Local\\") + name;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, sessionName.c_str());
+    if (mutex == nullptr) {
+        // Held by a copy we may not open (another integrity level); any other
+        // failure says nothing about other copies: the window search decides.
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    instanceClaims_.push_back(mutex);
+    return true;
 }
 
 bool Win32Platform::CreateFrameWindow(const std::string& title, FrameEvents& events) {

@@ -53,6 +53,7 @@ public:
     void SetRegistryKey(const char* company, const char* appName) override;
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
+    bool ClaimSingleInstance(const char* name) override;
 
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
@@ -90,6 +91,7 @@ private:
     void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
     unsigned trayIconResource_ = 0;
     std::exception_ptr kept_;
+    std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
 };
 
 }  // namespace qm

@@ -144,6 +144,22 @@ TEST_F(Shell, SecondCopyEndsAndTheFirstRunsOn) {
     EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
 }
 
+TEST_F(Shell, CopyThatCannotClaimTheInstanceEndsBeforeLookingForWindows) {
+    // Started at the same moment as another copy, whose window does not
+    // exist yet: only the claim can tell.
+    p.instancesHeldElsewhere = {kSingleInstanceName};
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(p.windowSearches.empty());
+    EXPECT_TRUE(p.profileWrites.empty()) << "its settings would overwrite the other copy's";
+    EXPECT_FALSE(p.FrameExists());
+    EXPECT_TRUE(p.trayCalls.empty());
+    EXPECT_TRUE(p.instanceClaims.empty());
+
+    p.instancesHeldElsewhere.clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.instanceClaims, std::vector<std::string>{kSingleInstanceName});
+}
+
 TEST_F(Shell, FailedWindowEndsTheStartSilently) {
     p.refuseFrameWindow = true;
     EXPECT_FALSE(Start());

@@ -1,5 +1,5 @@
 // The shell operations that need no display: strings and the icon from the
-// linked resource script, and the profile's key.
+// linked resource script, the profile's key and the single-instance claim.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,6 +34,29 @@ TEST(Win32ResourceTest, TrayIconHasSixteenColourImagesAtBothSizes) {
         DeleteObject(info.hbmMask);
         DestroyIcon(static_cast<HICON>(icon));
     }
+}
+
+TEST(Win32InstanceTest, ClaimIsANamedMutexOfTheSessionWithOneHolder) {
+    const std::string name = "Quillmere Test Claim " + std::to_string(GetCurrentProcessId());
+    const std::string sessionName = "Local\\" + name;
+    {
+        Win32Platform first;
+        ASSERT_TRUE(first.ClaimSingleInstance(name.c_str()));
+        // What a copy started beside this one meets: the name taken, in the
+        // session's own namespace.
+        HANDLE seen = OpenMutexA(SYNCHRONIZE, FALSE, sessionName.c_str());
+        EXPECT_NE(seen, nullptr);
+        if (seen != nullptr) {
+            CloseHandle(seen);
+        }
+        Win32Platform second;
+        EXPECT_FALSE(second.ClaimSingleInstance(name.c_str()));
+        EXPECT_FALSE(first.ClaimSingleInstance(name.c_str()));
+    }
+    // Held as long as its platform, which the program keeps to its end.
+    EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, sessionName.c_str()), nullptr);
+    Win32Platform later;
+    EXPECT_TRUE(later.ClaimSingleInstance(name.c_str()));
 }
 
 TEST(Win32ProfileKeyTest, SetRegistryKeyMovesTheProfileUnderTheNamedCompanyAndApp) {
