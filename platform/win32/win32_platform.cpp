@@ -50,6 +50,46 @@ bool CreateSection(const std::string& path, KeyHolder& key) {
                            nullptr) == ERROR_SUCCESS;
 }
 
+// An entry's name as the program's ANSI file calls take it. The ANSI search
+// would hand over a long name with characters the code page lacks as '?' or
+// a look-alike letter (best fit), which names no file at all; such an entry
+// goes by its short alias, and is left out when it has none that converts.
+bool AnsiName(const wchar_t* wide, std::string& name) {
+    if (wide[0] == L'\0') {
+        return false;
+    }
+    // UTF-8 as the ANSI code page converts everything but broken UTF-16,
+    // and takes no default character.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+    const int size = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr,
+                                         usedDefaultOut);
+    if (size <= 1 || usedDefault) {
+        return false;
+    }
+    std::vector<char> buf(static_cast<std::size_t>(size));
+    if (WideCharToMultiByte(CP_ACP, flags, wide, -1, buf.data(), size, nullptr,
+                            usedDefaultOut) != size ||
+        usedDefault) {
+        return false;
+    }
+    name.assign(buf.data());
+    return true;
+}
+
+// False when the entry has no name the ANSI calls can open.
+bool FillEntry(const WIN32_FIND_DATAW& data, FindEntry& entry) {
+    std::string name;
+    if (!AnsiName(data.cFileName, name) && !AnsiName(data.cAlternateFileName, name)) {
+        return false;
+    }
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.name = std::move(name);
+    return true;
+}
+
 class Win32Search : public DirectorySearch {
 public:
     explicit Win32Search(HANDLE handle) : handle_(handle) {}
@@ -58,17 +98,13 @@ public:
     Win32Search& operator=(const Win32Search&) = delete;
 
     bool FindNext(FindEntry& entry) override {
-        WIN32_FIND_DATAA data;
-        if (!FindNextFileA(handle_, &data)) {
-            return false;
-        }
-        Fill(data, entry);
+        WIN32_FIND_DATAW data;
+        do {
+            if (!FindNextFileW(handle_, &data)) {
+                return false;
+            }
+        } while (!FillEntry(data, entry));
         return true;
-    }
-
-    static void Fill(const WIN32_FIND_DATAA& data, FindEntry& entry) {
-        entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.name = data.cFileName;
     }
 
 private:
@@ -112,7 +148,7 @@ private:
 
 Win32Platform::Win32Platform() {
     // Multibyte comparisons and character classes follow the user's ANSI
-    // code page, as the file names from FindFirstFileA do.
+    // code page, in which the folder search hands over its names.
     std::setlocale(LC_CTYPE, "");
     _setmbcp(_MB_CP_ANSI);
 }
@@ -210,18 +246,28 @@ void Win32Platform::WriteProfileString(const char* section, const char* entry,
 }
 
 std::unique_ptr<DirectorySearch> Win32Platform::FindFirst(const char* pattern, FindEntry& first) {
-    // FindFirstFileA's documented limit; longer patterns are refused rather
-    // than left to how a given system treats them.
+    // The ANSI search's documented limit, kept for the wide one: longer
+    // patterns are refused rather than left to how a given system treats them.
     if (std::strlen(pattern) >= MAX_PATH) {
         return nullptr;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(pattern, &data);
+    // Searched by the wide API, which reports each name as stored.
+    const int units = MultiByteToWideChar(CP_ACP, 0, pattern, -1, nullptr, 0);
+    if (units <= 0) {
+        return nullptr;
+    }
+    std::vector<wchar_t> widePattern(static_cast<std::size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern.data(), units);
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(widePattern.data(), &data);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    Win32Search::Fill(data, first);
-    return std::make_unique<Win32Search>(handle);
+    auto search = std::make_unique<Win32Search>(handle);
+    if (!FillEntry(data, first) && !search->FindNext(first)) {
+        return nullptr;  // nothing it holds can be named
+    }
+    return search;
 }
 
 std::unique_ptr<DesktopKey> Win32Platform::CreateDesktopKey() {
