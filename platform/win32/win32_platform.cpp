@@ -12,6 +12,7 @@
 #include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -151,6 +152,11 @@ Win32Platform::Win32Platform() {
     // code page, in which the folder search hands over its names.
     std::setlocale(LC_CTYPE, "");
     _setmbcp(_MB_CP_ANSI);
+    // The folder browser is a COM client that wants a single-threaded
+    // apartment on the thread that opens it: this one, for the whole run.
+    // S_FALSE (already so) needs its CoUninitialize too; a thread in
+    // another apartment keeps it and gets none.
+    comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 Win32Platform::~Win32Platform() {
@@ -165,6 +171,9 @@ Win32Platform::~Win32Platform() {
     // The program's platform lives until WinMain returns: its claims with it.
     for (void* mutex : instanceClaims_) {
         CloseHandle(static_cast<HANDLE>(mutex));
+    }
+    if (comInitialised_) {
+        CoUninitialize();
     }
 }
 
@@ -791,6 +800,9 @@ bool Win32Platform::TrackPopupMenu(unsigned menuId) {
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(frame);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, frame, nullptr);
+    // A message for the frame after the menu: without it the foreground
+    // switch above can make the next menu open and close at once.
+    PostMessageA(frame, WM_NULL, 0, 0);
     DestroyMenu(menu);
     RethrowKept();
     return true;

@@ -92,6 +92,7 @@ private:
     unsigned trayIconResource_ = 0;
     std::exception_ptr kept_;
     std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
+    bool comInitialised_ = false;        // this thread's apartment, ours to end
 };
 
 }  // namespace qm

@@ -1,11 +1,14 @@
 // The shell operations that need no display: strings and the icon from the
-// linked resource script, the profile's key and the single-instance claim.
+// linked resource script, the profile's key, the single-instance claim and
+// the thread's COM apartment.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
+
+#include <objbase.h>
 #include "res/resource.h"
 #include "tests/win32/raw_registry.h"
 
@@ -57,6 +60,19 @@ TEST(Win32InstanceTest, ClaimIsANamedMutexOfTheSessionWithOneHolder) {
     EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, sessionName.c_str()), nullptr);
     Win32Platform later;
     EXPECT_TRUE(later.ClaimSingleInstance(name.c_str()));
+}
+
+// The folder browser needs a single-threaded apartment on its thread.
+TEST(Win32ComTest, ThreadIsASingleThreadedApartmentWhileThePlatformLives) {
+    APTTYPE type = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+    ASSERT_EQ(CoGetApartmentType(&type, &qualifier), CO_E_NOTINITIALIZED);
+    {
+        Win32Platform platform;
+        ASSERT_EQ(CoGetApartmentType(&type, &qualifier), S_OK);
+        EXPECT_TRUE(type == APTTYPE_MAINSTA || type == APTTYPE_STA) << type;
+    }
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), CO_E_NOTINITIALIZED);
 }
 
 TEST(Win32ProfileKeyTest, SetRegistryKeyMovesTheProfileUnderTheNamedCompanyAndApp) {
