@@ -1,5 +1,7 @@
 #include "app/wallpaper_app.h"
 
+#include <memory>
+
 #include "frame/about_dialog.h"
 #include "frame/main_frame.h"
 #include "res/resource.h"
@@ -20,14 +22,14 @@ bool WallpaperApp::InitInstance() {
     }
     SetRegistryKey(kRegistryCompany);
 
-    auto* frame = new CMainFrame;
+    auto frame = std::make_unique<CMainFrame>();
     if (!frame->LoadFrame(IDR_MAINFRAME)) {
-        delete frame;
         return false;
     }
-    m_pMainWnd = frame;
-    frame->HideWindow();
-    frame->AddTrayIcon();
+    CMainFrame* main = frame.release();
+    m_pMainWnd = main;
+    main->HideWindow();
+    main->AddTrayIcon();
     return true;
 }
 

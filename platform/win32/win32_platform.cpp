@@ -620,10 +620,25 @@ void Win32Platform::KeepException(std::exception_ptr e) {
     PostQuitMessage(0);
 }
 
+namespace {
+
+// Takes back a quit message no loop is left to take: a message box shown
+// with one pending would close the moment it opened.
+void DiscardQuit() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+}  // namespace
+
 void Win32Platform::RethrowKept() {
     if (kept_) {
         std::exception_ptr e = kept_;
         kept_ = nullptr;
+        // The quit ended the loops it was posted for; a handler that catches
+        // the exception again posts its own.
+        DiscardQuit();
         std::rethrow_exception(e);
     }
 }
@@ -715,6 +730,11 @@ void Win32Platform::HideFrameWindow() {
 void Win32Platform::CloseFrameWindow() {
     if (frame_ != nullptr) {
         SendMessageA(static_cast<HWND>(frame_), WM_CLOSE, 0, 0);
+        if (loopEnded_) {
+            // Closed after a failure ended the loop: the quit that the
+            // window's end posts has no loop to end.
+            DiscardQuit();
+        }
     }
     RethrowKept();
 }
@@ -735,6 +755,7 @@ int Win32Platform::RunMessageLoop() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    loopEnded_ = true;
     RethrowKept();
     return code;
 }

@@ -91,6 +91,7 @@ private:
     void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
     unsigned trayIconResource_ = 0;
     std::exception_ptr kept_;
+    bool loopEnded_ = false;  // RunMessageLoop has returned (or thrown)
     std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
     bool comInitialised_ = false;        // this thread's apartment, ours to end
 };

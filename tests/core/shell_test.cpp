@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "app/wallpaper_app.h"
 #include "frame/main_frame.h"
@@ -331,6 +332,28 @@ TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     EXPECT_EQ(p.trayCalls.back().data.uFlags, 0u);
     p.RestartTaskbar();  // gone for good: no icon comes back
     EXPECT_FALSE(p.trayIcon);
+}
+
+TEST_F(Shell, ExceptionOutOfAHandlerStillSavesRemovesTheIconAndSaysWhy) {
+    // A whole run: the failure comes out of a folder search that the
+    // settings dialog's "Update Image List" starts from the menu.
+    p.userActions.push_back([&] {
+        Frame().Time = 7;  // changed since the start: must reach the profile
+        p.profileWrites.clear();
+        p.beforeFind = [](const std::string&) -> bool {
+            throw std::runtime_error("the folder search broke");
+        };
+        RunSettings([](HeadlessDialog& d) { d.Click(IDC_UPDATE_IMAGE_LIST); });
+    });
+    EXPECT_EQ(AfxWinMain(), 1);
+    EXPECT_TRUE(p.FrameDestroyed());
+    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
+    EXPECT_FALSE(p.trayIcon);
+    ASSERT_FALSE(p.boxes.empty());
+    EXPECT_EQ(p.boxes.back().caption, "Quillmere");
+    EXPECT_EQ(p.boxes.back().text, "Quillmere has to close after an error:\nthe folder search broke");
+    EXPECT_EQ(p.boxes.back().style, kMbIconError);
 }
 
 TEST_F(Shell, RestartedTaskbarGetsTheIconBack) {
