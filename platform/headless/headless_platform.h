@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -239,6 +240,10 @@ public:
     // without regard to case (as is the own frame's title, once created).
     std::vector<std::string> otherWindows;
     std::vector<std::string> windowSearches;  // titles searched for
+    // Single-instance claims: names another copy holds (set by a test), and
+    // the names this process claimed, in order.
+    std::set<std::string> instancesHeldElsewhere;
+    std::vector<std::string> instanceClaims;
 
     // The frame window. refuseFrameWindow makes creation fail before
     // OnCreate runs (as a failed window-class registration would).
@@ -379,6 +384,7 @@ public:
     void SetRegistryKey(const char* company, const char* appName) override;
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
+    bool ClaimSingleInstance(const char* name) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;

@@ -836,12 +836,43 @@ phase_nested() {
   QM_PID=
 }
 
+phase_twins() {
+  # Two copies started at the same moment: each would look for the other's
+  # window before its own exists. The copy that loses the claim on the name
+  # ends at once, so one frame and one icon are left, and no second copy is
+  # there to save its settings over the first one's at exit.
+  local one_w try a b survivor frames
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  for try in 1 2 3 4 5 6; do
+    (cd "$one" && exec "$QM_WINE" "$QM_EXE") >"$QM_OUT/twin-$try-a.log" 2>&1 &
+    a=$!
+    (cd "$one" && exec "$QM_WINE" "$QM_EXE") >"$QM_OUT/twin-$try-b.log" 2>&1 &
+    b=$!
+    qm_poll 30 eval '! kill -0 "$a" 2>/dev/null || ! kill -0 "$b" 2>/dev/null' ||
+      fail "start $try: both copies still run after 30 s"
+    if kill -0 "$a" 2>/dev/null; then survivor=$a; else survivor=$b; fi
+    QM_PID=$survivor
+    qm_wait_frame >/dev/null || fail "start $try: the remaining copy shows no frame"
+    sleep 1  # time for a late second frame to appear
+    frames="$(qm_probe find --class QuillmereFrame 2>/dev/null | grep -c 'hwnd=')"
+    ((frames == 1)) || fail "start $try: $frames frame windows"
+    kill -0 "$a" 2>/dev/null && kill -0 "$b" 2>/dev/null && fail "start $try: both copies run"
+    qm_stop
+    wait "$a" "$b" 2>/dev/null
+  done
+  pass "six times two copies started together: one frame, one copy running"
+}
+
 run_phase blocked phase_blocked
 run_phase first-start phase_first_start
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
+# Last: it leaves a profile of its own, and first-start needs none.
+run_phase twins phase_twins
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"
