@@ -51,11 +51,14 @@ qm_winpath() {
   printf 'Z:%s' "${p//\//\\}"
 }
 
-# One field (key=value) of the first line that holds it.
-qm_field() {
+# One field (key=value) of every line that holds it.
+qm_field_all() {
   local key="$1"
-  sed -n "s/.*\\b$key=\\([^ ]*\\).*/\\1/p" | head -n 1
+  sed -n "s/.*\\b$key=\\([^ ]*\\).*/\\1/p"
 }
+
+# ... of the first line that holds it.
+qm_field() { qm_field_all "$1" | head -n 1; }
 
 # Everything after "data=" of a registry value, or nothing when missing.
 qm_reg_data() {
@@ -151,6 +154,14 @@ qm_wait_frame() {
     sleep 0.1
   done
   return 1
+}
+
+# Wine's debugger processes in this prefix: one starts for every crash.
+qm_winedbg_pids() {
+  local p
+  for p in $(pgrep -f 'winedbg\.exe' 2>/dev/null); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
 }
 
 # Waits up to $2 seconds for process $1 to end.

@@ -85,6 +85,40 @@ run_phase() {
   fi
   # Whatever the phase left open goes with its program.
   qm_probe wait-gone --title Quillmere --timeout 5000 >/dev/null 2>&1
+  no_crash
+}
+
+# A process that crashes under Wine starts Wine's debugger, which puts up a
+# "Program Error" box and holds the process until the box is closed. Any
+# process of this prefix, the program or a helper, may be the one, also one
+# that no check waits for (a program ended by force, a helper in the
+# background): so after every phase, no debugger and no such box may be
+# there. A crash fails the phase that was running; its box is closed, which
+# ends the crashed process, so the next phase starts clean.
+no_crash() {
+  local boxes debuggers
+  # The debugger starts at once; its box takes a moment.
+  debuggers="$(qm_winedbg_pids)"
+  [[ -z "$debuggers" ]] || sleep 2
+  boxes="$(qm_probe find --title 'Program Error' 2>/dev/null | qm_field_all hwnd)"
+  [[ -z "$boxes$debuggers" ]] && return 0
+  local n box what=""
+  for box in $boxes; do
+    what+="$(qm_probe children "$box" | sed -n 's/.*text=\(.*serious problem.*\)/\1/p' |
+      sed 's/\\n.*//') "
+  done
+  what="${what% }"
+  [[ -n "$what" ]] || what="Wine's \"Program Error\" box is up"
+  local p
+  for p in $debuggers; do
+    what+="; debugger: $(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)"
+  done
+  n=$(($(grep -c . "$results") + 1))
+  echo "FAIL $phase: a process crashed: ${what% }" | tee -a "$results"
+  dump_state "$QM_OUT/fail-$n"
+  echo "     state saved as $QM_OUT/fail-$n.png and fail-$n.txt"
+  for box in $boxes; do qm_probe close "$box" >/dev/null 2>&1; done
+  qm_poll 10 test -z "$(qm_winedbg_pids)"
 }
 
 # --- predicates ---------------------------------------------------------------
@@ -837,6 +871,9 @@ run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
+# A crash late in the last phase.
+phase=end
+no_crash
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"
