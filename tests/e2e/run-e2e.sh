@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# End-to-end tests of the real program: Quillmere.exe under wine64, in a
-# fresh Wine prefix, on an Xvfb display of our own, driven the way a user
-# would (xdotool clicks on the tray icon, keys to the popup menu, buttons of
-# the dialogs) and checked through the registry, the files, the windows and
-# screenshot pixels. The helper tests/e2e/qm_probe.exe does the looking.
+# End-to-end tests of the real program: Quillmere.exe under Wine (32-bit
+# or 64-bit, as the build is), in a fresh Wine prefix, on an Xvfb display of
+# our own, driven the way a user would (xdotool clicks on the tray icon, keys
+# to the popup menu, buttons of the dialogs) and checked through the
+# registry, the files, the windows and screenshot pixels. The helper
+# tests/e2e/qm_probe.exe of the same build does the looking.
 #
 #   tests/e2e/run-e2e.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
@@ -23,7 +24,7 @@ fi
 rm -rf "$out"
 qm_env_init "$out" "$build"
 for f in "$QM_EXE" "$QM_PROBE"; do
-  [[ -f "$f" ]] || { echo "missing $f: build the mingw-x64 preset first" >&2; exit 1; }
+  [[ -f "$f" ]] || { echo "missing $f: build the preset of $build first" >&2; exit 1; }
 done
 results="$QM_OUT/results.txt"
 : >"$results"
