@@ -1,4 +1,4 @@
-# 64-bit Windows cross build. Its tests run under wine64 on this machine.
+# 64-bit Windows cross build. Its tests run under wine64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

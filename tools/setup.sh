@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Prepares a fresh Debian 12 machine to build and test Quillmere: compilers,
-# Wine, the cross-built libjpeg for both Windows targets and the Wine prefix
-# the Windows tests run in. Run as root; safe to run again.
+# Wine (32-bit too where the kernel runs 32-bit programs), the cross-built
+# libjpeg for both Windows targets and the Wine prefix the Windows tests run
+# in. Run as root; safe to run again.
 set -euo pipefail
-# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
-export PATH="/usr/lib/wine:$PATH"
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/tools/wine-lib.sh"
 
 packages=(
   # Linux build and tests
@@ -23,11 +23,20 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools nasm
   # libjpeg source package unpacking
   dpkg-dev
-  # Running and driving Windows programs (64-bit only on this kernel)
+  # Running and driving Windows programs
   wine64 libwine fonts-wine xvfb xdotool imagemagick libjpeg-turbo-progs time
   # Checking the release zip
   unzip
 )
+# The 32-bit program needs 32-bit Wine beside wine64, which only a kernel
+# that runs 32-bit programs can use.
+run32=0
+if qm_kernel_runs_32bit; then
+  run32=1
+  packages+=(wine32:i386 wine)
+else
+  echo "setup: no 32-bit Wine: $QM_NO_32BIT"
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -37,6 +46,9 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
+  if ((run32)) && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi
@@ -45,9 +57,20 @@ bash "$root/tools/build-libjpeg-mingw.sh" x64
 bash "$root/tools/build-libjpeg-mingw.sh" i686
 
 prefix="$root/build/wineprefix"
+if ((run32)) && [[ -f "$prefix/system.reg" ]] && ! qm_prefix_has_32bit "$prefix"; then
+  # Made while 32-bit Wine was missing: its syswow64 is empty for good.
+  echo "setup: the Wine prefix $prefix cannot run 32-bit programs; making it again"
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  rm -rf "$prefix"
+fi
 if [[ ! -f "$prefix/system.reg" ]]; then
   mkdir -p "$prefix"
+  # wine64 makes both halves when 32-bit Wine is there.
   WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    "$QM_WINE64" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
+fi
+if ((run32)) && ! qm_prefix_has_32bit "$prefix"; then
+  echo "setup: the new Wine prefix $prefix still has no 32-bit half (is wine32:i386 working?)" >&2
+  exit 1
 fi

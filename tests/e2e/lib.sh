@@ -9,11 +9,8 @@
 #   qm_start [CWD]                  start Quillmere.exe, in CWD
 #   qm_teardown                     close the program, end Wine and Xvfb
 
-# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
-export PATH="/usr/lib/wine:$PATH"
 qm_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-QM_WINE=/usr/lib/wine/wine64
-[[ -x "$QM_WINE" ]] || QM_WINE="$(command -v wine64)"
+source "$qm_root/tools/wine-lib.sh"
 
 # The virtual desktop: Windows screen coordinates equal X root coordinates.
 QM_SCREEN_W=800
@@ -27,6 +24,9 @@ qm_env_init() {
   QM_BUILD="$(cd "$2" && pwd)"
   QM_EXE="$QM_BUILD/Quillmere.exe"
   QM_PROBE="$QM_BUILD/tests/e2e/qm_probe.exe"
+  # The build's own loader: the 32-bit one for the 32-bit program and its
+  # helper, wine64 for the 64-bit build.
+  QM_WINE="$(qm_wine_for "$QM_EXE")"
   mkdir -p "$QM_OUT"
   export WINEPREFIX="$QM_OUT/prefix"
   export WINEDEBUG=-all
@@ -51,11 +51,14 @@ qm_winpath() {
   printf 'Z:%s' "${p//\//\\}"
 }
 
-# One field (key=value) of the first line that holds it.
-qm_field() {
+# One field (key=value) of every line that holds it.
+qm_field_all() {
   local key="$1"
-  sed -n "s/.*\\b$key=\\([^ ]*\\).*/\\1/p" | head -n 1
+  sed -n "s/.*\\b$key=\\([^ ]*\\).*/\\1/p"
 }
+
+# ... of the first line that holds it.
+qm_field() { qm_field_all "$1" | head -n 1; }
 
 # Everything after "data=" of a registry value, or nothing when missing.
 qm_reg_data() {
@@ -83,7 +86,7 @@ qm_prefix_prepare() {
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     # wineboot's status says nothing useful; the registry writes below fail
     # if the prefix is not usable.
-    "$QM_WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+    "$QM_WINE64" wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   # Every program on one virtual desktop, or each gets its own and the tray,
   # FindWindowA and the wallpaper go to the wrong one.
@@ -130,7 +133,7 @@ qm_frame() {
 }
 
 # Starts the program in CWD (default: the output folder); QM_PID is the
-# Linux process, which is the Windows process under wine64.
+# Linux process, which is the Windows process under Wine.
 qm_start() {
   local cwd="${1:-$QM_OUT}"
   QM_RUNS=$((${QM_RUNS:-0} + 1))
@@ -151,6 +154,14 @@ qm_wait_frame() {
     sleep 0.1
   done
   return 1
+}
+
+# Wine's debugger processes in this prefix: one starts for every crash.
+qm_winedbg_pids() {
+  local p
+  for p in $(pgrep -f 'winedbg\.exe' 2>/dev/null); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
 }
 
 # Waits up to $2 seconds for process $1 to end.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The long run of the real program under wine64: Quillmere.exe over a folder
+# The long run of the real program under Wine: Quillmere.exe over a folder
 # of small BMPs and JPEGs, CLICKS left clicks on its tray icon and MENUS
 # popup menus (opened by a right click, then dismissed with Escape and
 # "&Previous Wallpaper" in turn). Every change is checked as it happens
@@ -330,7 +330,7 @@ fi
 result=ok
 ((${#problems[@]} == 0)) || result="FAILED: ${problems[0]}"
 {
-  echo "program            $(basename "$QM_EXE") under $("$QM_WINE" --version 2>/dev/null) (wine64), Xvfb, 800x600 virtual desktop"
+  echo "program            $(basename "$QM_EXE") under $("$QM_WINE" --version 2>/dev/null) ($(basename "$QM_WINE")), Xvfb, 800x600 virtual desktop"
   echo "pictures           ${#order[@]} (3 BMP, 3 JPEG), list order ${order[*]}"
   echo "left clicks        $clicks on the tray icon (xdotool)"
   echo "popup menus        $menu_n by right click ($menus_escaped closed with Escape, $menus_previous \"&Previous Wallpaper\")"

@@ -478,44 +478,61 @@ int CmdHoldWindow(int argc, char** argv) {
 
 // Runs qm_count.dll's CountGuiObjects inside process PID: loads the DLL
 // there, finds where it landed, starts a thread at the function, then
-// unloads it. False when any step fails.
+// unloads it. False, with the reason on stderr, when any step fails.
 bool CountInProcess(DWORD pid, DWORD& gdi, DWORD& user) {
+    auto failed = [](const char* why) {
+        std::fprintf(stderr, "qm_probe: no count from inside: %s\n", why);
+        return false;
+    };
     char dll[MAX_PATH] = {};
     DWORD len = GetModuleFileNameA(nullptr, dll, MAX_PATH);
     char* slash = std::strrchr(dll, '\\');
     if (len == 0 || len >= MAX_PATH || !slash ||
         std::strlen("qm_count.dll") >= static_cast<size_t>(dll + MAX_PATH - slash - 1))
-        return false;
+        return failed("path of qm_count.dll too long");
     std::strcpy(slash + 1, "qm_count.dll");
     HMODULE local = LoadLibraryA(dll);
-    if (!local) return false;
-    const auto offset = reinterpret_cast<const char*>(GetProcAddress(local, "CountGuiObjects")) -
-                        reinterpret_cast<const char*>(local);
+    if (!local) return failed("qm_count.dll does not load");
+    // A thread must never start at a guessed address: in the program that
+    // is a crash.
+    const auto* proc = reinterpret_cast<const char*>(GetProcAddress(local, "CountGuiObjects"));
+    if (!proc) {
+        FreeLibrary(local);
+        return failed("qm_count.dll exports no CountGuiObjects");
+    }
+    const auto offset = proc - reinterpret_cast<const char*>(local);
+    FreeLibrary(local);
+
+    enum class Ran { NotStarted, StillRunning, Done };
     auto run_remote = [](HANDLE process, const void* start, void* arg, DWORD& code) {
         HANDLE thread = CreateRemoteThread(
             process, nullptr, 0,
             reinterpret_cast<LPTHREAD_START_ROUTINE>(const_cast<void*>(start)), arg, 0, nullptr);
-        if (!thread) return false;
-        bool done = WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0 &&
-                    GetExitCodeThread(thread, &code);
+        if (!thread) return Ran::NotStarted;
+        Ran ran = Ran::StillRunning;
+        if (WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code))
+            ran = Ran::Done;
         CloseHandle(thread);
-        return done;
+        return ran;
     };
     HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
                                      PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
                                  FALSE, pid);
-    bool counted = false;
-    void* remote_name = process ? VirtualAllocEx(process, nullptr, MAX_PATH, MEM_COMMIT | MEM_RESERVE,
-                                                 PAGE_READWRITE)
-                                : nullptr;
+    if (!process) return failed("cannot open the process");
+    void* remote_name =
+        VirtualAllocEx(process, nullptr, MAX_PATH, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     DWORD code = 0;
-    if (remote_name && WriteProcessMemory(process, remote_name, dll, MAX_PATH, nullptr) &&
-        run_remote(process, reinterpret_cast<void*>(GetProcAddress(kernel, "LoadLibraryA")),
-                   remote_name, code)) {
+    const char* why = nullptr;
+    HMODULE remote = nullptr;
+    if (!remote_name || !WriteProcessMemory(process, remote_name, dll, MAX_PATH, nullptr)) {
+        why = "cannot write into the process";
+    } else if (run_remote(process, reinterpret_cast<void*>(GetProcAddress(kernel, "LoadLibraryA")),
+                          remote_name, code) != Ran::Done) {
+        why = "LoadLibraryA did not finish in the process";
+    } else {
         HMODULE modules[1024];
         DWORD bytes = 0;
-        HMODULE remote = nullptr;
         if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
             for (DWORD i = 0; i < bytes / sizeof modules[0] && i < 1024; ++i) {
                 char name[MAX_PATH] = {};
@@ -524,21 +541,33 @@ bool CountInProcess(DWORD pid, DWORD& gdi, DWORD& user) {
                     remote = modules[i];
             }
         }
-        if (remote && run_remote(process, reinterpret_cast<const char*>(remote) + offset,
-                                 nullptr, code)) {
+        if (!remote) why = "qm_count.dll is not among the process's modules";
+    }
+    bool counted = false;
+    if (remote) {
+        switch (run_remote(process, reinterpret_cast<const char*>(remote) + offset, nullptr,
+                           code)) {
+        case Ran::Done: {
             gdi = code & 0xFFFF;
             user = code >> 16;
             counted = true;
-        }
-        DWORD ignored = 0;
-        if (remote)
+            DWORD ignored = 0;
             run_remote(process, reinterpret_cast<void*>(GetProcAddress(kernel, "FreeLibrary")),
                        remote, ignored);
+            break;
+        }
+        case Ran::StillRunning:
+            // Its code must stay mapped while it runs: no FreeLibrary.
+            why = "the count did not finish in 30 s; qm_count.dll stays loaded";
+            break;
+        case Ran::NotStarted:
+            why = "cannot start a thread in the process";
+            break;
+        }
     }
     if (remote_name) VirtualFreeEx(process, remote_name, 0, MEM_RELEASE);
-    if (process) CloseHandle(process);
-    FreeLibrary(local);
-    return counted;
+    CloseHandle(process);
+    return counted || failed(why);
 }
 
 // gui-resources PID: GetGuiResources on the process, or, where that is a

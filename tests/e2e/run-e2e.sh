@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# End-to-end tests of the real program: Quillmere.exe under wine64, in a
-# fresh Wine prefix, on an Xvfb display of our own, driven the way a user
-# would (xdotool clicks on the tray icon, keys to the popup menu, buttons of
-# the dialogs) and checked through the registry, the files, the windows and
-# screenshot pixels. The helper tests/e2e/qm_probe.exe does the looking.
+# End-to-end tests of the real program: Quillmere.exe under Wine (32-bit
+# or 64-bit, as the build is), in a fresh Wine prefix, on an Xvfb display of
+# our own, driven the way a user would (xdotool clicks on the tray icon, keys
+# to the popup menu, buttons of the dialogs) and checked through the
+# registry, the files, the windows and screenshot pixels. The helper
+# tests/e2e/qm_probe.exe of the same build does the looking.
 #
 #   tests/e2e/run-e2e.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
@@ -23,7 +24,7 @@ fi
 rm -rf "$out"
 qm_env_init "$out" "$build"
 for f in "$QM_EXE" "$QM_PROBE"; do
-  [[ -f "$f" ]] || { echo "missing $f: build the mingw-x64 preset first" >&2; exit 1; }
+  [[ -f "$f" ]] || { echo "missing $f: build the preset of $build first" >&2; exit 1; }
 done
 results="$QM_OUT/results.txt"
 : >"$results"
@@ -85,6 +86,40 @@ run_phase() {
   fi
   # Whatever the phase left open goes with its program.
   qm_probe wait-gone --title Quillmere --timeout 5000 >/dev/null 2>&1
+  no_crash
+}
+
+# A process that crashes under Wine starts Wine's debugger, which puts up a
+# "Program Error" box and holds the process until the box is closed. Any
+# process of this prefix, the program or a helper, may be the one, also one
+# that no check waits for (a program ended by force, a helper in the
+# background): so after every phase, no debugger and no such box may be
+# there. A crash fails the phase that was running; its box is closed, which
+# ends the crashed process, so the next phase starts clean.
+no_crash() {
+  local boxes debuggers
+  # The debugger starts at once; its box takes a moment.
+  debuggers="$(qm_winedbg_pids)"
+  [[ -z "$debuggers" ]] || sleep 2
+  boxes="$(qm_probe find --title 'Program Error' 2>/dev/null | qm_field_all hwnd)"
+  [[ -z "$boxes$debuggers" ]] && return 0
+  local n box what=""
+  for box in $boxes; do
+    what+="$(qm_probe children "$box" | sed -n 's/.*text=\(.*serious problem.*\)/\1/p' |
+      sed 's/\\n.*//') "
+  done
+  what="${what% }"
+  [[ -n "$what" ]] || what="Wine's \"Program Error\" box is up"
+  local p
+  for p in $debuggers; do
+    what+="; debugger: $(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)"
+  done
+  n=$(($(grep -c . "$results") + 1))
+  echo "FAIL $phase: a process crashed: ${what% }" | tee -a "$results"
+  dump_state "$QM_OUT/fail-$n"
+  echo "     state saved as $QM_OUT/fail-$n.png and fail-$n.txt"
+  for box in $boxes; do qm_probe close "$box" >/dev/null 2>&1; done
+  qm_poll 10 test -z "$(qm_winedbg_pids)"
 }
 
 # --- predicates ---------------------------------------------------------------
@@ -611,8 +646,10 @@ phase_clicks() {
   local pid gdi user err via i
   pid="$(qm_probe find --title Quillmere | grep -v 'class=#32770' | qm_field pid)"
   read -r gdi user err via < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
+  # Where GetGuiResources is a stub (Wine), the count from inside must answer.
   if [[ "$err" != 0 ]]; then
-    echo "skip $phase: GUI object counts (GetGuiResources: error $err here, no count from inside)"
+    fail "no GUI object counts: GetGuiResources gave error $err, and" \
+      "$(tail -n 1 "$QM_OUT/probe.stderr" | sed 's/^qm_probe: //')"
   else
     for ((i = 0; i < 5; i++)); do
       menu="$(open_menu)"
@@ -873,6 +910,9 @@ run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
 # Last: it leaves a profile of its own, and first-start needs none.
 run_phase twins phase_twins
+# A crash late in the last phase.
+phase=end
+no_crash
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"

@@ -224,40 +224,20 @@ TEST_F(DesktopKeyTest, QueryKeepsBufferTerminatedAndRejectsWhatDoesNotFit) {
     EXPECT_EQ(buf[0], '\0');
 }
 
-DWORD CountValues(HKEY key) {
-    DWORD values = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                     nullptr, nullptr, nullptr);
-    return values;
-}
-
-bool RunningUnderWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// Takes the whole desktop key away for a moment; the key is copied aside
-// and put back. Only under Wine, where the prefix is a throwaway one.
-// Deletes and recreates the desktop key. User32 keeps a handle of its own
-// to that key, so later wallpaper calls in the same process write into the
-// deleted one: ctest runs every test in a process of its own for this.
+// The key missing and then made, on a throwaway tree: for this process
+// HKEY_CURRENT_USER stands for a scratch key while the test runs, so the
+// user's real desktop key is never taken away. Removing that would leave
+// every process that holds it open writing into a deleted key: user32 opens
+// it once at start and keeps it, and the wallpaper call writes through that
+// handle ("Wallpaper" then reads empty for the rest of the process).
 TEST_F(DesktopKeyTest, OpenFailsOnMissingKeyWhichCreateMakes) {
-    if (!RunningUnderWine()) {
-        GTEST_SKIP() << "removes the user's desktop key; run only under Wine";
-    }
-    const char* backup = "Software\\Quillmere Desktop Backup";
-    RegDeleteTreeA(HKEY_CURRENT_USER, backup);
-    HKEY from = nullptr;
-    HKEY to = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kPath, 0, KEY_READ, &from), ERROR_SUCCESS);
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, backup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &to, nullptr),
+    const char* scratchPath = "Software\\Quillmere Desktop Key Test";
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath);
+    HKEY scratch = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, scratchPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &scratch, nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegCopyTreeA(from, nullptr, to), ERROR_SUCCESS);
-    DWORD valuesBefore = CountValues(from);
-    RegCloseKey(from);
-    ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, kPath), ERROR_SUCCESS);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kPath);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, scratch), ERROR_SUCCESS);
 
     bool openedMissing = static_cast<bool>(platform.OpenDesktopKey());
     bool created = false;
@@ -274,24 +254,18 @@ TEST_F(DesktopKeyTest, OpenFailsOnMissingKeyWhichCreateMakes) {
         openedAfterCreate = key->Query("QmTestStyle", buf, sizeof buf);
     }
 
-    // Put the original back before judging.
-    RegDeleteTreeA(HKEY_CURRENT_USER, kPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kPath);
-    HKEY restored = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &restored, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegCopyTreeA(to, nullptr, restored), ERROR_SUCCESS);
-    EXPECT_EQ(CountValues(restored), valuesBefore);
-    RegCloseKey(restored);
-    RegCloseKey(to);
-    RegDeleteTreeA(HKEY_CURRENT_USER, backup);
-    RegDeleteKeyA(HKEY_CURRENT_USER, backup);
+    // The real HKEY_CURRENT_USER back before judging.
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), ERROR_SUCCESS);
+    RegCloseKey(scratch);
+    const bool madeInScratch = test::KeyExists(std::string(scratchPath) + "\\" + kPath);
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath);
+    RegDeleteKeyA(HKEY_CURRENT_USER, scratchPath);
 
     EXPECT_FALSE(openedMissing);
     EXPECT_TRUE(created);
     EXPECT_TRUE(openedAfterCreate);
     EXPECT_STREQ(buf, "2");
+    EXPECT_TRUE(madeInScratch);
 }
 
 }  // namespace
