@@ -10,8 +10,9 @@
 # As root the test runs as uid QM_TEST_UID (default 4242, no account
 # needed); otherwise as the caller.
 set -euo pipefail
-# Debian's wine64 keeps wine64 and wineserver here, off the PATH.
-export PATH="/usr/lib/wine:$PATH"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+# The loaders (32-bit programs run with the 32-bit one) and PATH.
+source "$root/tools/wine-lib.sh"
 
 exe="$(realpath "$1")"
 parent="$(realpath -m "$2")"
@@ -39,7 +40,7 @@ if [[ ! -f "$prefix/system.reg" ]]; then
   mkdir -p "$parent"
   mkdir -p "$parent/home"
   chown -R "$uid:$uid" "$parent"
-  run wine64 wineboot -i >/dev/null 2>&1
+  run "$QM_WINE64" wineboot -i >/dev/null 2>&1
   run wineserver -w
 fi
 
@@ -47,6 +48,6 @@ windows="$prefix/drive_c/windows"
 # Writable again however this ends, so the prefix can be removed and reused.
 trap 'run wineserver -k 2>/dev/null || true; chmod u+w "$windows"' EXIT
 chmod a-w "$windows"
-run wine64 "$exe" --gtest_filter='*ReadOnlyWindowsDirectory*' 2>&1 | tee "$parent/last-run.log"
+run "$(qm_wine_for "$exe")" "$exe" --gtest_filter='*ReadOnlyWindowsDirectory*' 2>&1 | tee "$parent/last-run.log"
 # A filter that matched nothing would pass: demand the one test.
 grep -q '^\[  PASSED  \] 1 test\.' "$parent/last-run.log"
