@@ -9,7 +9,7 @@ namespace qm {
 bool WallpaperApp::InitInstance() {
     // A copy is running already (or some window wears our title): end
     // quietly, before touching the profile.
-    if (CurrentPlatform().FindTopLevelWindow(kFrameTitle)) {
+    if (CurrentPlatform().shell.FindTopLevelWindow(kFrameTitle)) {
         return false;
     }
     SetRegistryKey(kRegistryCompany);

@@ -13,7 +13,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::srand(static_cast<unsigned>(GetTickCount()));
 
     qm::Win32Platform platform;
-    qm::SetCurrentPlatform(&platform);
+    qm::SetCurrentPlatform(&platform.parts);
 
     // The settings dialog's up-down controls.
     INITCOMMONCONTROLSEX controls = {};

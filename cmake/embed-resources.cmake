@@ -11,7 +11,7 @@ foreach(text IN ITEMS "${script_text}" "${header_text}")
   endif()
 endforeach()
 set(generated "// Generated from res/quillmere.rc and res/resource.h; do not edit.
-#include \"platform/headless/resource_script.h\"
+#include \"platform/resources/resource_script.h\"
 
 namespace qm::rc {
 

@@ -16,7 +16,7 @@ CMainFrame::CMainFrame() {
 
 bool IsJpegPath(const std::string& path) {
     const char* tail = path.size() < 4 ? path.c_str() : path.c_str() + path.size() - 4;
-    return CurrentPlatform().MbsICmp(tail, ".jpg") == 0;
+    return CurrentPlatform().system.MbsICmp(tail, ".jpg") == 0;
 }
 
 }  // namespace qm

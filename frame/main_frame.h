@@ -31,7 +31,7 @@ public:
     int OnCreate() override;
     void OnDestroy() override;
     void OnTimer(unsigned id) override;
-    long OnTrayIcon(unsigned wParam, unsigned mouseMessage) override;
+    long OnTrayIcon(unsigned id, TrayMouse mouse) override;
     long OnRebuildImageList() override;
     bool OnUpdateCommand(int id, bool& enabled) override;
     void OnTaskbarCreated() override;
@@ -82,6 +82,7 @@ public:
 
     std::string Directory;
     TrayIconData m_nid;
+    bool m_TrayIconShown = false;  // added and not yet removed
     std::vector<std::string> m_ImageList;
 
 protected:

@@ -63,7 +63,7 @@ int CMainFrame::OnCreate() {
         return -1;
     }
     if (AutoChange != 0) {
-        CurrentPlatform().SetTimer(IDT_CHANGE, ChangeInterval());
+        CurrentPlatform().shell.SetTimer(IDT_CHANGE, ChangeInterval());
     }
     return 0;
 }
@@ -71,46 +71,45 @@ int CMainFrame::OnCreate() {
 void CMainFrame::AddTrayIcon() {
     m_nid = TrayIconData{};
     m_nid.uID = IDR_MAINFRAME;
-    m_nid.uFlags = TrayIconData::kNifMessage | TrayIconData::kNifIcon | TrayIconData::kNifTip;
-    m_nid.uCallbackMessage = WM_TRAYICON;
     m_nid.iconResource = IDR_MAINFRAME;
     // Cut to the field, terminator included.
     const std::size_t tip = std::min(std::strlen(kTrayTip), sizeof m_nid.szTip - 1);
     std::memcpy(m_nid.szTip, kTrayTip, tip);
     m_nid.szTip[tip] = '\0';
-    CurrentPlatform().AddTrayIcon(m_nid);
+    CurrentPlatform().shell.AddTrayIcon(m_nid);
+    m_TrayIconShown = true;
 
     if (BuildImageList() == 0) {
-        AfxMessageBox("Change the Settings to a Directory that Contains Images", kMbOk);
+        AfxMessageBox("Change the Settings to a Directory that Contains Images", BoxIcon::None);
         OnSettings();
     }
 }
 
 void CMainFrame::RemoveTrayIcon() {
-    m_nid.uFlags = 0;
-    CurrentPlatform().DeleteTrayIcon(m_nid);
+    m_TrayIconShown = false;
+    CurrentPlatform().shell.DeleteTrayIcon(m_nid);
 }
 
 void CMainFrame::OnTaskbarCreated() {
     // A restarted shell has forgotten the icon; without it, and with a
     // second start refused, the running program could not be reached.
-    if (m_nid.uFlags != 0) {
-        CurrentPlatform().AddTrayIcon(m_nid);
+    if (m_TrayIconShown) {
+        CurrentPlatform().shell.AddTrayIcon(m_nid);
     }
 }
 
 void CMainFrame::OnTimer(unsigned) { ChangeWallpaper(0); }
 
-long CMainFrame::OnTrayIcon(unsigned, unsigned mouseMessage) {
-    switch (mouseMessage) {
-        case kWmLButtonDown:
-        case kWmLButtonDblClk:
+long CMainFrame::OnTrayIcon(unsigned, TrayMouse mouse) {
+    switch (mouse) {
+        case TrayMouse::LeftDown:
+        case TrayMouse::LeftDoubleClick:
             ChangeWallpaper(0);
             return 1;
-        case kWmRButtonUp:
+        case TrayMouse::RightUp:
             // Loaded anew for every right click; the chosen item comes back
             // as a command once the menu has closed.
-            return CurrentPlatform().TrackPopupMenu(m_nid.uID) ? 1 : 0;
+            return CurrentPlatform().shell.TrackPopupMenu(m_nid.uID) ? 1 : 0;
         default:
             return 1;
     }

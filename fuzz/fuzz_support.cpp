@@ -112,20 +112,20 @@ bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
     bool fatal = false;
     for (const HeadlessPlatform::Box& box : platform.boxes) {
         if (box.caption == "JPEG Error") {
-            if (box.style != kMbOk || !box.ownerIsActiveWindow) {
+            if (box.style != BoxIcon::None || !box.ownerIsActiveWindow) {
                 Fail("warning box with the wrong style", box.text);
             }
             ++warnings;
         } else if (box.caption == "JPEG Fatal Error") {
-            if (box.style != kMbIconError || box.ownerIsActiveWindow) {
+            if (box.style != BoxIcon::Error || box.ownerIsActiveWindow) {
                 Fail("fatal box with the wrong style", box.text);
             }
             fatal = true;
         } else if (box.caption == "Quillmere") {
-            const bool known = (box.text == "JpegFile :\nOut of memory" && box.style == kMbIconError) ||
-                               (box.text == "Error: Can't save as BMP" && box.style == kMbOk) ||
-                               (box.text == "fwrite error\nGiving up" && box.style == kMbOk) ||
-                               (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && box.style == kMbOk);
+            const bool known = (box.text == "JpegFile :\nOut of memory" && box.style == BoxIcon::Error) ||
+                               (box.text == "Error: Can't save as BMP" && box.style == BoxIcon::None) ||
+                               (box.text == "fwrite error\nGiving up" && box.style == BoxIcon::None) ||
+                               (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && box.style == BoxIcon::None);
             if (!known) {
                 Fail("unexpected application box", box.text);
             }

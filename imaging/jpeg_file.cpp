@@ -28,7 +28,7 @@ void JpegErrorExit(j_common_ptr cinfo) {
     char message[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, message);
     // The box's string temporaries die with this statement, before the jump.
-    CurrentPlatform().MessageBox(false, message, "JPEG Fatal Error", kMbIconError);
+    CurrentPlatform().shell.MessageBox(false, message, "JPEG Fatal Error", BoxIcon::Error);
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->recovery, 1);
 }
 
@@ -37,7 +37,7 @@ void JpegErrorExit(j_common_ptr cinfo) {
 void JpegOutputMessage(j_common_ptr cinfo) {
     char message[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, message);
-    CurrentPlatform().MessageBox(true, message, "JPEG Error", kMbOk);
+    CurrentPlatform().shell.MessageBox(true, message, "JPEG Error", BoxIcon::None);
 }
 
 // Everything the decoder touches lives here, in the caller's frame, so that
@@ -162,7 +162,7 @@ bool BufferRow(void* context, const std::uint8_t* rgb, std::uint32_t index) {
 namespace jpeg {
 
 void ReportOutOfMemory() {
-    CurrentPlatform().AppMessageBox("JpegFile :\nOut of memory", kMbIconError);
+    CurrentPlatform().shell.AppMessageBox("JpegFile :\nOut of memory", BoxIcon::Error);
 }
 
 std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
@@ -178,7 +178,7 @@ std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
 bool Decode(const std::string& path, const RowSink& sink) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        CurrentPlatform().AppMessageBox("JPEG :\nCan't open " + path + "\n", kMbOk);
+        CurrentPlatform().shell.AppMessageBox("JPEG :\nCan't open " + path + "\n", BoxIcon::None);
         return false;
     }
     DecodeState state;

@@ -106,7 +106,7 @@ struct BmpWriter {
         b->file = std::fopen(b->tmpPath, "wb");
         if (b->file == nullptr) {
             b->cannotOpen = true;
-            CurrentPlatform().AppMessageBox("Error: Can't save as BMP", kMbOk);
+            CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
             return false;
         }
         // Blocks go straight to the system; a stdio buffer would only copy them.
@@ -172,16 +172,16 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
         std::remove(tmpPath.c_str());
         return false;
     }
-    if (writer.writeFailed || !closed || !CurrentPlatform().ReplaceFile(tmpPath, bmpPath)) {
+    if (writer.writeFailed || !closed || !CurrentPlatform().system.ReplaceFile(tmpPath, bmpPath)) {
         std::remove(tmpPath.c_str());
-        CurrentPlatform().AppMessageBox("fwrite error\nGiving up", kMbOk);
+        CurrentPlatform().shell.AppMessageBox("fwrite error\nGiving up", BoxIcon::None);
         return false;
     }
     return true;
 }
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
-    std::string out = CurrentPlatform().WindowsDirectory() + CurrentPlatform().PathSeparator() +
+    std::string out = CurrentPlatform().system.WindowsDirectory() + CurrentPlatform().system.PathSeparator() +
                       kWallpaperFileName;
     return ConvertJpegToBmp(path, out) ? out : "";
 }

@@ -62,7 +62,7 @@ bool CWinApp::OnCmdMsg(int id) {
 }
 
 void CWinApp::SetRegistryKey(const char* company) {
-    CurrentPlatform().SetRegistryKey(company, m_pszAppName.c_str());
+    CurrentPlatform().profile.SetRegistryKey(company, m_pszAppName.c_str());
 }
 
 CWinApp* AfxGetApp() { return g_app; }
@@ -73,35 +73,35 @@ int AfxWinMain() {
         return 1;
     }
     if (app->m_pszAppName.empty()) {
-        app->m_pszAppName = CurrentPlatform().LoadString(IDS_APP_TITLE);
+        app->m_pszAppName = CurrentPlatform().shell.LoadString(IDS_APP_TITLE);
     }
     int code = 0;
     if (app->InitInstance()) {
-        code = CurrentPlatform().RunMessageLoop();
+        code = CurrentPlatform().shell.RunMessageLoop();
     }
     delete app->m_pMainWnd;
     app->m_pMainWnd = nullptr;
     return code;
 }
 
-int AfxMessageBox(const std::string& text, unsigned type) {
-    return CurrentPlatform().AppMessageBox(text, type);
+int AfxMessageBox(const std::string& text, BoxIcon icon) {
+    return CurrentPlatform().shell.AppMessageBox(text, icon);
 }
 
 bool CFrameWnd::LoadFrame(unsigned resourceId) {
     created_ = true;  // OnCreate runs inside and may already use the window
-    if (!CurrentPlatform().CreateFrameWindow(FirstLine(CurrentPlatform().LoadString(resourceId)),
+    if (!CurrentPlatform().shell.CreateFrameWindow(FirstLine(CurrentPlatform().shell.LoadString(resourceId)),
                                              *this)) {
         created_ = false;
     }
     return created_;
 }
 
-void CFrameWnd::HideWindow() { CurrentPlatform().HideFrameWindow(); }
+void CFrameWnd::HideWindow() { CurrentPlatform().shell.HideFrameWindow(); }
 
 void CFrameWnd::DestroyWindow() {
     if (created_) {
-        CurrentPlatform().CloseFrameWindow();
+        CurrentPlatform().shell.CloseFrameWindow();
     }
 }
 
@@ -145,7 +145,7 @@ void DDX_Text(CDataExchange& dx, int id, std::int32_t& value) {
     dx.m_bEditLastControl = true;
     if (dx.m_bSaveAndValidate) {
         if (!ParseInteger(dx.m_window.GetItemText(id), value)) {
-            AfxMessageBox(NotAnIntegerText(), kMbIconExclamation);
+            AfxMessageBox(NotAnIntegerText(), BoxIcon::Exclamation);
             dx.Fail();
         }
     } else {
@@ -175,7 +175,7 @@ void DDX_Radio(CDataExchange& dx, int firstId, std::int32_t& value) {
 void DDV_MinMaxInt(CDataExchange& dx, std::int32_t value, std::int32_t minValue,
                    std::int32_t maxValue) {
     if (dx.m_bSaveAndValidate && (value < minValue || value > maxValue)) {
-        AfxMessageBox(OutOfRangeText(minValue, maxValue), kMbIconExclamation);
+        AfxMessageBox(OutOfRangeText(minValue, maxValue), BoxIcon::Exclamation);
         dx.Fail();
     }
 }
@@ -190,7 +190,7 @@ std::string OutOfRangeText(std::int32_t minValue, std::int32_t maxValue) {
 // --- Modal dialogs ----------------------------------------------------------
 
 int CDialog::DoModal() {
-    const int result = CurrentPlatform().RunModalDialog(m_nIDTemplate, *this);
+    const int result = CurrentPlatform().shell.RunModalDialog(m_nIDTemplate, *this);
     m_window = nullptr;
     return result;
 }

@@ -43,7 +43,7 @@ CWinApp* AfxGetApp();
 int AfxWinMain();
 
 // The application's message box, captioned with its name.
-int AfxMessageBox(const std::string& text, unsigned type = kMbOk);
+int AfxMessageBox(const std::string& text, BoxIcon icon = BoxIcon::None);
 
 // A top-level frame window that is routed commands and window messages.
 class CFrameWnd : public FrameEvents {
@@ -65,7 +65,7 @@ public:
     int OnCreate() override { return 0; }
     void OnDestroy() override { created_ = false; }
     void OnTimer(unsigned) override {}
-    long OnTrayIcon(unsigned, unsigned) override { return 0; }
+    long OnTrayIcon(unsigned, TrayMouse) override { return 0; }
     long OnRebuildImageList() override { return 0; }
     // Frame first (OnFrameCommand), then the application.
     bool OnCommand(int id) final;

@@ -5,7 +5,7 @@
 namespace qm {
 
 void DesktopWallpaper::WriteStyle(const std::string& tile, const std::string& style) {
-    auto key = CurrentPlatform().CreateDesktopKey();
+    auto key = CurrentPlatform().desktop.CreateDesktopKey();
     if (!key) {
         return;
     }
@@ -14,7 +14,7 @@ void DesktopWallpaper::WriteStyle(const std::string& tile, const std::string& st
 }
 
 void DesktopWallpaper::WriteTile(const std::string& tile) {
-    auto key = CurrentPlatform().OpenDesktopKey();
+    auto key = CurrentPlatform().desktop.OpenDesktopKey();
     if (!key) {
         return;
     }
@@ -22,7 +22,7 @@ void DesktopWallpaper::WriteTile(const std::string& tile) {
 }
 
 bool DesktopWallpaper::ReadTile() {
-    auto key = CurrentPlatform().OpenDesktopKey();
+    auto key = CurrentPlatform().desktop.OpenDesktopKey();
     if (!key) {
         return false;
     }
@@ -31,7 +31,7 @@ bool DesktopWallpaper::ReadTile() {
 }
 
 std::optional<std::string> DesktopWallpaper::ReadWallpaperPath() {
-    auto key = CurrentPlatform().OpenDesktopKey();
+    auto key = CurrentPlatform().desktop.OpenDesktopKey();
     if (!key) {
         return std::nullopt;
     }
@@ -46,7 +46,7 @@ void DesktopWallpaper::SetWallpaper(const std::string& path) {
     if (path.size() >= kPathBuffer) {
         return;
     }
-    CurrentPlatform().SetDesktopWallpaper(path.c_str());
+    CurrentPlatform().desktop.SetDesktopWallpaper(path.c_str());
 }
 
 }  // namespace qm

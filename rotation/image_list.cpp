@@ -11,7 +11,7 @@ namespace {
 // Directory + separator + mask, or false when it would not fit a MAX_PATH
 // buffer: a cut pattern would search some other folder.
 bool FormPattern(const std::string& directory, const char* mask, std::string& pattern) {
-    pattern = directory + CurrentPlatform().PathSeparator() + mask;
+    pattern = directory + CurrentPlatform().system.PathSeparator() + mask;
     return pattern.size() < kMaxPath;
 }
 
@@ -21,7 +21,7 @@ int CountFiles(const std::string& directory, const char* mask) {
         return 0;
     }
     FindEntry entry;
-    auto search = CurrentPlatform().FindFirst(pattern.c_str(), entry);
+    auto search = CurrentPlatform().system.FindFirst(pattern.c_str(), entry);
     if (!search) {
         return 0;
     }
@@ -35,7 +35,7 @@ int CountFiles(const std::string& directory, const char* mask) {
 }
 
 bool HasImageExtension(const std::string& name) {
-    Platform& p = CurrentPlatform();
+    SystemServices& p = CurrentPlatform().system;
     const char* tail = name.size() < 4 ? name.c_str() : name.c_str() + name.size() - 4;
     return p.MbsICmp(tail, ".bmp") == 0 || p.MbsICmp(tail, ".jpg") == 0;
 }
@@ -58,11 +58,11 @@ int CMainFrame::BuildImageList() {
         return 0;
     }
     FindEntry entry;
-    auto search = CurrentPlatform().FindFirst(pattern.c_str(), entry);
+    auto search = CurrentPlatform().system.FindFirst(pattern.c_str(), entry);
     if (!search) {
         return 0;
     }
-    const char separator = CurrentPlatform().PathSeparator();
+    const char separator = CurrentPlatform().system.PathSeparator();
     do {
         if (entry.isDirectory || !HasImageExtension(entry.name)) {
             continue;

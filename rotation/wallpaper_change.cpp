@@ -22,7 +22,7 @@ int CMainFrame::ChangeWallpaper(int previous) {
     } else {
         m_PreviousIndex = m_CurrentIndex == -1 ? 0 : m_CurrentIndex;
         if (Random != 0) {
-            chosen = CurrentPlatform().Rand() % (m_LastIndex + 1);
+            chosen = CurrentPlatform().system.Rand() % (m_LastIndex + 1);
         } else {
             chosen = m_CurrentIndex < m_LastIndex ? m_CurrentIndex + 1 : 0;
         }

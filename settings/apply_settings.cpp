@@ -30,7 +30,7 @@ void CMainFrame::OnSettings() {
     Width = dlg.m_Width;
 
     // A change of letter case alone counts: the folder is rescanned.
-    if (CurrentPlatform().MbsCmp(Directory.c_str(), dlg.m_Directory.c_str()) != 0) {
+    if (CurrentPlatform().system.MbsCmp(Directory.c_str(), dlg.m_Directory.c_str()) != 0) {
         Directory = dlg.m_Directory;
         BuildImageList();
     }
@@ -38,9 +38,9 @@ void CMainFrame::OnSettings() {
     SetWallpaperStyle();
     ReapplyWallpaper();
     if (AutoChange == 0) {
-        CurrentPlatform().KillTimer(IDT_CHANGE);
+        CurrentPlatform().shell.KillTimer(IDT_CHANGE);
     } else {
-        CurrentPlatform().SetTimer(IDT_CHANGE, ChangeInterval());
+        CurrentPlatform().shell.SetTimer(IDT_CHANGE, ChangeInterval());
     }
 }
 

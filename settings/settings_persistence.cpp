@@ -9,9 +9,10 @@ constexpr const char* kSection = "Config";
 }
 
 void CMainFrame::LoadSettings() {
-    Platform& p = CurrentPlatform();
+    ProfileStore& p = CurrentPlatform().profile;
     // The folder the program was started in is only the first run's default.
-    Directory = p.GetProfileString(kSection, "Directory", p.CurrentDirectory());
+    Directory = p.GetProfileString(kSection, "Directory",
+                                   CurrentPlatform().system.CurrentDirectory());
     AutoChange = p.GetProfileInt(kSection, "AutoChange", 1);
     Display = p.GetProfileInt(kSection, "Display", 2);
     Height = p.GetProfileInt(kSection, "Height", 301);
@@ -23,7 +24,7 @@ void CMainFrame::LoadSettings() {
 }
 
 void CMainFrame::SaveSettings() {
-    Platform& p = CurrentPlatform();
+    ProfileStore& p = CurrentPlatform().profile;
     p.WriteProfileInt(kSection, "AutoChange", AutoChange);
     p.WriteProfileInt(kSection, "Stretch", Stretch);
     p.WriteProfileInt(kSection, "Display", Display);

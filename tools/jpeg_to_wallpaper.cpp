@@ -11,11 +11,11 @@ namespace {
 // Boxes become lines on stderr; nobody is there to click them.
 class ConsolePlatform : public qm::HeadlessPlatform {
 public:
-    int AppMessageBox(const std::string& text, unsigned) override {
+    int AppMessageBox(const std::string& text, qm::BoxIcon) override {
         return Print("Quillmere", text);
     }
     int MessageBox(bool, const std::string& text, const std::string& caption,
-                   unsigned) override {
+                   qm::BoxIcon) override {
         return Print(caption, text);
     }
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ConsolePlatform platform;
-    qm::SetCurrentPlatform(&platform);
+    qm::SetCurrentPlatform(&platform.parts);
     const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2]);
     qm::SetCurrentPlatform(nullptr);
     return ok ? 0 : 1;

@@ -10,50 +10,6 @@ namespace qm {
 
 namespace {
 
-int FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
-
-// '*' and '?' matching without regard to case, as the Windows search does.
-bool GlobMatch(const char* pattern, const char* name) {
-    const char* star = nullptr;
-    const char* resume = nullptr;
-    while (*name != '\0') {
-        if (*pattern == '*') {
-            star = pattern++;
-            resume = name;
-        } else if (*pattern == '?' ||
-                   (*pattern != '\0' && FoldAscii(static_cast<unsigned char>(*pattern)) ==
-                                            FoldAscii(static_cast<unsigned char>(*name)))) {
-            ++pattern;
-            ++name;
-        } else if (star != nullptr) {
-            pattern = star + 1;
-            name = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*') {
-        ++pattern;
-    }
-    return *pattern == '\0';
-}
-
-class SnapshotSearch : public DirectorySearch {
-public:
-    explicit SnapshotSearch(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
-    bool FindNext(FindEntry& entry) override {
-        if (next_ >= entries_.size()) {
-            return false;
-        }
-        entry = entries_[next_++];
-        return true;
-    }
-
-private:
-    std::vector<FindEntry> entries_;
-    std::size_t next_ = 1;  // entry 0 went out with FindFirst
-};
-
 class MemoryKey : public DesktopKey {
 public:
     explicit MemoryKey(std::map<std::string, HeadlessPlatform::Value>& values) : values_(values) {}
@@ -157,44 +113,21 @@ std::unique_ptr<DirectorySearch> HeadlessPlatform::FindFirst(const char* pattern
     }
 
     std::vector<FindEntry> entries;
-    for (const char* dot : {".", ".."}) {
-        if (GlobMatch(mask.c_str(), dot)) {
-            entries.push_back({true, dot});
-        }
-    }
     if (auto listed = listings.find(folder); listed != listings.end()) {
+        for (const char* dot : {".", ".."}) {
+            if (GlobMatch(mask.c_str(), dot)) {
+                entries.push_back({true, dot});
+            }
+        }
         for (const FindEntry& e : listed->second) {
             if (GlobMatch(mask.c_str(), e.name.c_str())) {
                 entries.push_back(e);
             }
         }
-        if (entries.empty()) {
-            return nullptr;
-        }
-        first = entries.front();
-        return std::make_unique<SnapshotSearch>(std::move(entries));
-    }
-
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) {
+    } else if (!ListFolder(folder, mask, entries)) {
         return nullptr;
     }
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            break;
-        }
-        std::string name = it->path().filename().string();
-        if (GlobMatch(mask.c_str(), name.c_str())) {
-            std::error_code dirEc;
-            entries.push_back({it->is_directory(dirEc), name});
-        }
-    }
-    if (entries.empty()) {
-        return nullptr;
-    }
-    first = entries.front();
-    return std::make_unique<SnapshotSearch>(std::move(entries));
+    return SearchOver(std::move(entries), first);
 }
 
 std::unique_ptr<DesktopKey> HeadlessPlatform::CreateDesktopKey() {
@@ -223,11 +156,7 @@ bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string&
     if (failReplace) {
         return false;
     }
-    // std::filesystem::rename replaces an existing target on every platform;
-    // the C library's rename does not on Windows.
-    std::error_code ec;
-    std::filesystem::rename(source, target, ec);
-    return !ec;
+    return PosixSystem::ReplaceFile(source, target);
 }
 
 int HeadlessPlatform::ShowBox(Box box) {
@@ -245,31 +174,13 @@ int HeadlessPlatform::ShowBox(Box box) {
     return answer;
 }
 
-int HeadlessPlatform::AppMessageBox(const std::string& text, unsigned type) {
-    return ShowBox({false, text, "Quillmere", type});
+int HeadlessPlatform::AppMessageBox(const std::string& text, BoxIcon icon) {
+    return ShowBox({false, text, "Quillmere", icon});
 }
 
 int HeadlessPlatform::MessageBox(bool ownerIsActiveWindow, const std::string& text,
-                                 const std::string& caption, unsigned style) {
-    return ShowBox({ownerIsActiveWindow, text, caption, style});
-}
-
-int HeadlessPlatform::MbsCmp(const char* a, const char* b) { return std::strcmp(a, b); }
-
-int HeadlessPlatform::MbsICmp(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        int ca = FoldAscii(static_cast<unsigned char>(*a));
-        int cb = FoldAscii(static_cast<unsigned char>(*b));
-        if (ca != cb || ca == 0) {
-            return ca - cb;
-        }
-    }
-}
-
-int HeadlessPlatform::Rand() {
-    // The same linear congruential sequence as the Windows C runtime.
-    randState_ = randState_ * 214013u + 2531011u;
-    return static_cast<int>((randState_ >> 16) & 0x7fff);
+                                 const std::string& caption, BoxIcon icon) {
+    return ShowBox({ownerIsActiveWindow, text, caption, icon});
 }
 
 std::string HeadlessPlatform::DesktopString(const std::string& name) const {

@@ -29,8 +29,9 @@
 #include <variant>
 #include <vector>
 
-#include "platform/headless/resource_script.h"
 #include "platform/platform.h"
+#include "platform/posix/posix_system.h"
+#include "platform/resources/resource_script.h"
 
 namespace qm {
 
@@ -142,7 +143,10 @@ private:
     unsigned ownerDialog_ = 0;
 };
 
-class HeadlessPlatform : public Platform {
+class HeadlessPlatform : public ProfileStore,
+                         public PosixSystem,
+                         public DesktopServices,
+                         public ShellServices {
 public:
     // A stored value: REG_DWORD-like number, REG_SZ-like string, or raw
     // bytes of some other type (what a foreign writer may leave behind).
@@ -156,11 +160,16 @@ public:
         bool ownerIsActiveWindow;  // only meaningful for captioned boxes
         std::string text;
         std::string caption;  // "Quillmere" for the application's box
-        unsigned style;
+        BoxIcon style;
     };
 
     HeadlessPlatform();
     ~HeadlessPlatform() override;
+    HeadlessPlatform(const HeadlessPlatform&) = delete;
+    HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;
+
+    // What SetCurrentPlatform installs: this one object serves every part.
+    Platform parts{*this, *this, *this, *this};
 
     // Profile: section -> entry -> value.
     std::map<std::string, std::map<std::string, Value>> profile;
@@ -191,7 +200,6 @@ public:
     // other handlers; cleared before it runs, so it fires once.
     std::function<void()> duringBox;
 
-    void Seed(std::uint32_t seed) { randState_ = seed; }
 
     std::string GetProfileString(const char* section, const char* entry,
                                  const std::string& defaultValue) override;
@@ -211,13 +219,10 @@ public:
     char PathSeparator() const override { return separator; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;
 
-    int AppMessageBox(const std::string& text, unsigned type) override;
+    int AppMessageBox(const std::string& text, BoxIcon icon) override;
     int MessageBox(bool ownerIsActiveWindow, const std::string& text,
-                   const std::string& caption, unsigned style) override;
+                   const std::string& caption, BoxIcon icon) override;
 
-    int MbsCmp(const char* a, const char* b) override;
-    int MbsICmp(const char* a, const char* b) override;
-    int Rand() override;
 
     // --- The shell ------------------------------------------------------
     // Every user-action helper below (TickTimer, ClickTray, ...) delivers
@@ -278,9 +283,9 @@ public:
     std::optional<TrayIconData> trayIcon;
     std::vector<TrayCall> trayCalls;
     long lastTrayResult = 0;  // what OnTrayIcon returned last
-    // A mouse message on the icon (kWmLButtonDown, kWmRButtonUp, ...),
-    // delivered only while an icon with the WM_TRAYICON callback is shown.
-    bool ClickTray(unsigned mouseMessage);
+    // A mouse message on the icon (TrayMouse::LeftDown, TrayMouse::RightUp, ...),
+    // delivered only while the icon is shown.
+    bool ClickTray(TrayMouse mouse);
     bool LeftClickTray();    // down, up
     bool DoubleClickTray();  // down, up, double click, up: the real sequence
     bool RightClickTray();   // down, up: the menu opens on the release
@@ -392,7 +397,6 @@ private:
     long DeliverToOwner(HeadlessDialog& dialog, unsigned message);
     bool Browse(HeadlessDialog& dialog, const char* title, std::string& path);
 
-    std::uint32_t randState_ = 1;
     FrameState frameState_ = FrameState::None;
     FrameEvents* frame_ = nullptr;
     std::deque<int> posted_;
@@ -402,7 +406,7 @@ private:
 // Installs a HeadlessPlatform as the current platform for one scope.
 class ScopedHeadless {
 public:
-    ScopedHeadless() { SetCurrentPlatform(&platform); }
+    ScopedHeadless() { SetCurrentPlatform(&platform.parts); }
     ~ScopedHeadless() { SetCurrentPlatform(nullptr); }
     ScopedHeadless(const ScopedHeadless&) = delete;
     ScopedHeadless& operator=(const ScopedHeadless&) = delete;

@@ -443,32 +443,27 @@ void HeadlessPlatform::DeleteTrayIcon(const TrayIconData& data) {
     }
 }
 
-bool HeadlessPlatform::ClickTray(unsigned mouseMessage) {
+bool HeadlessPlatform::ClickTray(TrayMouse mouse) {
     if (frameState_ != FrameState::Alive || !trayIcon) {
         return false;
     }
-    // The shell calls back only with the message the icon asked for.
-    if (!(trayIcon->uFlags & TrayIconData::kNifMessage) ||
-        trayIcon->uCallbackMessage != WM_TRAYICON) {
-        return false;
-    }
     unsigned uid = trayIcon->uID;
-    lastTrayResult = frame_->OnTrayIcon(uid, mouseMessage);
+    lastTrayResult = frame_->OnTrayIcon(uid, mouse);
     Pump();
     return true;
 }
 
 bool HeadlessPlatform::LeftClickTray() {
-    return ClickTray(kWmLButtonDown) && ClickTray(kWmLButtonUp);
+    return ClickTray(TrayMouse::LeftDown) && ClickTray(TrayMouse::LeftUp);
 }
 
 bool HeadlessPlatform::DoubleClickTray() {
-    return ClickTray(kWmLButtonDown) && ClickTray(kWmLButtonUp) &&
-           ClickTray(kWmLButtonDblClk) && ClickTray(kWmLButtonUp);
+    return ClickTray(TrayMouse::LeftDown) && ClickTray(TrayMouse::LeftUp) &&
+           ClickTray(TrayMouse::LeftDoubleClick) && ClickTray(TrayMouse::LeftUp);
 }
 
 bool HeadlessPlatform::RightClickTray() {
-    return ClickTray(kWmRButtonDown) && ClickTray(kWmRButtonUp);
+    return ClickTray(TrayMouse::RightDown) && ClickTray(TrayMouse::RightUp);
 }
 
 void HeadlessPlatform::RestartTaskbar() {

@@ -21,6 +21,32 @@ namespace {
 
 constexpr const char* kDesktopKeyPath = "Control Panel\\desktop";
 
+// The tray icon's callback message to the frame.
+constexpr UINT WM_TRAYICON = WM_USER + 1234;
+
+TrayMouse TrayMouseOf(UINT message) {
+    switch (message) {
+        case WM_LBUTTONDOWN: return TrayMouse::LeftDown;
+        case WM_LBUTTONUP: return TrayMouse::LeftUp;
+        case WM_LBUTTONDBLCLK: return TrayMouse::LeftDoubleClick;
+        case WM_RBUTTONDOWN: return TrayMouse::RightDown;
+        case WM_RBUTTONUP: return TrayMouse::RightUp;
+        case WM_RBUTTONDBLCLK: return TrayMouse::RightDoubleClick;
+        case WM_MBUTTONDOWN: return TrayMouse::MiddleDown;
+        case WM_MBUTTONUP: return TrayMouse::MiddleUp;
+        default: return TrayMouse::Move;
+    }
+}
+
+UINT BoxStyle(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Error: return MB_ICONERROR;
+        case BoxIcon::Exclamation: return MB_ICONEXCLAMATION;
+        case BoxIcon::None: break;
+    }
+    return MB_OK;
+}
+
 // Closes a registry key on every way out.
 class KeyHolder {
 public:
@@ -265,14 +291,14 @@ bool Win32Platform::ReplaceFile(const std::string& source, const std::string& ta
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-int Win32Platform::AppMessageBox(const std::string& text, unsigned type) {
-    return MessageBoxA(static_cast<HWND>(OwnerWindow()), text.c_str(), kAppName, type);
+int Win32Platform::AppMessageBox(const std::string& text, BoxIcon icon) {
+    return MessageBoxA(static_cast<HWND>(OwnerWindow()), text.c_str(), kAppName, BoxStyle(icon));
 }
 
 int Win32Platform::MessageBox(bool ownerIsActiveWindow, const std::string& text,
-                              const std::string& caption, unsigned style) {
+                              const std::string& caption, BoxIcon icon) {
     return MessageBoxA(ownerIsActiveWindow ? GetActiveWindow() : nullptr, text.c_str(),
-                       caption.c_str(), style);
+                       caption.c_str(), BoxStyle(icon));
 }
 
 int Win32Platform::MbsCmp(const char* a, const char* b) {
@@ -463,7 +489,7 @@ struct Win32Platform::Callbacks {
             return 0;
         case WM_TRAYICON:
             return events.OnTrayIcon(static_cast<unsigned>(wParam),
-                                     static_cast<unsigned>(lParam));
+                                     TrayMouseOf(static_cast<UINT>(lParam)));
         case WM_UPDATE_IMAGE_LIST:
             return events.OnRebuildImageList();
         case WM_COMMAND:
@@ -676,8 +702,8 @@ NOTIFYICONDATAA TrayRecord(HWND frame, const TrayIconData& data, HICON icon) {
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = frame;
     nid.uID = data.uID;
-    nid.uFlags = data.uFlags;
-    nid.uCallbackMessage = data.uCallbackMessage;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAYICON;
     nid.hIcon = icon;
     lstrcpynA(nid.szTip, data.szTip, 64);
     return nid;

@@ -12,7 +12,10 @@
 
 namespace qm {
 
-class Win32Platform : public Platform {
+class Win32Platform : public ProfileStore,
+                      public SystemServices,
+                      public DesktopServices,
+                      public ShellServices {
 public:
     // Registry location of the profile until SetRegistryKey names another:
     // HKCU\Software\<company>\<app>.
@@ -23,6 +26,9 @@ public:
     ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
+
+    // What SetCurrentPlatform installs: this one object serves every part.
+    Platform parts{*this, *this, *this, *this};
 
     std::string GetProfileString(const char* section, const char* entry,
                                  const std::string& defaultValue) override;
@@ -42,9 +48,9 @@ public:
     char PathSeparator() const override { return '\\'; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;
 
-    int AppMessageBox(const std::string& text, unsigned type) override;
+    int AppMessageBox(const std::string& text, BoxIcon icon) override;
     int MessageBox(bool ownerIsActiveWindow, const std::string& text,
-                   const std::string& caption, unsigned style) override;
+                   const std::string& caption, BoxIcon icon) override;
 
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;

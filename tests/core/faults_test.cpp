@@ -46,7 +46,7 @@ protected:
         for (const auto& b : platform().boxes) {
             got.push_back(b.text);
             EXPECT_EQ(b.caption, "Quillmere");
-            EXPECT_EQ(b.style, kMbOk);
+            EXPECT_EQ(b.style, BoxIcon::None);
         }
         EXPECT_EQ(got, texts);
     }

@@ -34,9 +34,10 @@ struct RecordingFrame : FrameEvents {
     }
     void OnDestroy() override { events.push_back("destroy"); }
     void OnTimer(unsigned id) override { events.push_back("timer " + std::to_string(id)); }
-    long OnTrayIcon(unsigned wParam, unsigned message) override {
-        events.push_back("tray " + std::to_string(wParam) + " " + std::to_string(message));
-        if (message == kWmRButtonUp) {
+    long OnTrayIcon(unsigned id, TrayMouse message) override {
+        events.push_back("tray " + std::to_string(id) + " " +
+                         std::to_string(static_cast<int>(message)));
+        if (message == TrayMouse::RightUp) {
             inTrayHandler = true;
             bool shown = platform.TrackPopupMenu(IDR_MAINFRAME);
             inTrayHandler = false;
@@ -66,8 +67,6 @@ struct RecordingFrame : FrameEvents {
 TrayIconData Icon() {
     TrayIconData d;
     d.uID = IDR_MAINFRAME;
-    d.uFlags = TrayIconData::kNifMessage | TrayIconData::kNifIcon | TrayIconData::kNifTip;
-    d.uCallbackMessage = WM_TRAYICON;
     d.iconResource = IDR_MAINFRAME;
     return d;
 }
@@ -155,7 +154,7 @@ TEST(HeadlessShell, TrayMessagesReachTheFrameOnlyWhileTheIconIsShown) {
     HeadlessPlatform p;
     RecordingFrame frame(p);
     ASSERT_TRUE(p.CreateFrameWindow("Quillmere", frame));
-    EXPECT_FALSE(p.ClickTray(kWmLButtonDown));
+    EXPECT_FALSE(p.ClickTray(TrayMouse::LeftDown));
 
     TrayIconData icon = Icon();
     std::snprintf(icon.szTip, sizeof icon.szTip, "%s", "tip");
@@ -165,23 +164,21 @@ TEST(HeadlessShell, TrayMessagesReachTheFrameOnlyWhileTheIconIsShown) {
 
     frame.events.clear();
     EXPECT_TRUE(p.DoubleClickTray());
-    EXPECT_EQ(frame.events, (std::vector<std::string>{"tray 128 513", "tray 128 514",
-                                                      "tray 128 515", "tray 128 514"}));
+    EXPECT_EQ(frame.events, (std::vector<std::string>{"tray 128 1", "tray 128 2",
+                                                      "tray 128 3", "tray 128 2"}));
 
     // Gone with a restart of the taskbar, which the frame is told of.
     frame.events.clear();
     p.RestartTaskbar();
     EXPECT_FALSE(p.trayIcon.has_value());
-    EXPECT_FALSE(p.ClickTray(kWmLButtonDown));
+    EXPECT_FALSE(p.ClickTray(TrayMouse::LeftDown));
     EXPECT_EQ(frame.events, (std::vector<std::string>{"taskbar"}));
 
-    // An icon without the frame's callback message calls nobody back.
-    TrayIconData silent = Icon();
-    silent.uFlags = TrayIconData::kNifIcon;
-    p.AddTrayIcon(silent);
-    EXPECT_FALSE(p.ClickTray(kWmLButtonDown));
+    TrayIconData again = Icon();
+    p.AddTrayIcon(again);
+    EXPECT_TRUE(p.ClickTray(TrayMouse::LeftDown));
 
-    p.DeleteTrayIcon(silent);
+    p.DeleteTrayIcon(again);
     EXPECT_FALSE(p.trayIcon.has_value());
     ASSERT_EQ(p.trayCalls.size(), 3u);
     EXPECT_FALSE(p.trayCalls[2].add);
@@ -384,7 +381,7 @@ TEST(HeadlessShell, NestedDialogsOwnersFocusAndUnscriptedClosing) {
         d.Click(IDC_BROWSE);
         EXPECT_EQ(d.Text(IDC_DIRECTORY), "<none>");
         // The frame goes on receiving its events meanwhile.
-        EXPECT_TRUE(d.platform().ClickTray(kWmLButtonDown));
+        EXPECT_TRUE(d.platform().ClickTray(TrayMouse::LeftDown));
         EXPECT_EQ(p.OpenDialog(), &d);
         d.Click(kIdOk);
     });

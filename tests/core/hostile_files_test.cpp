@@ -78,15 +78,15 @@ protected:
     void ExpectConsistent(const Outcome& o) {
         for (const Box& b : o.boxes) {
             if (b.caption == "JPEG Error") {
-                EXPECT_EQ(b.style, kMbOk);
+                EXPECT_EQ(b.style, BoxIcon::None);
                 EXPECT_TRUE(b.ownerIsActiveWindow);
             } else if (b.caption == "JPEG Fatal Error") {
-                EXPECT_EQ(b.style, kMbIconError);
+                EXPECT_EQ(b.style, BoxIcon::Error);
                 EXPECT_FALSE(b.ownerIsActiveWindow);
             } else {
                 EXPECT_EQ(b.caption, "Quillmere");
                 EXPECT_EQ(b.text, "JpegFile :\nOut of memory");
-                EXPECT_EQ(b.style, kMbIconError);
+                EXPECT_EQ(b.style, BoxIcon::Error);
             }
         }
         EXPECT_LE(o.warnings, 1) << "only the first warning of a decode is shown";

@@ -128,14 +128,14 @@ TEST_F(ImageList, PatternLongerThanAPathBufferSearchesNothing) {
         }
     } spy;
     spy.flag = &searched;
-    SetCurrentPlatform(&spy);
+    SetCurrentPlatform(&spy.parts);
     EXPECT_EQ(frame.BuildImageList(), 0);
     EXPECT_FALSE(searched);
 
     frame.Directory = "/" + std::string(252, 'd');  // fits exactly
     frame.BuildImageList();
     EXPECT_TRUE(searched);
-    SetCurrentPlatform(&h.platform);
+    SetCurrentPlatform(&h.platform.parts);
 }
 
 // The count includes names the collecting pass rejects (short-name aliases
@@ -150,7 +150,7 @@ TEST_F(ImageList, ArrayMayBeLongerThanTheList) {
             return HeadlessPlatform::FindFirst(s.c_str(), e);
         }
     } alias;
-    SetCurrentPlatform(&alias);
+    SetCurrentPlatform(&alias.parts);
     dir.write("a.bmpx", "x");
     dir.write("b.bmp", "x");
     EXPECT_EQ(frame.BuildImageList(), 1);
@@ -158,7 +158,7 @@ TEST_F(ImageList, ArrayMayBeLongerThanTheList) {
     EXPECT_EQ(frame.m_LastIndex, 0);
     EXPECT_EQ(frame.m_ImageList[0], Entry("b.bmp"));
     EXPECT_EQ(frame.m_ImageList[1], "");
-    SetCurrentPlatform(&h.platform);
+    SetCurrentPlatform(&h.platform.parts);
 }
 
 }  // namespace

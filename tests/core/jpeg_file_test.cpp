@@ -153,7 +153,7 @@ TEST_F(JpegDecodeTest, TruncatedFileWarnsOnceAndStillFillsTheImage) {
     EXPECT_EQ(platform().boxes[0].caption, "JPEG Error");
     EXPECT_EQ(platform().boxes[0].text, "Premature end of JPEG file");
     EXPECT_TRUE(platform().boxes[0].ownerIsActiveWindow);
-    EXPECT_EQ(platform().boxes[0].style, kMbOk);
+    EXPECT_EQ(platform().boxes[0].style, BoxIcon::None);
 }
 
 TEST_F(JpegDecodeTest, NonJpegFileIsAFatalErrorWithNoBuffer) {
@@ -166,7 +166,7 @@ TEST_F(JpegDecodeTest, NonJpegFileIsAFatalErrorWithNoBuffer) {
     EXPECT_EQ(platform().boxes[0].caption, "JPEG Fatal Error");
     EXPECT_EQ(platform().boxes[0].text, "Not a JPEG file: starts with 0x68 0x65");
     EXPECT_FALSE(platform().boxes[0].ownerIsActiveWindow);
-    EXPECT_EQ(platform().boxes[0].style, kMbIconError);
+    EXPECT_EQ(platform().boxes[0].style, BoxIcon::Error);
 
     // The decoder stays usable after a jump out of the library.
     platform().boxes.clear();
@@ -198,7 +198,7 @@ TEST_F(JpegDecodeTest, MissingFileTellsTheUserAndLeavesSizesZero) {
     ASSERT_EQ(platform().boxes.size(), 1u);
     EXPECT_EQ(platform().boxes[0].caption, "Quillmere");
     EXPECT_EQ(platform().boxes[0].text, "JPEG :\nCan't open " + path + "\n");
-    EXPECT_EQ(platform().boxes[0].style, kMbOk);
+    EXPECT_EQ(platform().boxes[0].style, BoxIcon::None);
 }
 
 // A tiny file whose frame header declares 65500 x 65500: the buffer and the
@@ -227,7 +227,7 @@ TEST_F(JpegDecodeTest, HugeDeclaredSizeIsRefusedAsOutOfMemory) {
     EXPECT_EQ(d.height, 0u);
     ASSERT_FALSE(platform().boxes.empty());
     const HeadlessPlatform::Box& last = platform().boxes.back();
-    const bool outOfMemory = last.text == "JpegFile :\nOut of memory" && last.style == kMbIconError;
+    const bool outOfMemory = last.text == "JpegFile :\nOut of memory" && last.style == BoxIcon::Error;
     const bool libraryFatal = last.caption == "JPEG Fatal Error";
     EXPECT_TRUE(outOfMemory || libraryFatal) << last.caption << ": " << last.text;
     EXPECT_TRUE(outOfMemory) << "expected the size check to refuse it before the library";

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/headless/headless_platform.h"
-#include "platform/headless/resource_script.h"
+#include "platform/resources/resource_script.h"
 #include "res/resource.h"
 
 namespace qm {

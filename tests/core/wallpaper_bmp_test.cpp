@@ -44,7 +44,7 @@ std::string ExpectedBmp(const std::string& jpegPath) {
 
 class WallpaperBmpTest : public test::HeadlessFixture {
 protected:
-    void ExpectOnlyBox(const std::string& text, unsigned style) {
+    void ExpectOnlyBox(const std::string& text, BoxIcon style) {
         ASSERT_EQ(platform().boxes.size(), 1u);
         EXPECT_EQ(platform().boxes[0].text, text);
         EXPECT_EQ(platform().boxes[0].style, style);
@@ -191,7 +191,7 @@ TEST_F(WallpaperBmpTest, PictureTooBigToHoldKeepsOldFile) {
 TEST_F(WallpaperBmpTest, MissingTargetFolderCannotBeSaved) {
     const std::string bmp = (dir.path() / "absent" / "out.bmp").string();
     EXPECT_FALSE(ConvertJpegToBmp(Jpeg("in.jpg", 4, 4), bmp));
-    ExpectOnlyBox("Error: Can't save as BMP", kMbOk);
+    ExpectOnlyBox("Error: Can't save as BMP", BoxIcon::None);
     EXPECT_FALSE(std::filesystem::exists(bmp));
 }
 
@@ -199,7 +199,7 @@ TEST_F(WallpaperBmpTest, FailedReplaceGivesUpAndRemovesTheTemporary) {
     const std::string bmp = dir.write("out.bmp", "old wallpaper");
     platform().failReplace = true;
     EXPECT_FALSE(ConvertJpegToBmp(Jpeg("in.jpg", 8, 8), bmp));
-    ExpectOnlyBox("fwrite error\nGiving up", kMbOk);
+    ExpectOnlyBox("fwrite error\nGiving up", BoxIcon::None);
     EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
     ExpectNoTempFiles();
 }
@@ -221,7 +221,7 @@ TEST_F(WallpaperBmpTest, FailedWriteGivesUpAndKeepsOldFile) {
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_FALSE(ok);
-    ExpectOnlyBox("fwrite error\nGiving up", kMbOk);
+    ExpectOnlyBox("fwrite error\nGiving up", BoxIcon::None);
     EXPECT_EQ(test::ReadFile(bmp), "old wallpaper");
     ExpectNoTempFiles();
 }

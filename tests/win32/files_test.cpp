@@ -18,7 +18,7 @@ namespace {
 using test::TempDir;
 
 // name -> isDirectory, for every entry a search yields.
-std::map<std::string, bool> Collect(Platform& platform, const std::string& pattern,
+std::map<std::string, bool> Collect(SystemServices& platform, const std::string& pattern,
                                     bool& started) {
     std::map<std::string, bool> seen;
     FindEntry entry;

@@ -1,4 +1,4 @@
-#include "platform/headless/resource_script.h"
+#include "platform/resources/resource_script.h"
 
 #include <algorithm>
 #include <cctype>

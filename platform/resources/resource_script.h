@@ -1,7 +1,7 @@
 // A reader of the program's resource script (res/quillmere.rc with the
 // identifiers of res/resource.h). The Windows build compiles the script with
-// the resource compiler; the headless backend reads the same text, so menus,
-// dialog templates and strings have one description only.
+// the resource compiler; the headless and Linux backends read the same text,
+// so menus, dialog templates and strings have one description only.
 //
 // Understood: #define lines (decimal or hex values, parenthesised negative
 // numbers), MENU, DIALOG and STRINGTABLE blocks, with every dialog control

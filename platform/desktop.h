@@ -1,0 +1,33 @@
+// The desktop: its wallpaper values and the call that shows a picture.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+// The user's desktop key, open for reading and writing.
+class DesktopKey {
+public:
+    virtual ~DesktopKey() = default;
+    // Stores a string value (terminator included in the stored data).
+    virtual void SetString(const char* name, const std::string& value) = 0;
+    // Reads a value's raw data into buf (at most size bytes). Returns false
+    // when the value is missing or does not fit. Always leaves buf
+    // terminated; zero-length data counts as missing.
+    virtual bool Query(const char* name, char* buf, std::size_t size) = 0;
+};
+
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+    // CreateDesktopKey makes the key when it is missing; OpenDesktopKey only
+    // opens an existing one. Null when the key cannot be had.
+    virtual std::unique_ptr<DesktopKey> CreateDesktopKey() = 0;
+    virtual std::unique_ptr<DesktopKey> OpenDesktopKey() = 0;
+    // Shows the picture at path with the layout the key's values describe.
+    virtual void SetDesktopWallpaper(const char* path) = 0;
+};
+
+}  // namespace qm

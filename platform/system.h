@@ -1,0 +1,69 @@
+// The system services the logic needs: the per-user profile, folder search,
+// the folders it writes to and starts in, file replacement, the code page's
+// comparisons and the C runtime's random numbers.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+// Longest path a fixed platform buffer holds, terminator included.
+inline constexpr std::size_t kMaxPath = 260;
+
+struct FindEntry {
+    bool isDirectory = false;
+    std::string name;  // long name, letter case as stored
+};
+
+// One open directory search (first/next over a folder and a `*` pattern).
+class DirectorySearch {
+public:
+    virtual ~DirectorySearch() = default;
+    // Fills the next entry; false once the enumeration is over.
+    virtual bool FindNext(FindEntry& entry) = 0;
+};
+
+// The per-user profile: sections of named string and number values.
+class ProfileStore {
+public:
+    virtual ~ProfileStore() = default;
+    virtual std::string GetProfileString(const char* section, const char* entry,
+                                         const std::string& defaultValue) = 0;
+    virtual int GetProfileInt(const char* section, const char* entry, int defaultValue) = 0;
+    virtual void WriteProfileInt(const char* section, const char* entry, int value) = 0;
+    virtual void WriteProfileString(const char* section, const char* entry,
+                                    const std::string& value) = 0;
+    // Names where the profile lives: <company>\<app>\<section>.
+    virtual void SetRegistryKey(const char* company, const char* appName) = 0;
+};
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    // Directory search. Returns null when the search cannot start; otherwise
+    // the first entry is in `first`.
+    virtual std::unique_ptr<DirectorySearch> FindFirst(const char* pattern, FindEntry& first) = 0;
+
+    // Folders, as the platform reports them (empty on failure). The
+    // Windows directory is where the wallpaper file is written.
+    virtual std::string WindowsDirectory() = 0;
+    virtual std::string CurrentDirectory() = 0;
+    virtual char PathSeparator() const = 0;
+
+    // Replaces `target` by the finished file `source` in one step, so that
+    // no reader ever sees a half-written target. False leaves target as it
+    // was.
+    virtual bool ReplaceFile(const std::string& source, const std::string& target) = 0;
+
+    // Multibyte-aware comparisons in the process's code page; 0 when equal.
+    virtual int MbsCmp(const char* a, const char* b) = 0;
+    virtual int MbsICmp(const char* a, const char* b) = 0;
+
+    // Pseudo-random integer from 0 to 32767.
+    virtual int Rand() = 0;
+};
+
+}  // namespace qm
