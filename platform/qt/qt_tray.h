@@ -1,0 +1,68 @@
+// The notification area on a Linux desktop: QSystemTrayIcon over either a
+// StatusNotifierItem host (D-Bus) or an XEmbed tray. Qt picks the protocol
+// once per process, when its first tray icon is made, so no icon is made
+// while no tray exists: adding one then fails, as on Windows with no
+// taskbar. The area watches for its host to appear, go or be replaced and
+// reports every new host, which has none of the program's icons, as the
+// shell's "TaskbarCreated".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "platform/shell.h"
+
+class QSystemTrayIcon;
+
+namespace qm {
+
+class TrayArea {
+public:
+    struct Hooks {
+        // A mouse message on icon id, delivered later from the event loop.
+        std::function<void(unsigned id, TrayMouse mouse)> mouse;
+        // A tray host came (the first, or one replacing another).
+        std::function<void()> hostCreated;
+    };
+
+    explicit TrayArea(Hooks hooks);
+    ~TrayArea();
+    TrayArea(const TrayArea&) = delete;
+    TrayArea& operator=(const TrayArea&) = delete;
+
+    // Adds icon data.uID; nothing when no tray exists or the id is shown.
+    void Add(const TrayIconData& data);
+    void Delete(const TrayIconData& data);
+    // Every icon gone (the frame's window is).
+    void Clear();
+
+    // Starts watching for hosts; the host present now is no news.
+    void Watch();
+    // The current host, "" when none: "sni:<bus owner>" or "xembed:<window>".
+    QString Host();
+    bool Shows(unsigned id) const { return icons_.count(id) != 0; }
+
+private:
+    enum class Protocol { Undecided, StatusNotifier, XEmbed };
+
+    void Poll();
+    // The registered StatusNotifier host's watcher, "" when none.
+    QString StatusNotifierHost();
+
+    Hooks hooks_;
+    QObject context_;  // queued mouse messages run in its name
+    QTimer poll_;
+    Protocol protocol_ = Protocol::Undecided;
+    QString host_;
+    QString sniOwner_;         // the watcher last asked ...
+    bool sniRegistered_ = false;  // ... and its answer
+    std::map<unsigned, std::unique_ptr<QSystemTrayIcon>> icons_;
+};
+
+}  // namespace qm
