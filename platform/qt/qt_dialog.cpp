@@ -249,11 +249,6 @@ void QtDialog::Build(const rc::Dialog& tmpl) {
                     push->setDefault(type == S().bsDefPushButton);
                     button = push;
                 }
-                if (!qobject_cast<QPushButton*>(button)) {
-                    // Paints over a group box's frame line, as the title
-                    // check box of an untitled group box must.
-                    button->setAutoFillBackground(true);
-                }
                 button->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
                 const int id = c.id;
                 connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
@@ -284,7 +279,6 @@ void QtDialog::Build(const rc::Dialog& tmpl) {
                 label->setTextFormat(Qt::PlainText);
             }
             label->setFocusPolicy(Qt::NoFocus);
-            label->setAutoFillBackground(true);
             item.widget = label;
         } else if (IsClass(c, "msctls_updown32")) {
             QLineEdit* buddy = nullptr;
@@ -365,6 +359,25 @@ void QtDialog::Place(const rc::Dialog& tmpl) {
             rect.setSize(label->pixmap().size());
         }
         item.widget->setGeometry(rect);
+    }
+    // A control lying across a group box's frame line (the check box that
+    // titles an untitled group box) paints its background over the line,
+    // as Windows controls do; others leave the group box's own shade.
+    for (const Item& item : items_) {
+        if (qobject_cast<QGroupBox*>(item.widget) != nullptr) {
+            continue;
+        }
+        const QRect rect = item.widget->geometry();
+        for (const Item& other : items_) {
+            if (qobject_cast<QGroupBox*>(other.widget) == nullptr) {
+                continue;
+            }
+            const QRect frame = other.widget->geometry();
+            const QRect inner = frame.adjusted(3, 3, -3, -3);
+            if (rect.intersects(frame) && !inner.contains(rect)) {
+                item.widget->setAutoFillBackground(true);
+            }
+        }
     }
     setFixedSize(units_.X(tmpl.cx), units_.Y(tmpl.cy));
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -124,6 +126,15 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
     // Modal to its owner (the hidden frame when it has none): the tray
     // icon and the timer go on, as beside a Windows message box.
     box.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    // Ctrl+C copies the box as the Windows message box does: caption, text
+    // and buttons between dashed lines.
+    const QString dashes = QStringLiteral("---------------------------\n");
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box, [&] {
+        QGuiApplication::clipboard()->setText(dashes + box.windowTitle() + u'\n' + dashes +
+                                              box.text() + u'\n' + dashes +
+                                              QStringLiteral("OK   \n") + dashes);
+    });
     boxes_.push_back(&box);
     box.exec();
     boxes_.pop_back();

@@ -93,7 +93,7 @@ ql_display_start() {
 # The tray host's own window, for the icon's search: prints its id.
 ql_host_window() {
   case "$QL_HOST" in
-    trayer) xdotool search --onlyvisible --class '^trayer$' 2>/dev/null | head -n 1 ;;
+    trayer) ql_trayer_panel ;;
     xfce) xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null | head -n 1 ;;
   esac
 }
@@ -135,16 +135,27 @@ ql_host_start() {
       trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
         >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
-      ql_poll 15 ql_xembed_tray
+      ql_poll 30 ql_xembed_tray || { ql_host_dump; return 1; }
       ;;
     xfce)
       ql_xfce_config
       xfce4-panel --disable-wm-check >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
-      ql_poll 20 ql_sni_host
+      ql_poll 30 ql_sni_host || { ql_host_dump; return 1; }
       ;;
     *) echo "unknown tray host $1" >&2; return 2 ;;
   esac
+}
+
+# What a host that did not come left behind, for its log.
+ql_host_dump() {
+  {
+    echo "== host $QL_HOST pid $QL_HOST_PID: $(kill -0 "$QL_HOST_PID" 2>&1 && echo running)"
+    local w
+    for w in $(xdotool search --class "${QL_HOST/xfce/xfce4-panel}" 2>/dev/null); do
+      xwininfo -id "$w" | grep -E 'xwininfo|Map State|Width|Height'
+    done
+  } >>"$QL_OUT/host.log" 2>&1
 }
 
 ql_host_stop() {
@@ -152,7 +163,15 @@ ql_host_stop() {
   QL_HOST_PID=
 }
 
-ql_xembed_tray() { [[ -n "$(xdotool search --onlyvisible --class '^trayer$' 2>/dev/null)" ]]; }
+# trayer's panel exists (it stays unmapped until it holds an icon).
+ql_xembed_tray() { [[ -n "$(ql_trayer_panel)" ]]; }
+ql_trayer_panel() {
+  local w
+  for w in $(xdotool search --class '^trayer$' 2>/dev/null); do
+    [[ "$(xdotool getwindowname "$w" 2>/dev/null)" == panel ]] && { echo "$w"; return 0; }
+  done
+  return 1
+}
 ql_sni_host() {
   gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
@@ -177,7 +196,7 @@ ql_start() {
 # its process. Prints its id.
 ql_frame() {
   local w
-  for w in $(xdotool search --pid "$QL_PID" --name '^Quillmere$' 2>/dev/null); do
+  for w in $(xdotool search --all --pid "$QL_PID" --name '^Quillmere$' 2>/dev/null); do
     if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsUnMapped'; then
       echo "$w"
       return 0
@@ -215,7 +234,7 @@ ql_teardown() {
 
 # A visible window of the program whose title matches the regex; its id.
 ql_window() {
-  xdotool search --onlyvisible --pid "$QL_PID" --name "$1" 2>/dev/null | head -n 1
+  xdotool search --all --onlyvisible --pid "$QL_PID" --name "$1" 2>/dev/null | head -n 1
 }
 ql_wait_window() {  # ql_wait_window REGEX [SECONDS]
   local end=$((SECONDS + ${2:-10})) w
@@ -231,9 +250,8 @@ ql_no_window() { [[ -z "$(ql_window "$1")" ]]; }
 # The program's popup menu (an override-redirect popup without a title).
 ql_menu_window() {
   local w
-  for w in $(xdotool search --onlyvisible --pid "$QL_PID" --classname '^quillmere$' 2>/dev/null); do
-    if xwininfo -id "$w" -wm 2>/dev/null | grep -q 'Override Redirect State: yes' ||
-      xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q -E 'POPUP_MENU|DROPDOWN'; then
+  for w in $(xdotool search --all --onlyvisible --pid "$QL_PID" --classname '^quillmere$' 2>/dev/null); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes'; then
       echo "$w"
       return 0
     fi
@@ -320,18 +338,69 @@ ql_set_profile() {
 ql_clipboard() { xclip -o -selection clipboard 2>/dev/null; }
 
 # The text of the program's message box with window id $1: Ctrl+C copies a
-# QMessageBox's caption, text and buttons.
+# box's caption, text and buttons, as on Windows. A marker goes into the
+# clipboard first (its xclip ends when the program takes the clipboard).
 ql_box_text() {
-  printf '' | xclip -selection clipboard 2>/dev/null
+  printf 'none' | xclip -selection clipboard 2>/dev/null
   xdotool windowactivate --sync "$1" key --clearmodifiers ctrl+c 2>/dev/null
-  local i
+  local i t
   for ((i = 0; i < 30; i++)); do
-    local t
     t="$(ql_clipboard)"
-    [[ -n "$t" ]] && { printf '%s\n' "$t" | sed -n '4p'; return 0; }
+    [[ -n "$t" && "$t" != none ]] && { printf '%s\n' "$t" | sed -n '4p'; return 0; }
     sleep 0.1
   done
   return 1
+}
+
+# --- What the desktop shows ----------------------------------------------------
+# QL_DESKTOP: "root" (no desktop named: the program draws on the X root
+# window) or "xfce" (xfconf's xfce4-desktop channel, as xfdesktop reads it).
+QL_DESKTOP=root
+QL_XFCE_IMAGE=/backdrop/screen0/monitorscreen/workspace0/last-image
+
+# The desktop's own record of its wallpaper: the root window's pixmap, or
+# xfconf's picture path.
+ql_desktop_value() {
+  case "$QL_DESKTOP" in
+    root) xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# //p' ;;
+    xfce) xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" 2>/dev/null ;;
+  esac
+}
+
+# The sample shown (red, green or blue; "none" or "other"): read from the
+# screen's pixels (root) or from the file the desktop was given (xfce).
+# Pictures smaller than the Auto-Tile thresholds fill the screen tiled.
+ql_shown() {
+  local shot="$QL_OUT/.shown.png" file x=${1:-$((QL_SCREEN_W / 2))} y=${2:-$((QL_SCREEN_H / 2))}
+  case "$QL_DESKTOP" in
+    root) import -window root "$shot" 2>/dev/null || { echo none; return; } ;;
+    xfce)
+      file="$(ql_desktop_value)"
+      [[ -n "$file" && -f "$file" ]] || { echo none; return; }
+      convert "$file" "$shot" 2>/dev/null || { echo none; return; }
+      x=5 y=5
+      ;;
+  esac
+  local c
+  for c in red:d02020 green:20a040 blue:2040d0; do
+    if ql_pixel_near "$shot" "$x" "$y" "${c#*:}" 24; then
+      echo "${c%%:*}"
+      return
+    fi
+  done
+  if ql_pixel_near "$shot" "$x" "$y" 000000 4; then echo none; else echo other; fi
+}
+
+# Waits up to $2 seconds (default 10) until the sample shown is not $1;
+# prints the new one.
+ql_wait_shown_not() {
+  local end=$((SECONDS + ${2:-10})) now
+  while :; do
+    now="$(ql_shown)"
+    [[ "$now" != "$1" && "$now" != none ]] && { echo "$now"; return 0; }
+    ((SECONDS < end)) || { echo "$now"; return 1; }
+    sleep 0.2
+  done
 }
 
 # Sample pictures: flat colours, a JPEG and a BMP of each kind.
