@@ -122,10 +122,12 @@ bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
             }
             fatal = true;
         } else if (box.caption == "Quillmere") {
-            const bool known = (box.text == "JpegFile :\nOut of memory" && box.style == BoxIcon::Error) ||
-                               (box.text == "Error: Can't save as BMP" && box.style == BoxIcon::None) ||
-                               (box.text == "fwrite error\nGiving up" && box.style == BoxIcon::None) ||
-                               (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && box.style == BoxIcon::None);
+            const bool plain = box.style == BoxIcon::None;
+            const bool known =
+                (box.text == "JpegFile :\nOut of memory" && box.style == BoxIcon::Error) ||
+                (box.text == "Error: Can't save as BMP" && plain) ||
+                (box.text == "fwrite error\nGiving up" && plain) ||
+                (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && plain);
             if (!known) {
                 Fail("unexpected application box", box.text);
             }

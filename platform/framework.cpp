@@ -90,8 +90,8 @@ int AfxMessageBox(const std::string& text, BoxIcon icon) {
 
 bool CFrameWnd::LoadFrame(unsigned resourceId) {
     created_ = true;  // OnCreate runs inside and may already use the window
-    if (!CurrentPlatform().shell.CreateFrameWindow(FirstLine(CurrentPlatform().shell.LoadString(resourceId)),
-                                             *this)) {
+    ShellServices& shell = CurrentPlatform().shell;
+    if (!shell.CreateFrameWindow(FirstLine(shell.LoadString(resourceId)), *this)) {
         created_ = false;
     }
     return created_;

@@ -6,6 +6,7 @@
 #define IDD_ABOUTBOX 100
 #define IDD_SETTINGS 134
 #define IDS_APP_TITLE 57344        // the application's name
+#define IDS_WALLPAPER_NOT_SHOWN 301  // a Linux desktop did not take the wallpaper
 
 // Popup menu commands.
 #define ID_SETTINGS 32772

@@ -11,6 +11,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 packages=(
   # Linux build and tests
   cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
+  # Linux desktops: Qt (QtDBus, QImage), GIO's GSettings, Xlib
+  qt6-base-dev libglib2.0-dev pkg-config libx11-dev libxres-dev
+  # ... and their tests' daemons and schemas, on a private session bus
+  dbus-daemon libglib2.0-bin dconf-service dconf-gsettings-backend gsettings-desktop-schemas
+  mate-desktop-common cinnamon-desktop-data xfconf
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)

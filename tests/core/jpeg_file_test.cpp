@@ -227,7 +227,8 @@ TEST_F(JpegDecodeTest, HugeDeclaredSizeIsRefusedAsOutOfMemory) {
     EXPECT_EQ(d.height, 0u);
     ASSERT_FALSE(platform().boxes.empty());
     const HeadlessPlatform::Box& last = platform().boxes.back();
-    const bool outOfMemory = last.text == "JpegFile :\nOut of memory" && last.style == BoxIcon::Error;
+    const bool outOfMemory =
+        last.text == "JpegFile :\nOut of memory" && last.style == BoxIcon::Error;
     const bool libraryFatal = last.caption == "JPEG Fatal Error";
     EXPECT_TRUE(outOfMemory || libraryFatal) << last.caption << ": " << last.text;
     EXPECT_TRUE(outOfMemory) << "expected the size check to refuse it before the library";

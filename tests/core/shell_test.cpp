@@ -161,7 +161,8 @@ TEST_F(Shell, IconClicksChangeOnPressAndDoubleClickTwice) {
     p.DoubleClickTray();
     EXPECT_EQ(p.wallpaperCalls.size(), 3u);
     EXPECT_EQ(Shown(), Img(2));
-    for (TrayMouse ignored : {TrayMouse::RightDown, TrayMouse::Move, TrayMouse::MiddleDown, TrayMouse::LeftUp}) {
+    for (TrayMouse ignored :
+         {TrayMouse::RightDown, TrayMouse::Move, TrayMouse::MiddleDown, TrayMouse::LeftUp}) {
         p.ClickTray(ignored);
         EXPECT_EQ(p.lastTrayResult, 1);
     }

@@ -1,0 +1,74 @@
+#include <cstdlib>
+#include <string>
+
+#include "platform/desktops/gsettings_desktop.h"
+#include "platform/desktops/plasma_desktop.h"
+#include "platform/desktops/root_window_desktop.h"
+#include "platform/desktops/wallpaper_desktop.h"
+#include "platform/desktops/xfconf_desktop.h"
+
+namespace qm::desktops {
+
+namespace {
+
+std::optional<DesktopKind> Known(std::string name) {
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    // Unity, Budgie and Pantheon keep GNOME's background settings.
+    if (name == "GNOME" || name == "UNITY" || name == "BUDGIE" || name == "PANTHEON") {
+        return DesktopKind::Gnome;
+    }
+    if (name == "X-CINNAMON" || name == "CINNAMON") {
+        return DesktopKind::Cinnamon;
+    }
+    if (name == "MATE") {
+        return DesktopKind::Mate;
+    }
+    if (name == "XFCE") {
+        return DesktopKind::Xfce;
+    }
+    if (name == "KDE") {
+        return DesktopKind::Plasma;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop) {
+    std::size_t start = 0;
+    while (start <= xdgCurrentDesktop.size()) {
+        std::size_t end = xdgCurrentDesktop.find(':', start);
+        if (end == std::string_view::npos) {
+            end = xdgCurrentDesktop.size();
+        }
+        if (auto kind = Known(std::string(xdgCurrentDesktop.substr(start, end - start)))) {
+            return *kind;
+        }
+        start = end + 1;
+    }
+    return DesktopKind::RootWindow;
+}
+
+std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
+    switch (kind) {
+        case DesktopKind::Gnome: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kGnome);
+        case DesktopKind::Cinnamon:
+            return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kCinnamon);
+        case DesktopKind::Mate: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kMate);
+        case DesktopKind::Xfce: return std::make_unique<XfconfDesktop>();
+        case DesktopKind::Plasma: return std::make_unique<PlasmaDesktop>();
+        case DesktopKind::RootWindow: break;
+    }
+    return std::make_unique<RootWindowDesktop>();
+}
+
+std::unique_ptr<WallpaperDesktop> SessionDesktop() {
+    const char* names = std::getenv("XDG_CURRENT_DESKTOP");
+    return MakeDesktop(ChooseDesktop(names != nullptr ? names : ""));
+}
+
+}  // namespace qm::desktops

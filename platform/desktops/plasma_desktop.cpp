@@ -1,0 +1,119 @@
+#include "platform/desktops/plasma_desktop.h"
+
+#include <QDBusMessage>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include "platform/desktops/session_bus.h"
+
+namespace qm::desktops {
+
+namespace {
+
+// Every desktop (each screen and activity) shows the picture through the
+// image plugin; an empty shell throws, which Plasma answers with an error.
+constexpr const char* kSetScript = R"(var image = %1;
+var fillMode = %2;
+var all = desktops();
+if (all.length == 0) {
+    throw new Error("Plasma has no desktop");
+}
+for (var i = 0; i < all.length; i++) {
+    var d = all[i];
+    d.wallpaperPlugin = "org.kde.image";
+    d.currentConfigGroup = ["Wallpaper", "org.kde.image", "General"];
+    d.writeConfig("Image", image);
+    d.writeConfig("FillMode", fillMode);
+}
+)";
+
+// The first screen's desktop, when it shows a picture: what it prints is
+// the answer.
+constexpr const char* kReadScript = R"(var d = desktopForScreen(0) || desktops()[0];
+if (d && d.wallpaperPlugin == "org.kde.image") {
+    d.currentConfigGroup = ["Wallpaper", "org.kde.image", "General"];
+    print(JSON.stringify({image: String(d.readConfig("Image", "")),
+                          fillMode: Number(d.readConfig("FillMode", 2))}));
+}
+)";
+
+// The image plugin's fill modes are those of Qt Quick's Image.
+constexpr int kStretch = 0, kTile = 3, kPad = 6;
+
+QDBusMessage Evaluate(const QString& script, std::string& why) {
+    return CallSessionBus(QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+                          QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"),
+                          {script}, why);
+}
+
+// Any text as a JavaScript string literal.
+QString Literal(const QString& text) {
+    const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
+int FillMode(Layout layout) {
+    switch (layout) {
+        case Layout::Tiled: return kTile;
+        case Layout::Stretched: return kStretch;
+        case Layout::Centred: break;
+    }
+    return kPad;
+}
+
+std::optional<QJsonObject> ShownWallpaper() {
+    std::string why;
+    const QDBusMessage reply = Evaluate(QString::fromLatin1(kReadScript), why);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return std::nullopt;
+    }
+    const QJsonDocument printed =
+        QJsonDocument::fromJson(reply.arguments().constFirst().toString().trimmed().toUtf8());
+    if (!printed.isObject()) {
+        return std::nullopt;
+    }
+    return printed.object();
+}
+
+}  // namespace
+
+bool PlasmaDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
+    const QString url =
+        QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
+    const QString script =
+        QString::fromLatin1(kSetScript).arg(Literal(url), QString::number(FillMode(layout)));
+    return Evaluate(script, why).type() == QDBusMessage::ReplyMessage;
+}
+
+std::optional<std::string> PlasmaDesktop::CurrentPicture() {
+    const auto shown = ShownWallpaper();
+    if (!shown) {
+        return std::nullopt;
+    }
+    const QString image = shown->value(QStringLiteral("image")).toString();
+    const QUrl url(image);
+    if (url.isLocalFile()) {
+        return QFile::encodeName(url.toLocalFile()).toStdString();
+    }
+    if (image.startsWith(QLatin1Char('/'))) {
+        return QFile::encodeName(image).toStdString();
+    }
+    return std::nullopt;
+}
+
+std::optional<Layout> PlasmaDesktop::CurrentLayout() {
+    const auto shown = ShownWallpaper();
+    if (!shown) {
+        return std::nullopt;
+    }
+    switch (shown->value(QStringLiteral("fillMode")).toInt(-1)) {
+        case kTile: return Layout::Tiled;
+        case kStretch: return Layout::Stretched;
+        default: return Layout::Centred;
+    }
+}
+
+}  // namespace qm::desktops

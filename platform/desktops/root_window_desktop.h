@@ -1,0 +1,20 @@
+// A bare X11 session (no desktop program of a kind we know): the picture is
+// drawn into a pixmap of the screen's size that becomes the root window's
+// background, published for terminals and docks as _XROOTPMAP_ID and
+// ESETROOT_PMAP_ID, the convention of the root-window setters.
+#pragma once
+
+#include "platform/desktops/wallpaper_desktop.h"
+
+namespace qm::desktops {
+
+class RootWindowDesktop : public WallpaperDesktop {
+public:
+    bool Apply(const std::string& path, Layout layout, std::string& why) override;
+    // The picture and layout of our own last setting, as long as the root
+    // window still shows its pixmap; none once another program set another.
+    std::optional<std::string> CurrentPicture() override;
+    std::optional<Layout> CurrentLayout() override;
+};
+
+}  // namespace qm::desktops

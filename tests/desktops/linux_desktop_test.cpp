@@ -1,0 +1,179 @@
+// The desktop adapter over a desktop of our own that remembers what it was
+// given, and the choice of desktop from XDG_CURRENT_DESKTOP. The real
+// desktops' tests drive the adapter too (GNOME's, Plasma's).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/desktops/linux_desktop.h"
+#include "tests/support/temp_dir.h"
+
+namespace qm::desktops {
+namespace {
+
+struct Shown {
+    std::optional<std::string> picture;
+    std::optional<Layout> layout;
+    std::vector<std::string> contents;  // of each file given, when given
+};
+
+class RememberingDesktop : public WallpaperDesktop {
+public:
+    explicit RememberingDesktop(Shown& shown) : shown_(shown) {}
+    bool Apply(const std::string& path, Layout layout, std::string&) override {
+        shown_.picture = path;
+        shown_.layout = layout;
+        shown_.contents.push_back(test::ReadFile(path));
+        return true;
+    }
+    std::optional<std::string> CurrentPicture() override { return shown_.picture; }
+    std::optional<Layout> CurrentLayout() override { return shown_.layout; }
+
+private:
+    Shown& shown_;
+};
+
+class Adapter : public ::testing::Test {
+protected:
+    test::TempDir dir_;
+    Shown shown_;
+    LinuxDesktop adapter_{std::make_unique<RememberingDesktop>(shown_), dir_.path() / "made",
+                          nullptr};
+    std::string Read(const char* name, std::size_t size = 260) {
+        std::vector<char> buf(size, 'x');
+        return adapter_.OpenDesktopKey()->Query(name, buf.data(), size) ? std::string(buf.data())
+                                                                         : "<none:" + std::string(buf.data()) + ">";
+    }
+};
+
+TEST_F(Adapter, LayoutFromTheWrittenValuesElseFromTheDesktop) {
+    const std::string picture = dir_.write("p.bmp", "BM");
+    const auto layoutAfter = [&](std::optional<Layout> desktopHas) {
+        shown_.layout = desktopHas;
+        adapter_.SetDesktopWallpaper(picture.c_str());
+        return shown_.layout;
+    };
+    // Nothing written in this run: the desktop's own layout stays.
+    EXPECT_EQ(layoutAfter(Layout::Stretched), Layout::Stretched);
+    EXPECT_EQ(layoutAfter(Layout::Tiled), Layout::Tiled);
+    EXPECT_EQ(layoutAfter(std::nullopt), Layout::Centred);
+    // Only the tile value written: the stretch comes from the desktop.
+    adapter_.OpenDesktopKey()->SetString("TileWallpaper", "0");
+    EXPECT_EQ(layoutAfter(Layout::Stretched), Layout::Stretched);
+    EXPECT_EQ(layoutAfter(Layout::Tiled), Layout::Centred);
+
+    const struct {
+        const char* tile;
+        const char* style;
+        Layout layout;
+    } cases[] = {{"1", "2", Layout::Tiled},
+                 {"1", "0", Layout::Tiled},
+                 {"0", "2", Layout::Stretched},
+                 {"0", "0", Layout::Centred}};
+    for (const auto& c : cases) {
+        adapter_.CreateDesktopKey()->SetString("TileWallpaper", c.tile);
+        adapter_.CreateDesktopKey()->SetString("WallpaperStyle", c.style);
+        EXPECT_EQ(layoutAfter(Layout::Stretched), c.layout) << c.tile << c.style;
+    }
+}
+
+TEST_F(Adapter, ValuesReadBack) {
+    EXPECT_EQ(Read("Wallpaper"), "<none:>");
+    EXPECT_EQ(Read("TileWallpaper"), "<none:>");
+    EXPECT_EQ(Read("WallpaperStyle"), "<none:>");
+
+    shown_.picture = "/usr/share/backgrounds/other.png";
+    shown_.layout = Layout::Tiled;
+    EXPECT_EQ(Read("Wallpaper"), "/usr/share/backgrounds/other.png");
+    EXPECT_EQ(Read("TileWallpaper"), "1");
+    shown_.layout = Layout::Stretched;
+    EXPECT_EQ(Read("TileWallpaper"), "0");
+    // The tile value is the desktop's, whatever was written.
+    adapter_.CreateDesktopKey()->SetString("TileWallpaper", "1");
+    adapter_.CreateDesktopKey()->SetString("WallpaperStyle", "2");
+    EXPECT_EQ(Read("TileWallpaper"), "0");
+    EXPECT_EQ(Read("WallpaperStyle"), "2");
+    // Too long for the buffer (terminator included): missing, buffer empty.
+    EXPECT_EQ(Read("Wallpaper", 32), "<none:>");
+    EXPECT_EQ(Read("Wallpaper", 33), "/usr/share/backgrounds/other.png");
+}
+
+// A picture on another file system is copied, one behind a relative
+// symbolic link is reached through it; one that cannot be read goes to the
+// desktop under its own name, and the desktop decides.
+TEST_F(Adapter, PicturesThatCannotBeLinkedAsTheyAre) {
+    struct stat here {}, shm {};
+    const std::string made = (dir_.path() / "made").string();
+    test::TempDir other;  // replaced below when /dev/shm is another file system
+    std::filesystem::path elsewhere = other.path();
+    if (stat(dir_.str().c_str(), &here) == 0 && stat("/dev/shm", &shm) == 0 &&
+        here.st_dev != shm.st_dev) {
+        elsewhere = "/dev/shm/qm-desktop-test-" + std::to_string(getpid());
+        std::filesystem::create_directories(elsewhere);
+    }
+    const std::string far = (elsewhere / "far.bmp").string();
+    { std::ofstream(far, std::ios::binary) << "far picture"; }
+    adapter_.SetDesktopWallpaper(far.c_str());
+    ASSERT_TRUE(shown_.picture);
+    EXPECT_EQ(std::filesystem::path(*shown_.picture).parent_path(), made);
+    EXPECT_EQ(shown_.contents.back(), "far picture");
+    std::filesystem::remove(far);
+    EXPECT_EQ(test::ReadFile(*shown_.picture), "far picture");
+    if (elsewhere != other.path()) {
+        std::filesystem::remove_all(elsewhere);
+    }
+
+    std::filesystem::create_directories(dir_.path() / "pictures" / "real");
+    { std::ofstream(dir_.file("pictures/real/near.bmp"), std::ios::binary) << "near picture"; }
+    std::filesystem::create_symlink("real/near.bmp", dir_.path() / "pictures" / "near.bmp");
+    adapter_.SetDesktopWallpaper(dir_.file("pictures/near.bmp").c_str());
+    EXPECT_EQ(std::filesystem::path(*shown_.picture).parent_path(), made);
+    EXPECT_EQ(shown_.contents.back(), "near picture");
+
+    const std::string missing = dir_.file("missing.bmp");
+    adapter_.SetDesktopWallpaper(missing.c_str());
+    EXPECT_EQ(shown_.picture, missing);
+    // Only the two names ever, no leftovers.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(made)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{LinuxDesktop::kShownNames[0],
+                                               LinuxDesktop::kShownNames[1]}));
+}
+
+TEST(ChooseDesktop, FirstKnownNameOfTheList) {
+    const struct {
+        const char* value;
+        DesktopKind kind;
+    } cases[] = {
+        {"GNOME", DesktopKind::Gnome},
+        {"ubuntu:GNOME", DesktopKind::Gnome},
+        {"Budgie:GNOME", DesktopKind::Gnome},
+        {"Unity", DesktopKind::Gnome},
+        {"Pantheon", DesktopKind::Gnome},
+        {"X-Cinnamon", DesktopKind::Cinnamon},
+        {"MATE", DesktopKind::Mate},
+        {"XFCE", DesktopKind::Xfce},
+        {"xfce", DesktopKind::Xfce},
+        {"KDE", DesktopKind::Plasma},
+        {"unknown:kde:GNOME", DesktopKind::Plasma},
+        {"", DesktopKind::RootWindow},
+        {"i3", DesktopKind::RootWindow},
+        {"GNOME-Flashback", DesktopKind::RootWindow},
+        {":", DesktopKind::RootWindow},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChooseDesktop(c.value), c.kind) << '"' << c.value << '"';
+    }
+}
+
+}  // namespace
+}  // namespace qm::desktops

@@ -1,0 +1,21 @@
+// Helpers of the desktop tests, which run inside a session of their own
+// (run-in-session.sh): the desktops' own command-line clients as independent
+// readers and writers, and small pictures.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+// Runs a program with its arguments (no shell), returns what it printed on
+// standard output without the final newline; `status` gets its exit status.
+std::string RunProgram(const std::vector<std::string>& argv, int* status = nullptr);
+
+// A 24-bit bottom-up BMP file's bytes, as the wallpaper writer makes them;
+// `pixel(x, y)` gives 0xRRGGBB.
+std::string Bmp(int width, int height, const std::function<std::uint32_t(int x, int y)>& pixel);
+
+}  // namespace qm::test

@@ -1,0 +1,85 @@
+// XFCE against the real xfconfd of the test's own session bus. The test makes
+// the backdrop properties xfdesktop makes at start (two monitors, two
+// workspaces) and reads them back with `xfconf-query`.
+#include <gtest/gtest.h>
+
+#include "platform/desktops/xfconf_desktop.h"
+#include "tests/desktops/session_tools.h"
+
+namespace qm::desktops {
+namespace {
+
+using test::RunProgram;
+
+const char* const kWorkspaces[] = {
+    "/backdrop/screen0/monitorHDMI-1/workspace0/", "/backdrop/screen0/monitorHDMI-1/workspace1/",
+    "/backdrop/screen0/monitorscreen/workspace0/", "/backdrop/screen0/monitorscreen/workspace1/"};
+
+std::string Query(const std::string& property) {
+    return RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", property});
+}
+
+void Make(const std::string& property, const char* type, const std::string& value) {
+    int status = 0;
+    RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-n", "-t", type, "-s", value},
+        &status);
+    ASSERT_EQ(status, 0) << property;
+}
+
+class Xfconf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", "/backdrop", "-r", "-R"});
+    }
+    void MakeBackdrops() {
+        for (const char* w : kWorkspaces) {
+            Make(std::string(w) + "last-image", "string", "/usr/share/backgrounds/xfce/default.svg");
+            Make(std::string(w) + "image-style", "int", "5");
+            Make(std::string(w) + "color-style", "int", "0");
+        }
+        Make("/backdrop/single-workspace-mode", "bool", "true");
+    }
+    XfconfDesktop desktop_;
+};
+
+TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
+    MakeBackdrops();
+    const std::string path = "/tmp/a picture \xC3\xA9.bmp";
+    for (const auto& [layout, style] :
+         {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Centred, "1"}}) {
+        SCOPED_TRACE(style);
+        std::string why;
+        ASSERT_TRUE(desktop_.Apply(path, layout, why)) << why;
+        for (const char* w : kWorkspaces) {
+            EXPECT_EQ(Query(std::string(w) + "last-image"), path) << w;
+            EXPECT_EQ(Query(std::string(w) + "image-style"), style) << w;
+            EXPECT_EQ(Query(std::string(w) + "color-style"), "0") << w;
+        }
+        EXPECT_EQ(desktop_.CurrentPicture(), path);
+        EXPECT_EQ(desktop_.CurrentLayout(), layout);
+    }
+    EXPECT_EQ(Query("/backdrop/single-workspace-mode"), "true");
+}
+
+TEST_F(Xfconf, ReadsWhatXfdesktopShows) {
+    MakeBackdrops();
+    // The first backdrop in name order stands for the desktop.
+    RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", std::string(kWorkspaces[0]) + "last-image",
+         "-s", "/home/u/other.png"});
+    RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", std::string(kWorkspaces[0]) + "image-style",
+         "-s", "2"});
+    EXPECT_EQ(desktop_.CurrentPicture(), "/home/u/other.png");
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Tiled);
+}
+
+TEST_F(Xfconf, WithoutXfdesktopsBackdropsNothingIsClaimed) {
+    std::string why;
+    EXPECT_FALSE(desktop_.Apply("/tmp/a.bmp", Layout::Tiled, why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
+    EXPECT_EQ(desktop_.CurrentLayout(), std::nullopt);
+    EXPECT_EQ(RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-l"}), "");
+}
+
+}  // namespace
+}  // namespace qm::desktops
