@@ -367,6 +367,18 @@ ql_desktop_value() {
   esac
 }
 
+# A desktop showing no picture, as before the program ever ran.
+ql_desktop_reset() {
+  case "$QL_DESKTOP" in
+    root)
+      xprop -root -remove _XROOTPMAP_ID 2>/dev/null
+      xprop -root -remove ESETROOT_PMAP_ID 2>/dev/null
+      xsetroot -solid black
+      ;;
+    xfce) xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" -s "" ;;
+  esac
+}
+
 # The sample shown (red, green or blue; "none" or "other"): read from the
 # screen's pixels (root) or from the file the desktop was given (xfce).
 # Pictures smaller than the Auto-Tile thresholds fill the screen tiled.

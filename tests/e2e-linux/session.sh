@@ -21,6 +21,12 @@ results="$QL_OUT/results.txt"
 trap ql_teardown EXIT
 ql_display_start || { echo "FAIL setup: no display" | tee -a "$results"; exit 1; }
 ql_host_start "$host" || { echo "FAIL setup: $host did not start" | tee -a "$results"; exit 1; }
+if [[ "$host" == xfce ]]; then
+  # The backdrop xfdesktop would have made for the screen's one monitor.
+  xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" -n -t string -s "" &&
+    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" -n -t int -s 5 ||
+    { echo "FAIL setup: no xfconf" | tee -a "$results"; exit 1; }
+fi
 
 samples="$QL_OUT/samples"
 ql_make_samples "$samples"
@@ -73,6 +79,7 @@ run_phase() {
 # --- steps --------------------------------------------------------------------
 
 start_with() {  # start_with NAME=VALUE...: that profile, then the program
+  ql_desktop_reset
   ql_set_profile "$@"
   ql_start
   ql_wait_frame >/dev/null || fail "the program starts (log: quillmere-$QL_RUNS.log)"
@@ -140,7 +147,7 @@ click_change() {
 # --- phases -------------------------------------------------------------------
 
 phase_first_start() {
-  ql_set_profile
+  ql_desktop_reset
   rm -f "$QL_PROFILE"
   # First run: no profile. The folder defaults to the one started in, which
   # holds no pictures.
@@ -168,6 +175,7 @@ phase_first_start() {
 phase_clicks() {
   start_with "${BASE_PROFILE[@]}"
   local first second third fourth v1 v2
+  sleep 1
   check "start-up by itself changes no wallpaper" test -z "$(ql_desktop_value)"
   first="$(click_change)" || fail "click 1 shows a picture"
   v1="$(ql_desktop_value)"
@@ -334,7 +342,9 @@ phase_nested() {
   local dir="$QL_OUT/nested"
   mkdir -p "$dir"
   cp "$samples/a-red.jpg" "$dir/"
-  head -c 400 "$samples/b-green.jpg" >"$dir/cut.jpg"
+  # Half a JPEG: its data ends early.
+  convert -size 320x240 gradient:'#20a040-#2040d0' -quality 95 "$QL_OUT/whole.jpg"
+  head -c $(($(stat -c %s "$QL_OUT/whole.jpg") / 2)) "$QL_OUT/whole.jpg" >"$dir/cut.jpg"
   start_with "Directory=$dir" AutoChange=0 Display=2 Height=301 Width=301 Random=0 Stretch=0
   local box= i
   for ((i = 0; i < 2; i++)); do
