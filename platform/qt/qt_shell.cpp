@@ -88,7 +88,8 @@ QtShell::QtShell()
           [this](unsigned id, TrayMouse mouse) {
               ToFrame([&] { events_->OnTrayIcon(id, mouse); });
           },
-          [this] { ToFrame([&] { events_->OnTaskbarCreated(); }); }})) {}
+          [this] { ToFrame([&] { events_->OnTaskbarCreated(); }); },
+          [this](unsigned id, QMenu& menu) { BuildMenu(menu, id, true); }})) {}
 
 QtShell::~QtShell() {
     timers_.clear();
@@ -353,53 +354,88 @@ void QtShell::AddTrayIcon(const TrayIconData& data) {
 
 void QtShell::DeleteTrayIcon(const TrayIconData& data) { tray_->Delete(data); }
 
-bool QtShell::TrackPopupMenu(unsigned menuId) {
-    if (!FrameExists()) {
-        return false;
-    }
+bool QtShell::BuildMenu(QMenu& menu, unsigned menuId, bool postChoices) {
     const auto& menus = rc::EmbeddedScript().menus;
     auto it = menus.find(static_cast<int>(menuId));
     if (it == menus.end() || it->second.popups.empty()) {
         return false;
     }
-    if (keeper_.HasKept()) {
-        return true;
-    }
-    // Built anew from the resource each time, with the states the update
-    // handlers give; the item at position 0 is the default (drawn bold).
-    QMenu menu;
     const auto& items = it->second.popups.front().items;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const rc::MenuItem& item = items[i];
-        if (item.separator) {
-            menu.addSeparator();
+    // The same items again keep their actions: a host showing the menu
+    // sees only their states change.
+    QList<QAction*> actions = menu.actions();
+    bool same = actions.size() == static_cast<qsizetype>(items.size());
+    for (qsizetype i = 0; same && i < actions.size(); ++i) {
+        same = actions[i]->isSeparator() == items[i].separator &&
+               (items[i].separator || actions[i]->data().toInt() == items[i].id);
+    }
+    if (!same) {
+        menu.clear();
+        actions.clear();
+        for (const rc::MenuItem& item : items) {
+            if (item.separator) {
+                actions.push_back(menu.addSeparator());
+                continue;
+            }
+            QAction* action = menu.addAction(Local(item.text));
+            action->setData(item.id);
+            if (item.checked) {
+                action->setCheckable(true);
+                action->setChecked(true);
+            }
+            if (postChoices) {
+                const int id = item.id;
+                QObject::connect(action, &QAction::triggered, action, [this, id] { PostCommand(id); });
+            }
+            actions.push_back(action);
+        }
+        // The item at position 0 is the default, drawn bold.
+        if (!actions.isEmpty()) {
+            menu.setDefaultAction(actions.front());
+        }
+    }
+    // The states the update handlers give, as the menu opens.
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        if (items[i].separator) {
             continue;
         }
-        QAction* action = menu.addAction(Local(item.text));
-        action->setData(item.id);
-        bool enabled = !item.grayed;
-        if (state_ == FrameState::Alive && events_->OnUpdateCommand(item.id, enabled)) {
-            action->setEnabled(enabled);
+        bool enabled = !items[i].grayed;
+        if (state_ == FrameState::Alive && events_->OnUpdateCommand(items[i].id, enabled)) {
+            actions[i]->setEnabled(enabled);
         } else {
-            action->setEnabled(!item.grayed);
+            actions[i]->setEnabled(!items[i].grayed);
         }
-        if (item.checked) {
-            action->setCheckable(true);
-            action->setChecked(true);
-        }
-        if (i == 0) {
-            menu.setDefaultAction(action);
-        }
+    }
+    return true;
+}
+
+void QtShell::PostCommand(int id) {
+    // The choice arrives as a command once the menu's caller has returned.
+    QMetaObject::invokeMethod(
+        frame_.get(), [this, id] { ToFrame([&] { events_->OnCommand(id); }); },
+        Qt::QueuedConnection);
+}
+
+bool QtShell::TrackPopupMenu(unsigned menuId) {
+    if (!FrameExists()) {
+        return false;
+    }
+    // A StatusNotifier host that is opening the icon's menu shows this one.
+    if (QMenu* exported = tray_->MenuBeingShown()) {
+        return BuildMenu(*exported, menuId, true);
+    }
+    QMenu menu;
+    if (!BuildMenu(menu, menuId, false)) {
+        return false;
+    }
+    if (keeper_.HasKept()) {
+        return true;
     }
     menu_ = &menu;
     QAction* chosen = menu.exec(QCursor::pos());
     menu_ = nullptr;
     if (chosen != nullptr && chosen->isEnabled()) {
-        // The choice arrives as a command once the caller has returned.
-        const int id = chosen->data().toInt();
-        QMetaObject::invokeMethod(
-            frame_.get(), [this, id] { ToFrame([&] { events_->OnCommand(id); }); },
-            Qt::QueuedConnection);
+        PostCommand(chosen->data().toInt());
     }
     keeper_.RethrowKept();
     return true;

@@ -81,6 +81,11 @@ private:
     void ClaimTitle(const QString& title);
     void ReleaseTitle();
     void Close();
+    // Fills menu with popup 0 of menu resource menuId and the update
+    // handlers' states (actions kept when the items are the same); with
+    // postChoices a chosen item posts its command. False: no such menu.
+    bool BuildMenu(QMenu& menu, unsigned menuId, bool postChoices);
+    void PostCommand(int id);
     int ShowBox(QWidget* owner, const std::string& text, const std::string& caption,
                 BoxIcon icon);
     // Runs a frame event from the event loop: not once the frame is gone,

@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include "platform/qt/qt_icon.h"
@@ -107,6 +108,9 @@ void TrayArea::Add(const TrayIconData& data) {
                     messages[1] = TrayMouse::LeftUp;
                     break;
                 case QSystemTrayIcon::Context:
+                    if (protocol_ == Protocol::StatusNotifier) {
+                        return;  // the exported menu's opening stands for it
+                    }
                     messages[0] = TrayMouse::RightDown;
                     messages[1] = TrayMouse::RightUp;
                     break;
@@ -122,8 +126,26 @@ void TrayArea::Add(const TrayIconData& data) {
                     &context_, [this, id, m] { hooks_.mouse(id, m); }, Qt::QueuedConnection);
             }
         });
+    Icon entry;
+    if (protocol_ == Protocol::StatusNotifier) {
+        // A StatusNotifier host draws the menu itself, from the one the item
+        // exports (one without items it does not open), and asks for it on
+        // a right click: that request is the right button's messages, and
+        // the popup menu they make the frame open refills the exported one.
+        entry.menu = std::make_unique<QMenu>();
+        QMenu* menu = entry.menu.get();
+        hooks_.fillMenu(id, *menu);
+        QObject::connect(menu, &QMenu::aboutToShow, &context_, [this, id, menu] {
+            shownMenu_ = menu;
+            hooks_.mouse(id, TrayMouse::RightDown);
+            hooks_.mouse(id, TrayMouse::RightUp);
+            shownMenu_ = nullptr;
+        });
+        icon->setContextMenu(menu);
+    }
     icon->show();
-    icons_[id] = std::move(icon);
+    entry.icon = std::move(icon);
+    icons_[id] = std::move(entry);
 }
 
 void TrayArea::Delete(const TrayIconData& data) { icons_.erase(data.uID); }

@@ -18,6 +18,7 @@
 
 #include "platform/shell.h"
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace qm {
@@ -29,6 +30,9 @@ public:
         std::function<void(unsigned id, TrayMouse mouse)> mouse;
         // A tray host came (the first, or one replacing another).
         std::function<void()> hostCreated;
+        // Fills the menu a StatusNotifier item exports for icon id (the
+        // icon's id is also its menu's), before any host asks for it.
+        std::function<void(unsigned id, QMenu& menu)> fillMenu;
     };
 
     explicit TrayArea(Hooks hooks);
@@ -47,6 +51,9 @@ public:
     // The current host, "" when none: "sni:<bus owner>" or "xembed:<window>".
     QString Host();
     bool Shows(unsigned id) const { return icons_.count(id) != 0; }
+    // While a StatusNotifier host opens an icon's menu: the menu it shows,
+    // which the popup menu fills instead of opening one of its own.
+    QMenu* MenuBeingShown() const { return shownMenu_; }
 
 private:
     enum class Protocol { Undecided, StatusNotifier, XEmbed };
@@ -62,7 +69,13 @@ private:
     QString host_;
     QString sniOwner_;         // the watcher last asked ...
     bool sniRegistered_ = false;  // ... and its answer
-    std::map<unsigned, std::unique_ptr<QSystemTrayIcon>> icons_;
+    // An icon, and for a StatusNotifier host the menu it exports.
+    struct Icon {
+        std::unique_ptr<QMenu> menu;
+        std::unique_ptr<QSystemTrayIcon> icon;
+    };
+    std::map<unsigned, Icon> icons_;
+    QMenu* shownMenu_ = nullptr;
 };
 
 }  // namespace qm

@@ -94,7 +94,15 @@ ql_display_start() {
 ql_host_window() {
   case "$QL_HOST" in
     trayer) ql_trayer_panel ;;
-    xfce) xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null | head -n 1 ;;
+    xfce)
+      # The panel is the widest of its windows (the others: tooltips, menus).
+      local w best= widest=0 x y width h
+      for w in $(xdotool search --onlyvisible --class '^xfce4-panel$' 2>/dev/null); do
+        read -r x y width h < <(ql_geometry "$w")
+        ((width > widest)) && { widest=$width; best=$w; }
+      done
+      [[ -n "$best" ]] && echo "$best"
+      ;;
   esac
 }
 
@@ -187,7 +195,9 @@ ql_sni_items() {
 # Starts the program (no arguments, as on Windows); QL_PID. Its output goes
 # to quillmere-<n>.log.
 ql_start() {
-  QL_RUNS=$((QL_RUNS + 1))
+  # Counted in a file: phases run in subshells.
+  QL_RUNS=$(($(cat "$QL_OUT/.runs" 2>/dev/null || echo 0) + 1))
+  echo "$QL_RUNS" >"$QL_OUT/.runs"
   (cd "${1:-$QL_OUT}" && exec "$QL_BIN") >"$QL_OUT/quillmere-$QL_RUNS.log" 2>&1 &
   QL_PID=$!
 }
@@ -247,11 +257,21 @@ ql_wait_window() {  # ql_wait_window REGEX [SECONDS]
 }
 ql_no_window() { [[ -z "$(ql_window "$1")" ]]; }
 
-# The program's popup menu (an override-redirect popup without a title).
+# The icon's popup menu: the program's own (XEmbed), or the one a
+# StatusNotifier host draws from the menu the program exports (xfce4-panel).
+# Either is an override-redirect popup. Prints its id.
 ql_menu_window() {
   local w
-  for w in $(xdotool search --all --onlyvisible --pid "$QL_PID" --classname '^quillmere$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes'; then
+  local -a found
+  if [[ "$QL_HOST" == xfce ]]; then
+    # Drawn by the panel's plugin process (wrapper-2.0).
+    mapfile -t found < <(xdotool search --onlyvisible --class '^(xfce4-panel|wrapper-2.0)$' 2>/dev/null)
+  else
+    mapfile -t found < <(xdotool search --all --onlyvisible --pid "$QL_PID" --classname '^quillmere$' 2>/dev/null)
+  fi
+  for w in "${found[@]}"; do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+      (($(xwininfo -id "$w" | awk '/^  Height/ {print $NF}') > 60)); then
       echo "$w"
       return 0
     fi

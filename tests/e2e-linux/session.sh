@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# One tray host's end-to-end session, run by run-e2e.sh inside its own
-# dbus-run-session: Xvfb, openbox and the host, then the phases, each with a
-# fresh profile and its own start of the program.
+# One tray host's end-to-end session, run by run-e2e.sh: temporary HOME and
+# XDG folders, then (in them) a dbus-run-session of its own, Xvfb, openbox
+# and the host, then the phases, each with a fresh profile and its own
+# start of the program.
 #
 #   session.sh trayer|xfce BUILD_DIR OUT_DIR
 set -uo pipefail
@@ -11,6 +12,12 @@ source "$here/lib.sh"
 
 host="$1"
 ql_env_init "$3" "$2"
+# The bus starts inside the temporary folders: the services it starts
+# (xfconfd, dconf) inherit its environment, and must not reach the real
+# user's configuration.
+if [[ -z "${QL_SESSION_BUS:-}" ]]; then
+  QL_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
 [[ -x "$QL_BIN" ]] || { echo "missing $QL_BIN: build the linux preset first" >&2; exit 1; }
 if [[ "$host" == xfce ]]; then
   QL_DESKTOP=xfce
@@ -91,7 +98,12 @@ keys_to() {
   local w="$1"
   shift
   xdotool windowactivate --sync "$w" >/dev/null 2>&1
-  xdotool key --clearmodifiers --delay 60 "$@"
+  local k
+  for k in "$@"; do
+    xdotool key --clearmodifiers "$k"
+    # Each key handled before the next (an Alt still held spoils Enter).
+    sleep 0.2
+  done
 }
 
 type_to() {  # type_to WINDOW TEXT: into its focused box, replacing it
