@@ -44,6 +44,8 @@ cmake --build --preset mingw-i686
 
 echo "=== end-to-end: Quillmere.exe under Wine on a display of its own"
 bash tests/e2e/run-e2e.sh build/mingw-x64 2>&1 | tee build/e2e.log
+echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
+bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 
@@ -59,4 +61,5 @@ if [[ -n "$retried" ]]; then
 fi
 echo "mingw-i686  built"
 grep -E '^=== e2e:' build/e2e.log || true
+grep -E '^e2e-linux:' build/e2e-linux.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
