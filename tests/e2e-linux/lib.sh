@@ -28,6 +28,8 @@ ql_env_init() {
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   export NO_AT_BRIDGE=1 QT_ACCESSIBILITY=0 QT_QPA_PLATFORM=xcb
+  # A sanitizer build reports what Qt keeps past main; those are named here.
+  export LSAN_OPTIONS="suppressions=$ql_root/tools/lsan-qt.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY SESSION_MANAGER
   QL_PROFILE="$XDG_CONFIG_HOME/Brandle Software/Quillmere.conf"
   QL_XVFB_PID= QL_WM_PID= QL_HOST_PID= QL_PID= QL_HOST=

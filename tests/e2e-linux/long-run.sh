@@ -18,6 +18,7 @@ warmup="${3:-100}"
 ql_env_init "$build/long-run-linux" "$build"
 if [[ -z "${QL_SESSION_BUS:-}" ]]; then
   rm -rf "$QL_OUT"
+  ql_env_init "$build/long-run-linux" "$build"
   QL_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
 fi
 report="$QL_OUT/report.txt"
@@ -36,31 +37,35 @@ ql_poll 15 ql_icon_shown || { say "no icon"; exit 1; }
 read -r ix iy < <(ql_icon_pos)
 
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$QL_PID/status"; }
-# The program's line of xrestop: windows, GCs, fonts, pixmaps, other, pixmap
-# bytes, other bytes, total bytes.
+# The program's X resources (xrestop), and the pixmaps of every client
+# (a wallpaper pixmap kept after its setter closed belongs to none).
 xres() {
   xrestop -b -m 1 2>/dev/null | awk -v pid="$QL_PID" '
-    /^res-base/ { if (keep) exit; n = 0 }
-    { line[n++] = $0 }
-    /^PID:/ && $2 == pid { keep = 1 }
-    END {
-      if (!keep) exit 1
-      for (i = 0; i < n; i++) {
-        split(line[i], kv, ": *")
-        if (kv[1] ~ /^(windows|GCs|fonts|pixmaps|misc|pixmap bytes|other bytes|total bytes)$/)
-          printf "%s=%s ", kv[1] == "pixmap bytes" ? "pixmap_bytes" : kv[1] == "other bytes" ? "other_bytes" : kv[1] == "total bytes" ? "total_bytes" : kv[1], kv[2]
-      }
-      print ""
-    }'
+    /^[0-9]+ - / { mine = index($0, "PID:" pid " ") > 0; next }
+    {
+      line = $0; sub(/^[ \t]+/, "", line)
+      split(line, kv, /[ ]*:[ ]*/); key = kv[1]; value = kv[2]; sub(/^~/, "", value)
+      if (mine && key ~ /^(windows|GCs|fonts|pixmaps|pictures|cursors|unknowns)$/) own = own key "=" value " "
+      if (mine && key == "total bytes") own = own "bytes=" value " "
+      if (key == "pixmaps") allpix += value
+      if (key == "pixmap bytes") allbytes += value
+    }
+    END { printf "%s| all clients: pixmaps=%d pixmap_bytes=%d\n", own, allpix, allbytes }'
 }
 
-# One click, and the desktop's root pixmap (a new one per change) waited for.
+# The colour of one pixel of the desktop. The samples differ in colour and
+# come in turn, so each change shows a new one. (The root pixmap's id is no
+# sign of a change: the server hands a new setter the id of the last one,
+# whose resources it freed.)
+pixel() { import -window root -crop 1x1+512+500 -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -n 1; }
+
+# One click, and the change it makes waited for.
 click() {
   local before now i
-  before="$(ql_desktop_value)"
+  before="$(pixel)"
   xdotool mousemove "$ix" "$iy" click 1
   for ((i = 0; i < 100; i++)); do
-    now="$(ql_desktop_value)"
+    now="$(pixel)"
     [[ -n "$now" && "$now" != "$before" ]] && return 0
     sleep 0.05
   done

@@ -193,7 +193,11 @@ phase_clicks() {
   v1="$(ql_desktop_value)"
   second="$(click_change)" || fail "click 2 shows another"
   v2="$(ql_desktop_value)"
-  check "the desktop's own value follows each change" test -n "$v1" -a -n "$v2" -a "$v1" != "$v2"
+  check "the desktop records each change" test -n "$v1" -a -n "$v2"
+  if [[ "$QL_DESKTOP" == xfce ]]; then
+    # A new name each time, so that xfdesktop sees a change.
+    check "with a new picture file each time" test "$v1" != "$v2"
+  fi
   third="$(click_change)" || fail "click 3 shows another"
   [[ "$first $second $third" =~ red && "$first $second $third" =~ green &&
     "$first $second $third" =~ blue ]] || fail "three clicks show the three pictures ($first $second $third)"
@@ -232,10 +236,18 @@ phase_menu() {
   local a b
   a="$(click_change)" || fail "a click shows a picture"
   b="$(click_change)" || fail "a second click shows another"
-  open_menu >/dev/null || fail "a right click opens the menu"
+  local menu
+  menu="$(open_menu)" || fail "a right click opens the menu"
   pass "a right click opens the menu"
-  sleep 0.3
-  ql_shot "$QL_OUT/menu.png"
+  sleep 0.5
+  # The menu with the icon it belongs to.
+  local mx my mw mh ix iy
+  read -r mx my mw mh < <(ql_geometry "$menu")
+  read -r ix iy < <(ql_icon_pos)
+  local left=$(((mx < ix ? mx : ix) - 24)) right=$(((mx + mw > ix ? mx + mw : ix) + 24))
+  ((left < 0)) && left=0
+  ((right > QL_SCREEN_W)) && right=$QL_SCREEN_W
+  import -window root -crop "$((right - left))x$((my + mh + 16))+$left+0" +repage "$QL_OUT/menu.png"
   xdotool key --clearmodifiers p
   check "Previous shows the picture before" test "$(ql_wait_shown_not "$b" 10)" == "$a"
   menu_pick c
