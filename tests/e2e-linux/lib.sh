@@ -60,13 +60,14 @@ ql_wait_exit() {
   return 0
 }
 
-# Ends process $1: TERM, then KILL if it lingers.
+# Ends process $1: TERM, then KILL if it lingers. Never fails (it runs in
+# EXIT traps of scripts with errexit on, which a failing wait would cut short).
 ql_end() {
   local pid="$1"
   [[ -n "$pid" ]] || return 0
   kill "$pid" 2>/dev/null || return 0
-  ql_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  ql_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   return 0
 }
 
