@@ -250,6 +250,9 @@ void QtDialog::Build(const rc::Dialog& tmpl) {
                     button = push;
                 }
                 button->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+                if (qobject_cast<QPushButton*>(button) == nullptr) {
+                    button->installEventFilter(this);
+                }
                 const int id = c.id;
                 connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
                 item.widget = button;
@@ -455,6 +458,18 @@ void QtDialog::Command(int id) {
 }
 
 void QtDialog::reject() { Command(kIdCancel); }
+
+bool QtDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // The dialog's own handling: the default button.
+            keyPressEvent(static_cast<QKeyEvent*>(event));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void QtDialog::closeEvent(QCloseEvent* event) {
     event->ignore();

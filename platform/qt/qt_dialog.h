@@ -103,6 +103,9 @@ protected:
     // dialog ends only through EndDialog.
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+    // Enter on a check box or radio button is the default button, as on
+    // Windows (some desktops' themes make it press the focused button).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Item {
