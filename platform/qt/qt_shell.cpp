@@ -136,9 +136,7 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
                                               box.text() + u'\n' + dashes +
                                               QStringLiteral("OK   \n") + dashes);
     });
-    boxes_.push_back(&box);
     box.exec();
-    boxes_.pop_back();
     return kIdOk;
 }
 
@@ -334,16 +332,6 @@ void QtShell::SetTimer(unsigned id, std::uint32_t milliseconds) {
 
 void QtShell::KillTimer(unsigned id) { timers_.erase(id); }
 
-bool QtShell::TimerArmed(unsigned id) const {
-    auto it = timers_.find(id);
-    return it != timers_.end() && it->second->isActive();
-}
-
-int QtShell::TimerInterval(unsigned id) const {
-    auto it = timers_.find(id);
-    return it != timers_.end() ? it->second->interval() : 0;
-}
-
 // --- Tray icon and popup menu -------------------------------------------------
 
 void QtShell::AddTrayIcon(const TrayIconData& data) {
@@ -431,9 +419,7 @@ bool QtShell::TrackPopupMenu(unsigned menuId) {
     if (keeper_.HasKept()) {
         return true;
     }
-    menu_ = &menu;
     QAction* chosen = menu.exec(QCursor::pos());
-    menu_ = nullptr;
     if (chosen != nullptr && chosen->isEnabled()) {
         PostCommand(chosen->data().toInt());
     }

@@ -23,7 +23,6 @@
 
 class QLockFile;
 class QMenu;
-class QMessageBox;
 class QTimer;
 class QWidget;
 
@@ -64,15 +63,6 @@ public:
     // SIGTERM, SIGINT and SIGHUP close the frame so from the event loop.
     void CloseOnSignals();
 
-    // What is open now, for tests: null when nothing is.
-    QWidget* Frame() const { return frame_.get(); }
-    QtDialog* TopDialog() const { return dialogs_.empty() ? nullptr : dialogs_.back(); }
-    QMenu* OpenMenu() const { return menu_; }
-    QMessageBox* OpenBox() const { return boxes_.empty() ? nullptr : boxes_.back(); }
-    TrayArea& Tray() { return *tray_; }
-    bool TimerArmed(unsigned id) const;
-    int TimerInterval(unsigned id) const;
-
 private:
     enum class FrameState { None, Creating, Alive, Destroying, Gone };
 
@@ -100,8 +90,6 @@ private:
     std::map<unsigned, std::unique_ptr<QTimer>> timers_;
     std::unique_ptr<TrayArea> tray_;
     std::vector<QtDialog*> dialogs_;
-    std::vector<QMessageBox*> boxes_;
-    QMenu* menu_ = nullptr;
     QString titleName_;
     std::unique_ptr<QLockFile> titleLock_;
 };

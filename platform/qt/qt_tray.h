@@ -50,7 +50,6 @@ public:
     void Watch();
     // The current host, "" when none: "sni:<bus owner>" or "xembed:<window>".
     QString Host();
-    bool Shows(unsigned id) const { return icons_.count(id) != 0; }
     // While a StatusNotifier host opens an icon's menu: the menu it shows,
     // which the popup menu fills instead of opening one of its own.
     QMenu* MenuBeingShown() const { return shownMenu_; }
