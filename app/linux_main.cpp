@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     // pictures in the program's data folder. A desktop that does not take
     // one is told to the user in the application's box.
     qm::LinuxDesktop desktop(
-        qm::desktops::SessionDesktop(), system.WindowsDirectory(),
+        qm::desktops::SessionDesktop(), system.WallpaperDirectory(),
         [&shell](unsigned stringId, const std::string& detail) {
             shell.AppMessageBox(shell.LoadString(stringId) + "\n" + detail,
                                 qm::BoxIcon::Exclamation);

@@ -1,5 +1,7 @@
 #include "app/wallpaper_app.h"
 
+#include <memory>
+
 #include "frame/about_dialog.h"
 #include "frame/main_frame.h"
 #include "res/resource.h"
@@ -7,21 +9,27 @@
 namespace qm {
 
 bool WallpaperApp::InitInstance() {
-    // A copy is running already (or some window wears our title): end
-    // quietly, before touching the profile.
+    // Two copies started together would both miss the other's window, which
+    // each creates only after its own search, and each would save its
+    // settings over the other's at exit. The claim cannot be shared: the
+    // copy that loses it ends here, quietly, before touching the profile.
+    if (!CurrentPlatform().shell.ClaimSingleInstance(kSingleInstanceName)) {
+        return false;
+    }
+    // A copy is running already (or some window wears our title).
     if (CurrentPlatform().shell.FindTopLevelWindow(kFrameTitle)) {
         return false;
     }
     SetRegistryKey(kRegistryCompany);
 
-    auto* frame = new CMainFrame;
+    auto frame = std::make_unique<CMainFrame>();
     if (!frame->LoadFrame(IDR_MAINFRAME)) {
-        delete frame;
         return false;
     }
-    m_pMainWnd = frame;
-    frame->HideWindow();
-    frame->AddTrayIcon();
+    CMainFrame* main = frame.release();
+    m_pMainWnd = main;
+    main->HideWindow();
+    main->AddTrayIcon();
     return true;
 }
 

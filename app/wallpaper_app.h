@@ -9,6 +9,8 @@ namespace qm {
 // Title of the running copy's hidden frame, searched for at start.
 inline constexpr const char* kFrameTitle = "Quillmere";
 inline constexpr const char* kRegistryCompany = "Brandle Software";
+// What every copy claims at start; only one copy of a session gets it.
+inline constexpr const char* kSingleInstanceName = "Brandle Software Quillmere";
 
 class WallpaperApp : public CWinApp {
 public:

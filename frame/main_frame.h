@@ -40,7 +40,8 @@ public:
     void OnSettings();
 
     // Timer interval by the settings: Time minutes, or hours unless When
-    // is 0 (32-bit arithmetic, as the timer takes it).
+    // is 0, with Time held to the settings dialog's range as the dialog
+    // shows it (so never under a minute, and never wrapped).
     std::uint32_t ChangeInterval() const;
 
     void LoadSettings();
@@ -92,6 +93,20 @@ private:
     // The path of the entry at index, converted when it is a JPEG, handed to
     // the desktop unless empty.
     void ShowImage(std::int32_t index);
+
+    // Marks a change, re-application or style step as under way for as long
+    // as it runs, its message boxes included.
+    class ChangeUnderWay {
+    public:
+        explicit ChangeUnderWay(CMainFrame& frame) : depth_(frame.m_ChangesUnderWay) { ++depth_; }
+        ~ChangeUnderWay() { --depth_; }
+        ChangeUnderWay(const ChangeUnderWay&) = delete;
+        ChangeUnderWay& operator=(const ChangeUnderWay&) = delete;
+
+    private:
+        int& depth_;
+    };
+    int m_ChangesUnderWay = 0;
 };
 
 // True when the path's last four characters are ".jpg" in any case.

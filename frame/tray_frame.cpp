@@ -5,6 +5,7 @@
 
 #include "frame/main_frame.h"
 #include "res/resource.h"
+#include "settings/settings_dialog.h"
 
 namespace qm {
 
@@ -55,7 +56,12 @@ bool CMainFrame::OnUpdateCommand(int id, bool& enabled) {
 
 std::uint32_t CMainFrame::ChangeInterval() const {
     const std::uint32_t unit = When == 0 ? 60'000u : 3'600'000u;
-    return static_cast<std::uint32_t>(Time) * unit;
+    // A stored count outside the dialog's range runs as the dialog shows it:
+    // 0 would make the timer fire as fast as the system lets it, and a huge
+    // count would wrap the 32-bit milliseconds into a short interval. The
+    // longest, 120 hours, fits.
+    const std::int32_t count = std::clamp(Time, kMinTime, kMaxTime);
+    return static_cast<std::uint32_t>(count) * unit;
 }
 
 int CMainFrame::OnCreate() {
@@ -98,7 +104,17 @@ void CMainFrame::OnTaskbarCreated() {
     }
 }
 
-void CMainFrame::OnTimer(unsigned) { ChangeWallpaper(0); }
+void CMainFrame::OnTimer(unsigned) {
+    // A change's message box runs a message loop in which the timer keeps
+    // ticking. Were each tick to start a change, a folder whose pictures all
+    // fail would stack one more box inside the last on every tick, without
+    // end while nobody is there. The tick is dropped; clicks and menu
+    // commands, which someone made, still start their change.
+    if (m_ChangesUnderWay != 0) {
+        return;
+    }
+    ChangeWallpaper(0);
+}
 
 long CMainFrame::OnTrayIcon(unsigned, TrayMouse mouse) {
     switch (mouse) {

@@ -8,6 +8,8 @@
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+// After jpeglib.h: the message codes, for an error of our own finding.
+#include <jerror.h>
 
 #include "imaging/jpeg_decode.h"
 #include "platform/platform.h"
@@ -91,6 +93,16 @@ bool DecodeOpenFile(DecodeState* s) {
         swapHere = false;
     }
 #endif
+    // Grey, RGB and CMYK (YCCK arrives as CMYK) are what the lines below turn
+    // into RGB. Any other count, such as a two-component picture in no known
+    // colour space, would leave every line unwritten: refuse it as the
+    // library refuses a conversion it lacks, before anything is decoded (a
+    // progressive picture is, whole, by the start) or written.
+    jpeg_calc_output_dimensions(&s->cinfo);
+    if (s->cinfo.out_color_components != 1 && s->cinfo.out_color_components != 3 &&
+        s->cinfo.out_color_components != 4) {
+        ERREXIT(&s->cinfo, JERR_CONVERSION_NOTIMPL);
+    }
     jpeg_start_decompress(&s->cinfo);
 
     const std::uint32_t width = s->cinfo.output_width;

@@ -181,7 +181,8 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
 }
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
-    std::string out = CurrentPlatform().system.WindowsDirectory() + CurrentPlatform().system.PathSeparator() +
+    SystemServices& system = CurrentPlatform().system;
+    std::string out = system.WallpaperDirectory() + system.PathSeparator() +
                       kWallpaperFileName;
     return ConvertJpegToBmp(path, out) ? out : "";
 }

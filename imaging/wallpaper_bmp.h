@@ -5,7 +5,7 @@
 
 namespace qm {
 
-// Name of the wallpaper file inside the Windows directory.
+// Name of the wallpaper file inside the platform's wallpaper directory.
 inline constexpr const char* kWallpaperFileName = "Quillmere Wallpaper.bmp";
 
 // Decodes `jpegPath` and writes it as a 24-bit bottom-up BMP to `bmpPath`,

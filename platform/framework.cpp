@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
+#include <new>
 
 #include "res/resource.h"
 
@@ -40,6 +42,25 @@ bool ParseInteger(const std::string& text, std::int32_t& value) {
     return true;
 }
 
+// A handler failed and ended the message loop: keep what the user set and
+// take the icon away, as closing the main window does, then say, after the
+// application's name, why the program ends. The exit code of a failed run.
+int EndAfterFailure(CWinApp& app, const std::string& why) {
+    try {
+        if (app.m_pMainWnd != nullptr) {
+            app.m_pMainWnd->DestroyWindow();
+        }
+    } catch (...) {
+        // Closing failed as well: the box is all that is left to do.
+    }
+    try {
+        AfxMessageBox(app.m_pszAppName + why, BoxIcon::Error);
+    } catch (...) {
+        // Not even the box: the process ends without a word.
+    }
+    return 1;
+}
+
 }  // namespace
 
 CWinApp::CWinApp() { g_app = this; }
@@ -76,8 +97,16 @@ int AfxWinMain() {
         app->m_pszAppName = CurrentPlatform().shell.LoadString(IDS_APP_TITLE);
     }
     int code = 0;
-    if (app->InitInstance()) {
-        code = CurrentPlatform().shell.RunMessageLoop();
+    try {
+        if (app->InitInstance()) {
+            code = CurrentPlatform().shell.RunMessageLoop();
+        }
+    } catch (const std::bad_alloc&) {
+        code = EndAfterFailure(*app, " ran out of memory and has to close.");
+    } catch (const std::exception& e) {
+        code = EndAfterFailure(*app, std::string(" has to close after an error:\n") + e.what());
+    } catch (...) {
+        code = EndAfterFailure(*app, " has to close after an error.");
     }
     delete app->m_pMainWnd;
     app->m_pMainWnd = nullptr;

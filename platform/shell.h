@@ -119,6 +119,10 @@ public:
     // True when a top-level window has this title (any letter case),
     // hidden or not, in any process.
     virtual bool FindTopLevelWindow(const char* title) = 0;
+    // Claims the name for this process within the user's session, in one
+    // step no other copy can come between; false when another process (or
+    // an earlier claim of this one) holds it. Held until the process ends.
+    virtual bool ClaimSingleInstance(const char* name) = 0;
 
     // Creates the one frame window (hidden until shown), calling
     // events.OnCreate inside; false when creation failed.

@@ -47,9 +47,10 @@ public:
     // the first entry is in `first`.
     virtual std::unique_ptr<DirectorySearch> FindFirst(const char* pattern, FindEntry& first) = 0;
 
-    // Folders, as the platform reports them (empty on failure). The
-    // Windows directory is where the wallpaper file is written.
-    virtual std::string WindowsDirectory() = 0;
+    // The folder the wallpaper file is written to (the Windows directory
+    // where the user can write it) and the current directory, as the
+    // platform reports them (empty on failure).
+    virtual std::string WallpaperDirectory() = 0;
     virtual std::string CurrentDirectory() = 0;
     virtual char PathSeparator() const = 0;
 

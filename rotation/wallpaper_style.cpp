@@ -37,6 +37,8 @@ bool ReadBmpSize(const std::string& path, std::int32_t& width, std::int32_t& hei
 }  // namespace
 
 void CMainFrame::SetWallpaperStyle() {
+    // Measuring a JPEG converts it, with the conversion's message boxes.
+    const ChangeUnderWay underWay(*this);
     std::string tile;
     if (Display == 1) {
         tile = "1";

@@ -8,14 +8,13 @@ namespace qm {
 
 namespace {
 
-constexpr std::int32_t kMaxThreshold = 2000;
-constexpr std::int32_t kMaxTime = 120;
-
 // An up-down control shows a stored value outside its range as the nearest
-// bound, so its buddy always holds a value that OK accepts.
-void InitUpDown(DialogWindow& window, int id, std::int32_t upper, std::int32_t value) {
-    window.SetUpDownRange(id, 1, upper);
-    window.SetUpDownPos(id, std::clamp<std::int32_t>(value, 1, upper));
+// bound, so its buddy always holds a value that OK accepts. For the interval
+// that is also the value the change timer runs with.
+void InitUpDown(DialogWindow& window, int id, std::int32_t lower, std::int32_t upper,
+                std::int32_t value) {
+    window.SetUpDownRange(id, lower, upper);
+    window.SetUpDownPos(id, std::clamp(value, lower, upper));
 }
 
 }  // namespace
@@ -28,21 +27,21 @@ void SettingsDialog::DoDataExchange(CDataExchange& dx) {
     DDX_Text(dx, IDC_DIRECTORY, m_Directory);
     DDX_Radio(dx, IDC_DISPLAY_CENTER, m_Display);
     DDX_Text(dx, IDC_HEIGHT, m_Height);
-    DDV_MinMaxInt(dx, m_Height, 1, kMaxThreshold);
+    DDV_MinMaxInt(dx, m_Height, kMinThreshold, kMaxThreshold);
     DDX_Radio(dx, IDC_RANDOM_SEQUENTIAL, m_Random);
     DDX_Text(dx, IDC_TIME, m_Time);
-    DDV_MinMaxInt(dx, m_Time, 1, kMaxTime);
+    DDV_MinMaxInt(dx, m_Time, kMinTime, kMaxTime);
     DDX_Radio(dx, IDC_WHEN_MINUTES, m_When);
     DDX_Text(dx, IDC_WIDTH, m_Width);
-    DDV_MinMaxInt(dx, m_Width, 1, kMaxThreshold);
+    DDV_MinMaxInt(dx, m_Width, kMinThreshold, kMaxThreshold);
     DDX_Check(dx, IDC_STRETCH, m_Stretch);
 }
 
 bool SettingsDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    InitUpDown(Window(), IDC_WIDTH_SPIN, kMaxThreshold, m_Width);
-    InitUpDown(Window(), IDC_HEIGHT_SPIN, kMaxThreshold, m_Height);
-    InitUpDown(Window(), IDC_TIME_SPIN, kMaxTime, m_Time);
+    InitUpDown(Window(), IDC_WIDTH_SPIN, kMinThreshold, kMaxThreshold, m_Width);
+    InitUpDown(Window(), IDC_HEIGHT_SPIN, kMinThreshold, kMaxThreshold, m_Height);
+    InitUpDown(Window(), IDC_TIME_SPIN, kMinTime, kMaxTime, m_Time);
     if (m_Display != 2) {
         Window().EnableItem(IDC_WIDTH, false);
         Window().EnableItem(IDC_HEIGHT, false);

@@ -10,6 +10,13 @@
 
 namespace qm {
 
+// The ranges the dialog admits: the interval, in minutes or hours, and the
+// Auto-Tile width and height thresholds, in pixels.
+inline constexpr std::int32_t kMinTime = 1;
+inline constexpr std::int32_t kMaxTime = 120;
+inline constexpr std::int32_t kMinThreshold = 1;
+inline constexpr std::int32_t kMaxThreshold = 2000;
+
 class SettingsDialog : public CDialog {
 public:
     SettingsDialog();

@@ -30,6 +30,8 @@ packages=(
   dpkg-dev
   # Running and driving Windows programs (64-bit only on this kernel)
   wine64 libwine fonts-wine xvfb xdotool imagemagick libjpeg-turbo-progs time
+  # Checking the release zip
+  unzip
 )
 
 missing=()

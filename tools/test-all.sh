@@ -42,6 +42,9 @@ echo "=== mingw-i686 (build only)"
 cmake --preset mingw-i686
 cmake --build --preset mingw-i686
 
+echo "=== release zip (cpack) from mingw-i686, contents checked"
+bash tools/release.sh build/mingw-i686 2>&1 | tee build/release.log
+
 echo "=== end-to-end: Quillmere.exe under Wine on a display of its own"
 bash tests/e2e/run-e2e.sh build/mingw-x64 2>&1 | tee build/e2e.log
 echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
@@ -60,6 +63,7 @@ if [[ -n "$retried" ]]; then
   echo "$retried"
 fi
 echo "mingw-i686  built"
+grep -E '^release: ' build/release.log || true
 grep -E '^=== e2e:' build/e2e.log || true
 grep -E '^e2e-linux:' build/e2e-linux.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true

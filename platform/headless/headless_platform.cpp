@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/wallpaper_directory.h"
 
 namespace qm {
 
@@ -150,6 +153,31 @@ void HeadlessPlatform::SetDesktopWallpaper(const char* path) {
     if (desktopKeyExists && !desktopKeyBroken) {
         desktop["Wallpaper"] = std::string(path);
     }
+}
+
+std::string HeadlessPlatform::WallpaperDirectory() {
+    // Whether a folder takes files is asked of the disk itself, by making
+    // one: that holds whoever runs the tests, root included.
+    auto canWrite = [this](const std::string& folder) {
+        const std::string probe = folder + separator + kWriteProbeName;
+        std::FILE* f = std::fopen(probe.c_str(), "wb");
+        if (f == nullptr) {
+            return false;
+        }
+        std::fclose(f);
+        std::remove(probe.c_str());
+        return true;
+    };
+    auto makeOwnFolder = [this]() -> std::string {
+        if (localAppDataDirectory.empty()) {
+            return {};
+        }
+        const std::string folder = localAppDataDirectory + separator + kOwnDataFolderName;
+        std::error_code ec;
+        std::filesystem::create_directory(folder, ec);
+        return ec ? std::string() : folder;
+    };
+    return ChooseWallpaperDirectory(windowsDirectory, canWrite, makeOwnFolder);
 }
 
 bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string& target) {

@@ -1,11 +1,11 @@
 // The platform the Linux tests drive: an in-memory profile and desktop key
-// that keep value types, a directory search over real folders, a settable
-// Windows directory, recorded message boxes and wallpaper calls with
-// scripted answers, and a seedable random source. Its shell is a faithful
-// simulation: a frame window, timers, the tray icon, popup menus and modal
-// dialogs built from the program's own resource script, with helpers that
-// act as the user (click the icon, pick a menu item, work a dialog) and
-// records of everything the program showed.
+// that keep value types, a directory search over real folders, settable
+// Windows and local application data folders, recorded message boxes and
+// wallpaper calls with scripted answers, and a seedable random source. Its
+// shell is a faithful simulation: a frame window, timers, the tray icon,
+// popup menus and modal dialogs built from the program's own resource
+// script, with helpers that act as the user (click the icon, pick a menu
+// item, work a dialog) and records of everything the program showed.
 //
 // A typical session:
 //   ScopedHeadless h;
@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -188,7 +189,11 @@ public:
     // the search fail, as a vanished or unreadable folder would.
     std::function<bool(const std::string& pattern)> beforeFind;
 
+    // Real folders: the wallpaper file goes in windowsDirectory when a file
+    // can be made there, else in <localAppDataDirectory>/Quillmere (made
+    // when missing; none while localAppDataDirectory is empty).
     std::string windowsDirectory;
+    std::string localAppDataDirectory;
     std::string currentDirectory = "/";
     char separator = '/';
     bool failReplace = false;
@@ -214,7 +219,7 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
 
-    std::string WindowsDirectory() override { return windowsDirectory; }
+    std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
     char PathSeparator() const override { return separator; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;
@@ -235,6 +240,10 @@ public:
     // without regard to case (as is the own frame's title, once created).
     std::vector<std::string> otherWindows;
     std::vector<std::string> windowSearches;  // titles searched for
+    // Single-instance claims: names another copy holds (set by a test), and
+    // the names this process claimed, in order.
+    std::set<std::string> instancesHeldElsewhere;
+    std::vector<std::string> instanceClaims;
 
     // The frame window. refuseFrameWindow makes creation fail before
     // OnCreate runs (as a failed window-class registration would).
@@ -375,6 +384,7 @@ public:
     void SetRegistryKey(const char* company, const char* appName) override;
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
+    bool ClaimSingleInstance(const char* name) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;

@@ -329,6 +329,17 @@ bool HeadlessPlatform::FindTopLevelWindow(const char* title) {
     return false;
 }
 
+bool HeadlessPlatform::ClaimSingleInstance(const char* name) {
+    const std::string claimed = name;
+    const bool free = instancesHeldElsewhere.count(claimed) == 0 &&
+                      std::find(instanceClaims.begin(), instanceClaims.end(), claimed) ==
+                          instanceClaims.end();
+    if (free) {
+        instanceClaims.push_back(claimed);
+    }
+    return free;
+}
+
 bool HeadlessPlatform::FrameExists() const {
     return frameState_ == FrameState::Creating || frameState_ == FrameState::Alive ||
            frameState_ == FrameState::Destroying;

@@ -109,7 +109,7 @@ std::unique_ptr<DirectorySearch> PosixSystem::FindFirst(const char* pattern, Fin
     return SearchOver(std::move(entries), first);
 }
 
-std::string PosixSystem::WindowsDirectory() {
+std::string PosixSystem::WallpaperDirectory() {
     std::filesystem::path base;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
         base = data;

@@ -18,7 +18,7 @@ public:
     std::unique_ptr<DirectorySearch> FindFirst(const char* pattern, FindEntry& first) override;
     // $XDG_DATA_HOME/quillmere (~/.local/share/quillmere when unset),
     // created when missing; "" when it cannot be had.
-    std::string WindowsDirectory() override;
+    std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '/'; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;

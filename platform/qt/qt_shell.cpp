@@ -33,17 +33,11 @@ namespace qm {
 
 namespace {
 
-// Where a frame's title is held for the windows the display cannot list:
-// a name on the session bus (gone with the process, however it ends), or
-// without a bus a lock file in the user's runtime folder (which names a
-// dead holder's lock stale). Titles match in any letter case.
-constexpr const char* kBusNamePrefix = "com.brandlesoftware.frame.";
-
 QString Local(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Letters, digits and '_' only: what a bus name element may hold.
+// Letters, digits and '_' only: what an element of a bus name may hold.
 QString NameElement(const QString& name) {
     QString out;
     for (const QChar c : name) {
@@ -53,20 +47,6 @@ QString NameElement(const QString& name) {
         out.prepend(u'_');
     }
     return out;
-}
-
-QString TitleBusName(const QString& title) {
-    return QString::fromLatin1(kBusNamePrefix) + NameElement(title.toLower());
-}
-
-QString TitleLockPath(const QString& title) {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString file = NameElement(title.toLower()) + QStringLiteral(".frame.lock");
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-        file.prepend(QString::number(getuid()) + u'-');
-    }
-    return folder + u'/' + file;
 }
 
 QMessageBox::Icon BoxIconOf(BoxIcon icon) {
@@ -162,48 +142,41 @@ std::string QtShell::LoadString(unsigned id) {
 }
 
 bool QtShell::FindTopLevelWindow(const char* title) {
-    const QString name = QString::fromLocal8Bit(title);
-    if (x11::HasWindowTitled(name)) {
-        return true;
+    return x11::HasWindowTitled(QString::fromLocal8Bit(title));
+}
+
+bool QtShell::ClaimSingleInstance(const char* name) {
+    const QString element = NameElement(QString::fromLocal8Bit(name));
+    if (!claimed_.insert(element).second) {
+        return false;  // this process holds it already
     }
-    // A frame the display cannot list (Wayland) still holds its title's
-    // name on the session bus, or without a bus its lock file.
+    // A name on the session bus: one owner at a time, taken in one step,
+    // and gone with the process however it ends.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface() != nullptr) {
-        const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(TitleBusName(name));
-        return owned.isValid() && owned.value();
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+            bus.interface()->registerService(QStringLiteral("local.") + element,
+                                             QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
+        if (reply.isValid()) {
+            return reply.value() == QDBusConnectionInterface::ServiceRegistered;
+        }
     }
-    QLockFile probe(TitleLockPath(name));
-    probe.setStaleLockTime(0);
-    if (probe.tryLock(0)) {
-        probe.unlock();
+    // No bus: a lock file in the user's runtime folder; a dead holder's
+    // lock counts as stale.
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString file = element + QStringLiteral(".lock");
+    if (folder.isEmpty()) {
+        folder = QDir::tempPath();
+        file.prepend(QString::number(getuid()) + u'-');
+    }
+    auto lock = std::make_unique<QLockFile>(folder + u'/' + file);
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
         return false;
     }
-    return probe.error() == QLockFile::LockFailedError;
-}
-
-void QtShell::ClaimTitle(const QString& title) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface() != nullptr) {
-        titleName_ = TitleBusName(title);
-        bus.interface()->registerService(titleName_, QDBusConnectionInterface::DontQueueService,
-                                         QDBusConnectionInterface::DontAllowReplacement);
-        return;
-    }
-    titleLock_ = std::make_unique<QLockFile>(TitleLockPath(title));
-    titleLock_->setStaleLockTime(0);
-    titleLock_->tryLock(0);
-}
-
-void QtShell::ReleaseTitle() {
-    if (!titleName_.isEmpty()) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (bus.isConnected() && bus.interface() != nullptr) {
-            bus.interface()->unregisterService(titleName_);
-        }
-        titleName_.clear();
-    }
-    titleLock_.reset();
+    locks_.push_back(std::move(lock));
+    return true;
 }
 
 // --- The frame ------------------------------------------------------------
@@ -241,7 +214,6 @@ bool QtShell::CreateFrameWindow(const std::string& title, FrameEvents& events) {
         return false;
     }
     state_ = FrameState::Alive;
-    ClaimTitle(frame_->windowTitle());
     tray_->Watch();
     return true;
 }
@@ -261,7 +233,6 @@ void QtShell::Close() {
     // The window's timers and icons end with it.
     timers_.clear();
     tray_->Clear();
-    ReleaseTitle();
     events_ = nullptr;
     state_ = FrameState::Gone;
     // Ends the main loop, and every nested one: destroying the owner ends

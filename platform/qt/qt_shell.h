@@ -1,9 +1,9 @@
 // The shell of the Linux program, over Qt widgets: the hidden frame window
 // (an unmapped X window titled like the Windows frame), its timers, the
 // tray icon (qt_tray.h), the popup menu and the modal dialogs built from the
-// resource script, and QMessageBox message boxes. The frame is found by its
-// title as on Windows: among the display's windows, and where the display
-// cannot list them, by a name on the session bus that it holds.
+// resource script, QMessageBox message boxes, and the single-instance
+// claim (a name on the session bus, or a lock file without a bus). The
+// frame is an unmapped X window found by its title, as on Windows.
 //
 // Every loop is nested as on Windows: a dialog, menu or message box runs
 // its own event loop, in which the frame goes on receiving its timer ticks
@@ -12,6 +12,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +44,12 @@ public:
     int MessageBox(bool ownerIsActiveWindow, const std::string& text, const std::string& caption,
                    BoxIcon icon) override;
     std::string LoadString(unsigned id) override;
-    // The X display's top-level windows, and the titles frames hold on
-    // the session bus (or in lock files without a bus).
+    // The X display's top-level windows, mapped or not (none on Wayland,
+    // where the claim alone keeps a second copy out).
     bool FindTopLevelWindow(const char* title) override;
+    // local.<name> on the session bus (letters, digits, '_'); without a bus,
+    // <name>.lock in $XDG_RUNTIME_DIR.
+    bool ClaimSingleInstance(const char* name) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;
@@ -67,9 +71,6 @@ private:
     enum class FrameState { None, Creating, Alive, Destroying, Gone };
 
     bool FrameExists() const;
-    // Holds and lets go of the frame's title outside the display.
-    void ClaimTitle(const QString& title);
-    void ReleaseTitle();
     void Close();
     // Fills menu with popup 0 of menu resource menuId and the update
     // handlers' states (actions kept when the items are the same); with
@@ -90,8 +91,8 @@ private:
     std::map<unsigned, std::unique_ptr<QTimer>> timers_;
     std::unique_ptr<TrayArea> tray_;
     std::vector<QtDialog*> dialogs_;
-    QString titleName_;
-    std::unique_ptr<QLockFile> titleLock_;
+    std::set<QString> claimed_;
+    std::vector<std::unique_ptr<QLockFile>> locks_;
 };
 
 }  // namespace qm

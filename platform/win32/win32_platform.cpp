@@ -9,9 +9,11 @@
 #include <mbctype.h>
 #include <mbstring.h>
 
+#include "platform/wallpaper_directory.h"
 #include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -76,6 +78,46 @@ bool CreateSection(const std::string& path, KeyHolder& key) {
                            nullptr) == ERROR_SUCCESS;
 }
 
+// An entry's name as the program's ANSI file calls take it. The ANSI search
+// would hand over a long name with characters the code page lacks as '?' or
+// a look-alike letter (best fit), which names no file at all; such an entry
+// goes by its short alias, and is left out when it has none that converts.
+bool AnsiName(const wchar_t* wide, std::string& name) {
+    if (wide[0] == L'\0') {
+        return false;
+    }
+    // UTF-8 as the ANSI code page converts everything but broken UTF-16,
+    // and takes no default character.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+    const int size = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr,
+                                         usedDefaultOut);
+    if (size <= 1 || usedDefault) {
+        return false;
+    }
+    std::vector<char> buf(static_cast<std::size_t>(size));
+    if (WideCharToMultiByte(CP_ACP, flags, wide, -1, buf.data(), size, nullptr,
+                            usedDefaultOut) != size ||
+        usedDefault) {
+        return false;
+    }
+    name.assign(buf.data());
+    return true;
+}
+
+// False when the entry has no name the ANSI calls can open.
+bool FillEntry(const WIN32_FIND_DATAW& data, FindEntry& entry) {
+    std::string name;
+    if (!AnsiName(data.cFileName, name) && !AnsiName(data.cAlternateFileName, name)) {
+        return false;
+    }
+    entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.name = std::move(name);
+    return true;
+}
+
 class Win32Search : public DirectorySearch {
 public:
     explicit Win32Search(HANDLE handle) : handle_(handle) {}
@@ -84,17 +126,13 @@ public:
     Win32Search& operator=(const Win32Search&) = delete;
 
     bool FindNext(FindEntry& entry) override {
-        WIN32_FIND_DATAA data;
-        if (!FindNextFileA(handle_, &data)) {
-            return false;
-        }
-        Fill(data, entry);
+        WIN32_FIND_DATAW data;
+        do {
+            if (!FindNextFileW(handle_, &data)) {
+                return false;
+            }
+        } while (!FillEntry(data, entry));
         return true;
-    }
-
-    static void Fill(const WIN32_FIND_DATAA& data, FindEntry& entry) {
-        entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.name = data.cFileName;
     }
 
 private:
@@ -138,9 +176,14 @@ private:
 
 Win32Platform::Win32Platform() {
     // Multibyte comparisons and character classes follow the user's ANSI
-    // code page, as the file names from FindFirstFileA do.
+    // code page, in which the folder search hands over its names.
     std::setlocale(LC_CTYPE, "");
     _setmbcp(_MB_CP_ANSI);
+    // The folder browser is a COM client that wants a single-threaded
+    // apartment on the thread that opens it: this one, for the whole run.
+    // S_FALSE (already so) needs its CoUninitialize too; a thread in
+    // another apartment keeps it and gets none.
+    comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 }
 
 Win32Platform::~Win32Platform() {
@@ -151,6 +194,13 @@ Win32Platform::~Win32Platform() {
     }
     if (trayIcon_ != nullptr) {
         DestroyIcon(static_cast<HICON>(trayIcon_));
+    }
+    // The program's platform lives until WinMain returns: its claims with it.
+    for (void* mutex : instanceClaims_) {
+        CloseHandle(static_cast<HANDLE>(mutex));
+    }
+    if (comInitialised_) {
+        CoUninitialize();
     }
 }
 
@@ -232,18 +282,28 @@ void Win32Platform::WriteProfileString(const char* section, const char* entry,
 }
 
 std::unique_ptr<DirectorySearch> Win32Platform::FindFirst(const char* pattern, FindEntry& first) {
-    // FindFirstFileA's documented limit; longer patterns are refused rather
-    // than left to how a given system treats them.
+    // The ANSI search's documented limit, kept for the wide one: longer
+    // patterns are refused rather than left to how a given system treats them.
     if (std::strlen(pattern) >= MAX_PATH) {
         return nullptr;
     }
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(pattern, &data);
+    // Searched by the wide API, which reports each name as stored.
+    const int units = MultiByteToWideChar(CP_ACP, 0, pattern, -1, nullptr, 0);
+    if (units <= 0) {
+        return nullptr;
+    }
+    std::vector<wchar_t> widePattern(static_cast<std::size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, pattern, -1, widePattern.data(), units);
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(widePattern.data(), &data);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    Win32Search::Fill(data, first);
-    return std::make_unique<Win32Search>(handle);
+    auto search = std::make_unique<Win32Search>(handle);
+    if (!FillEntry(data, first) && !search->FindNext(first)) {
+        return nullptr;  // nothing it holds can be named
+    }
+    return search;
 }
 
 std::unique_ptr<DesktopKey> Win32Platform::CreateDesktopKey() {
@@ -268,13 +328,39 @@ void Win32Platform::SetDesktopWallpaper(const char* path) {
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
 }
 
-std::string Win32Platform::WindowsDirectory() {
-    char buf[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
+std::string Win32Platform::WallpaperDirectory() {
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
-        return {};
+        n = 0;
     }
-    return std::string(buf, n);
+    // Asked by making a file, the one answer that holds for this user and
+    // process. Not with GetTempFileNameA: Wine's reports success in a
+    // folder where it could make nothing.
+    auto canWrite = [](const std::string& folder) {
+        const std::string probe = folder + '\\' + kWriteProbeName;
+        HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        CloseHandle(h);
+        return true;
+    };
+    auto makeOwnFolder = []() -> std::string {
+        char local[MAX_PATH];
+        if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                             SHGFP_TYPE_CURRENT, local) != S_OK) {
+            return {};
+        }
+        const std::string folder = std::string(local) + '\\' + kOwnDataFolderName;
+        if (!CreateDirectoryA(folder.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS) {
+            return {};
+        }
+        return folder;
+    };
+    return ChooseWallpaperDirectory(std::string(windows, n), canWrite, makeOwnFolder);
 }
 
 std::string Win32Platform::CurrentDirectory() {
@@ -587,10 +673,25 @@ void Win32Platform::KeepException(std::exception_ptr e) {
     PostQuitMessage(0);
 }
 
+namespace {
+
+// Takes back a quit message no loop is left to take: a message box shown
+// with one pending would close the moment it opened.
+void DiscardQuit() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+}  // namespace
+
 void Win32Platform::RethrowKept() {
     if (kept_) {
         std::exception_ptr e = kept_;
         kept_ = nullptr;
+        // The quit ended the loops it was posted for; a handler that catches
+        // the exception again posts its own.
+        DiscardQuit();
         std::rethrow_exception(e);
     }
 }
@@ -618,6 +719,25 @@ std::string Win32Platform::LoadString(unsigned id) {
 
 bool Win32Platform::FindTopLevelWindow(const char* title) {
     return FindWindowA(nullptr, title) != nullptr;
+}
+
+bool Win32Platform::ClaimSingleInstance(const char* name) {
+    // A named mutex in the session's own namespace: creating it and learning
+    // that it existed is one step, so of two copies started together exactly
+    // one wins, and other users' sessions keep copies of their own.
+    const std::string sessionName = std::string("Local\\") + name;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, sessionName.c_str());
+    if (mutex == nullptr) {
+        // Held by a copy we may not open (another integrity level); any other
+        // failure says nothing about other copies: the window search decides.
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    instanceClaims_.push_back(mutex);
+    return true;
 }
 
 bool Win32Platform::CreateFrameWindow(const std::string& title, FrameEvents& events) {
@@ -663,6 +783,11 @@ void Win32Platform::HideFrameWindow() {
 void Win32Platform::CloseFrameWindow() {
     if (frame_ != nullptr) {
         SendMessageA(static_cast<HWND>(frame_), WM_CLOSE, 0, 0);
+        if (loopEnded_) {
+            // Closed after a failure ended the loop: the quit that the
+            // window's end posts has no loop to end.
+            DiscardQuit();
+        }
     }
     RethrowKept();
 }
@@ -683,6 +808,7 @@ int Win32Platform::RunMessageLoop() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    loopEnded_ = true;
     RethrowKept();
     return code;
 }
@@ -748,6 +874,9 @@ bool Win32Platform::TrackPopupMenu(unsigned menuId) {
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(frame);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, frame, nullptr);
+    // A message for the frame after the menu: without it the foreground
+    // switch above can make the next menu open and close at once.
+    PostMessageA(frame, WM_NULL, 0, 0);
     DestroyMenu(menu);
     RethrowKept();
     return true;

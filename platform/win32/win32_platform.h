@@ -43,7 +43,7 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
 
-    std::string WindowsDirectory() override;
+    std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '\\'; }
     bool ReplaceFile(const std::string& source, const std::string& target) override;
@@ -59,6 +59,7 @@ public:
     void SetRegistryKey(const char* company, const char* appName) override;
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
+    bool ClaimSingleInstance(const char* name) override;
 
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
@@ -96,6 +97,9 @@ private:
     void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
     unsigned trayIconResource_ = 0;
     std::exception_ptr kept_;
+    bool loopEnded_ = false;  // RunMessageLoop has returned (or thrown)
+    std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
+    bool comInitialised_ = false;        // this thread's apartment, ours to end
 };
 
 }  // namespace qm

@@ -129,6 +129,49 @@ TEST_F(Faults, WindowsDirectoryThatCannotTakeTheFileCannotSaveAsBmp) {
     EXPECT_EQ(test::ReadFile(notAFolder), "x");
 }
 
+TEST_F(Faults, ClosedWindowsDirectorySendsTheFileToTheOwnDataFolder) {
+    // Paths as the platform joins them, with its own separator.
+    const std::string sep(1, platform().separator);
+    const std::string local = dir.file("local");
+    fs::create_directory(local);
+    platform().localAppDataDirectory = local;
+    const std::string own = local + sep + "Quillmere";
+    const std::string inOwn = own + sep + kWallpaperFileName;
+    const std::string jpeg = Jpeg("in.jpg", 8, 8);
+
+    // Open Windows directory: used, and the own folder is not made.
+    platform().windowsDirectory = dir.str();
+    CMainFrame frame;
+    OneJpeg(frame, jpeg, 0);
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    EXPECT_EQ(platform().wallpaperCalls,
+              std::vector<std::string>{dir.str() + sep + kWallpaperFileName});
+    EXPECT_FALSE(fs::exists(own));
+
+    // Closed: the own folder is made and takes the file, on every change.
+    const std::string notAFolder = dir.write("windows-is-a-file", "x");
+    for (const std::string& windows : {notAFolder, dir.file("no-such-folder"), notAFolder}) {
+        SCOPED_TRACE(windows);
+        platform().wallpaperCalls.clear();
+        platform().windowsDirectory = windows;
+        OneJpeg(frame, jpeg, 0);
+        EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+        EXPECT_EQ(platform().wallpaperCalls, std::vector<std::string>{inOwn});
+        EXPECT_EQ(test::ReadFile(inOwn).size(), 54u + 24u * 8u);
+    }
+    ExpectBoxes({});
+    EXPECT_EQ(test::ReadFile(notAFolder), "x");
+
+    // Neither can be written: the usual message, and no wallpaper call.
+    fs::remove_all(own);
+    dir.write("local/Quillmere", "a file where the folder should be");
+    platform().wallpaperCalls.clear();
+    OneJpeg(frame, jpeg, 0);
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    ExpectBoxes({"Error: Can't save as BMP"});
+    EXPECT_TRUE(platform().wallpaperCalls.empty());
+}
+
 // --- The picture folder -----------------------------------------------------
 
 TEST_F(Faults, FolderThatVanishesBetweenCountingAndCollectingGivesAnEmptyList) {

@@ -263,6 +263,29 @@ TEST_F(HostileFiles, FourComponentFilesConvertWithoutComplaint) {
     }
 }
 
+// Two samples a pixel are no colours the conversion knows: different
+// pictures must not all come out as the same black file, nor the whole-
+// picture decode hand back lines it never wrote.
+TEST_F(HostileFiles, TwoComponentFilesAreRefusedAsAConversionTheLibraryLacks) {
+    for (std::uint32_t seed : {1u, 2u}) {
+        SCOPED_TRACE(seed);
+        const std::string bytes =
+            test::EncodeJpeg(test::MakeRgbPattern(24, 16, seed), 24, 16, JpegKind::TwoComponent);
+        const Outcome o = Convert(bytes);
+        ExpectFailedWith(o, "JPEG Fatal Error", "Unsupported color conversion request");
+        EXPECT_EQ(o.boxes.size(), 1u);
+
+        platform().boxes.clear();
+        std::uint32_t width = 0, height = 0;
+        std::unique_ptr<std::uint8_t[]> rgb(
+            JpegFile::DecodeToRgb(dir.write("whole.jpg", bytes), width, height));
+        EXPECT_EQ(rgb, nullptr);
+        ASSERT_EQ(platform().boxes.size(), 1u);
+        EXPECT_EQ(platform().boxes[0].caption, "JPEG Fatal Error");
+        EXPECT_EQ(platform().boxes[0].text, "Unsupported color conversion request");
+    }
+}
+
 TEST_F(HostileFiles, StreamWithOnlyMetadataHasNoImage) {
     ExpectFailedWith(Convert(test::MetadataOnlyJpeg()), "JPEG Fatal Error",
                      "JPEG datastream contains no image");

@@ -48,13 +48,13 @@ TEST(PosixSystem, WallpaperFolderIsMadeUnderTheUsersDataFolder) {
     PosixSystem sys;
 
     ::setenv("XDG_DATA_HOME", (dir.path() / "data").c_str(), 1);
-    EXPECT_EQ(sys.WindowsDirectory(), (dir.path() / "data" / "quillmere").string());
+    EXPECT_EQ(sys.WallpaperDirectory(), (dir.path() / "data" / "quillmere").string());
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "data" / "quillmere"));
 
     // A file where the folder must go: no folder, so no wallpaper path.
     std::ofstream(dir.path() / "blocked") << "x";
     ::setenv("XDG_DATA_HOME", (dir.path() / "blocked").c_str(), 1);
-    EXPECT_EQ(sys.WindowsDirectory(), "");
+    EXPECT_EQ(sys.WallpaperDirectory(), "");
 
     if (oldData) {
         ::setenv("XDG_DATA_HOME", saved.c_str(), 1);

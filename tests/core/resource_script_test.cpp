@@ -74,7 +74,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {2, "Button", "Cancel", 222, 78, 50, 14},
         {57664, "Button", "About", 222, 94, 50, 14},
         {1023, "Button", "Update Image List", 29, 104, 62, 11},
-        {-1, "Static", "if you added new images to the dir.", 95, 106, 110, 8},
+        {-1, "Static", "if you added new images to the dir.", 95, 106, 120, 8},
         {-1, "Static", "Click", 9, 105, 16, 8},
     });
 

@@ -86,6 +86,31 @@ TEST_F(Rotation, RandomModeDrawsEveryImageAndPreviousWalksBackFromTheLast) {
     }
 }
 
+TEST_F(Rotation, RandomDrawCoversLongListsEvenly) {
+    frame->Random = 1;
+    // Up to 32,768 images the draw is rand() % count.
+    FakeList(32768);
+    p.Seed(3);
+    HeadlessPlatform same;
+    same.Seed(3);
+    for (int i = 0; i < 20; ++i) {
+        frame->ChangeWallpaper(0);
+        EXPECT_EQ(Shown(), same.Rand() % 32768);
+    }
+    // rand() % 40000 would never reach the last 7,232 images, and would show
+    // each of the others 40000/32768 times as often as its share.
+    FakeList(40000);
+    int first = 0, last = 0;  // draws among the first and the last 7,232
+    for (int i = 0; i < 4000; ++i) {
+        frame->ChangeWallpaper(0);
+        first += Shown() < 7232 ? 1 : 0;
+        last += Shown() >= 40000 - 7232 ? 1 : 0;
+    }
+    // 723 each, give or take a few dozen.
+    EXPECT_GT(last, first * 8 / 10);
+    EXPECT_GT(first, last * 8 / 10);
+}
+
 TEST_F(Rotation, SwitchingToSequentialAfterARandomRebuildStartsAtZero) {
     frame->Random = 1;
     FakeList(3);

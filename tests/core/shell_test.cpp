@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <stdexcept>
 
 #include "app/wallpaper_app.h"
 #include "frame/main_frame.h"
@@ -86,6 +89,33 @@ TEST_F(Shell, TimerFollowsStoredSettings) {
     EXPECT_EQ(p.timers.at(IDT_CHANGE), 7'200'000u);
 }
 
+TEST_F(Shell, StoredIntervalOutsideTheDialogsRangeRunsAsTheDialogShowsIt) {
+    Store("Time", 0u);
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 60'000u) << "never more often than once a minute";
+    RunSettings([](HeadlessDialog& d) {
+        EXPECT_EQ(d.Text(IDC_TIME), "1");
+        d.PressCancel();
+    });
+    EXPECT_EQ(p.timers.at(IDT_CHANGE), 60'000u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 0u) << "the profile keeps it until OK";
+
+    // Counts whose milliseconds overflow 32 bits, and negative ones.
+    struct Case {
+        std::int32_t time, when;
+        const char* shown;
+        std::uint32_t ms;
+    };
+    for (const Case& c : {Case{50'036'369, 0, "120", 7'200'000u},
+                          Case{1'000, 1, "120", 432'000'000u}, Case{-3, 1, "1", 3'600'000u}}) {
+        SCOPED_TRACE(c.time);
+        Frame().Time = c.time;
+        Frame().When = c.when;
+        EXPECT_EQ(Frame().ChangeInterval(), c.ms);
+        RunSettings([&](HeadlessDialog& d) { EXPECT_EQ(d.Text(IDC_TIME), c.shown); });
+    }
+}
+
 TEST_F(Shell, NoAutoChangeArmsNoTimer) {
     Store("AutoChange", 0u);
     ASSERT_TRUE(Start());
@@ -111,6 +141,22 @@ TEST_F(Shell, SecondCopyEndsAndTheFirstRunsOn) {
     EXPECT_TRUE(p.LeftClickTray());
     EXPECT_EQ(Shown(), Img(0));
     EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+}
+
+TEST_F(Shell, CopyThatCannotClaimTheInstanceEndsBeforeLookingForWindows) {
+    // Started at the same moment as another copy, whose window does not
+    // exist yet: only the claim can tell.
+    p.instancesHeldElsewhere = {kSingleInstanceName};
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(p.windowSearches.empty());
+    EXPECT_TRUE(p.profileWrites.empty()) << "its settings would overwrite the other copy's";
+    EXPECT_FALSE(p.FrameExists());
+    EXPECT_TRUE(p.trayCalls.empty());
+    EXPECT_TRUE(p.instanceClaims.empty());
+
+    p.instancesHeldElsewhere.clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(p.instanceClaims, std::vector<std::string>{kSingleInstanceName});
 }
 
 TEST_F(Shell, FailedWindowEndsTheStartSilently) {
@@ -228,6 +274,45 @@ TEST_F(Shell, TimerTicksChangeAndAnEmptyListKeepsTheTimer) {
     EXPECT_EQ(p.timers.count(IDT_CHANGE), 1u);
 }
 
+TEST_F(Shell, TicksDuringAChangesBoxStartNoChangeButClicksStillDo) {
+    // The folder's drive went away: every picture in the list fails with a
+    // box, whose message loop the timer keeps ticking into.
+    auto gone = std::make_unique<test::TempDir>();
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        test::WriteJpeg(gone->file(name), 8, 8);
+    }
+    Store("Directory", gone->str());
+    Store("Display", 0u);
+    ASSERT_TRUE(Start());
+    gone.reset();
+
+    // Each open box gets a tick; a fault would open one more box inside it,
+    // without end (cut at 6 here).
+    int ticks = 0;
+    std::function<void()> tickInside = [&] {
+        if (++ticks < 6) {
+            p.duringBox = tickInside;
+        }
+        p.TickTimer(IDT_CHANGE);
+    };
+    p.duringBox = tickInside;
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    p.duringBox = nullptr;
+    ASSERT_EQ(p.boxes.size(), 1u) << "a tick inside a change's box started another change";
+    EXPECT_EQ(p.boxes[0].text, "JPEG :\nCan't open " + Img(0) + "\n");
+    EXPECT_EQ(Frame().m_CurrentIndex, 0);
+
+    // A click inside the box is someone's: it still changes.
+    p.duringBox = [&] { p.LeftClickTray(); };
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    ASSERT_EQ(p.boxes.size(), 3u);
+    EXPECT_EQ(p.boxes[2].text, "JPEG :\nCan't open " + Img(2) + "\n");
+    // And once the change is over, ticks change again.
+    EXPECT_TRUE(p.TickTimer(IDT_CHANGE));
+    EXPECT_EQ(p.boxes.size(), 4u);
+    EXPECT_EQ(Frame().m_CurrentIndex, 0);
+}
+
 TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     ASSERT_TRUE(Start());
     Frame().Time = 7;  // changed since the start: must reach the profile
@@ -246,6 +331,28 @@ TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     EXPECT_EQ(p.trayCalls.back().data.uID, 128u);
     p.RestartTaskbar();  // gone for good: no icon comes back
     EXPECT_FALSE(p.trayIcon);
+}
+
+TEST_F(Shell, ExceptionOutOfAHandlerStillSavesRemovesTheIconAndSaysWhy) {
+    // A whole run: the failure comes out of a folder search that the
+    // settings dialog's "Update Image List" starts from the menu.
+    p.userActions.push_back([&] {
+        Frame().Time = 7;  // changed since the start: must reach the profile
+        p.profileWrites.clear();
+        p.beforeFind = [](const std::string&) -> bool {
+            throw std::runtime_error("the folder search broke");
+        };
+        RunSettings([](HeadlessDialog& d) { d.Click(IDC_UPDATE_IMAGE_LIST); });
+    });
+    EXPECT_EQ(AfxWinMain(), 1);
+    EXPECT_TRUE(p.FrameDestroyed());
+    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
+    EXPECT_FALSE(p.trayIcon);
+    ASSERT_FALSE(p.boxes.empty());
+    EXPECT_EQ(p.boxes.back().caption, "Quillmere");
+    EXPECT_EQ(p.boxes.back().text, "Quillmere has to close after an error:\nthe folder search broke");
+    EXPECT_EQ(p.boxes.back().style, BoxIcon::Error);
 }
 
 TEST_F(Shell, RestartedTaskbarGetsTheIconBack) {

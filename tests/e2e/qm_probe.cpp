@@ -11,6 +11,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -564,6 +565,28 @@ int CmdGuiResources(int argc, char** argv) {
     return 0;
 }
 
+// modules PID: the full path of every module loaded in a process, one
+// "path=" line each; shows which Common Controls its manifest gave it.
+int CmdModules(int argc, char** argv) {
+    if (argc < 3) Usage("modules PID");
+    const DWORD pid = static_cast<DWORD>(ParseNumber(argv[2]));
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!p) Fail("cannot open process");
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    const BOOL ok = EnumProcessModulesEx(p, modules, sizeof modules, &bytes, LIST_MODULES_ALL);
+    const DWORD count = ok ? std::min<DWORD>(bytes, sizeof modules) / sizeof(HMODULE) : 0;
+    for (DWORD i = 0; i < count; ++i) {
+        char path[MAX_PATH];
+        if (GetModuleFileNameExA(p, modules[i], path, MAX_PATH) != 0) {
+            std::printf("path=%s\n", path);
+        }
+    }
+    CloseHandle(p);
+    if (!ok) Fail("cannot list the modules");
+    return 0;
+}
+
 // --- the popup menu ---------------------------------------------------------
 
 // menu HWND: the items of an open popup menu (#32768 window). Wine keeps a
@@ -772,6 +795,7 @@ int Run(int argc, char** argv) {
         return ok ? 0 : 1;
     }
     if (cmd == "gui-resources") return CmdGuiResources(argc, argv);
+    if (cmd == "modules") return CmdModules(argc, argv);
     if (cmd == "cursor") {  // cursor: the pointer's screen position
         POINT pt{};
         GetCursorPos(&pt);

@@ -151,6 +151,11 @@ no_window() { ! qm_probe find "$@" >/dev/null 2>&1; }
 has_window() { qm_probe find "$@" >/dev/null 2>&1; }
 no_window_key() { ! qm_probe reg "$QM_CONFIG_KEY" >/dev/null 2>&1; }
 no_value() { ! qm_probe reg "$1" "$2" >/dev/null 2>&1; }
+# The program's manifest in force: the side-by-side Common Controls 6 is
+# the one loaded, not the system folder's version 5.
+uses_comctl6() {
+  qm_probe modules "$1" | tr -d '\r' | grep -qiE '^path=.*\\winsxs\\[^\\]*common-controls_6595b64144ccf1df_6\.[^\\]*\\comctl32\.dll$'
+}
 
 # --- the program's pieces -----------------------------------------------------
 
@@ -331,6 +336,8 @@ phase_first_start() {
   qm_start "$empty"
   frame="$(qm_wait_frame)" || fail "no frame window titled Quillmere"
   pass "the program started (frame $frame)"
+  check "it runs with the Common Controls 6 its manifest names" \
+    uses_comctl6 "$(qm_probe find --title Quillmere | grep -v 'class=#32770' | qm_field pid)"
 
   box="$(wait_hwnd --title Quillmere --class '#32770' --owner "$frame" --visible --timeout 15000)"
   [[ -n "$box" ]] || fail "no message box for the empty folder"
@@ -829,12 +836,43 @@ phase_nested() {
   QM_PID=
 }
 
+phase_twins() {
+  # Two copies started at the same moment: each would look for the other's
+  # window before its own exists. The copy that loses the claim on the name
+  # ends at once, so one frame and one icon are left, and no second copy is
+  # there to save its settings over the first one's at exit.
+  local one_w try a b survivor frames
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  for try in 1 2 3 4 5 6; do
+    (cd "$one" && exec "$QM_WINE" "$QM_EXE") >"$QM_OUT/twin-$try-a.log" 2>&1 &
+    a=$!
+    (cd "$one" && exec "$QM_WINE" "$QM_EXE") >"$QM_OUT/twin-$try-b.log" 2>&1 &
+    b=$!
+    qm_poll 30 eval '! kill -0 "$a" 2>/dev/null || ! kill -0 "$b" 2>/dev/null' ||
+      fail "start $try: both copies still run after 30 s"
+    if kill -0 "$a" 2>/dev/null; then survivor=$a; else survivor=$b; fi
+    QM_PID=$survivor
+    qm_wait_frame >/dev/null || fail "start $try: the remaining copy shows no frame"
+    sleep 1  # time for a late second frame to appear
+    frames="$(qm_probe find --class QuillmereFrame 2>/dev/null | grep -c 'hwnd=')"
+    ((frames == 1)) || fail "start $try: $frames frame windows"
+    kill -0 "$a" 2>/dev/null && kill -0 "$b" 2>/dev/null && fail "start $try: both copies run"
+    qm_stop
+    wait "$a" "$b" 2>/dev/null
+  done
+  pass "six times two copies started together: one frame, one copy running"
+}
+
 run_phase blocked phase_blocked
 run_phase first-start phase_first_start
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
+# Last: it leaves a profile of its own, and first-start needs none.
+run_phase twins phase_twins
 
 passed="$(grep -c '^ok' "$results")"
 failed="$(grep -c '^FAIL' "$results")"

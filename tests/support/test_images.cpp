@@ -83,6 +83,9 @@ std::string EncodeJpeg(const std::vector<std::uint8_t>& pixels, int width, int h
     } else if (cmyk) {
         cinfo.input_components = 4;
         cinfo.in_color_space = JCS_CMYK;
+    } else if (kind == JpegKind::TwoComponent) {
+        cinfo.input_components = 2;
+        cinfo.in_color_space = JCS_UNKNOWN;
     } else {
         cinfo.input_components = 3;
         cinfo.in_color_space = JCS_RGB;
@@ -117,6 +120,13 @@ std::string EncodeJpeg(const std::vector<std::uint8_t>& pixels, int width, int h
                 if (inverted) {
                     for (int i = 0; i < 4; ++i) ink[i] = static_cast<std::uint8_t>(255 - ink[i]);
                 }
+            }
+            line = row.data();
+        } else if (kind == JpegKind::TwoComponent) {
+            const std::uint8_t* src = pixels.data() + y * std::size_t(width) * 3;
+            for (int x = 0; x < width; ++x) {
+                row[std::size_t(x) * 2] = src[std::size_t(x) * 3];
+                row[std::size_t(x) * 2 + 1] = src[std::size_t(x) * 3 + 1];
             }
             line = row.data();
         } else {

@@ -8,7 +8,9 @@
 
 namespace qm::test {
 
-enum class JpegKind { Baseline, Progressive, Gray, Cmyk, Ycck, AdobeInvertedCmyk };
+// TwoComponent: two samples a pixel (red and green of the RGB input) in no
+// known colour space, which decoders cannot turn into colours.
+enum class JpegKind { Baseline, Progressive, Gray, Cmyk, Ycck, AdobeInvertedCmyk, TwoComponent };
 
 // Deterministic RGB pixels (rows top to bottom, no padding) with a little
 // structure so that decoding errors show.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -90,6 +91,60 @@ TEST(Win32FindTest, PatternsOfMaxPathOrLongerAreNotSearched) {
     EXPECT_FALSE(started);
 }
 
+// Characters the ANSI code page lacks: the ANSI search reports them as '?'
+// or as look-alike letters (best fit), a name that opens no file.
+TEST(Win32FindTest, NamesOutsideTheCodePageComeByTheirShortNameOrNotAtAll) {
+    Win32Platform platform;
+    TempDir dir;
+    const std::wstring folder = std::filesystem::path(dir.str()).wstring() + L"\\";
+    // "\u0141\u00f3d\u017a\u0160.bmp" and "\u65e5\u672c.jpg" (Polish letters, Japanese).
+    const std::wstring foreign[] = {L"\x141\xf3\x64\x17a\x160.bmp", L"\x65e5\x672c.jpg"};
+    std::map<std::string, std::string> expected;  // name as listed -> content
+    for (std::size_t i = 0; i < std::size(foreign); ++i) {
+        BOOL lossy = FALSE;
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, foreign[i].c_str(), -1, nullptr, 0,
+                            nullptr, &lossy);
+        if (!lossy) {
+            GTEST_SKIP() << "code page " << GetACP() << " spells every test name";
+        }
+        const std::string content = "picture " + std::to_string(i);
+        HANDLE file = CreateFileW((folder + foreign[i]).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(file);
+        // Listed by the short name when the file system gave it one.
+        WIN32_FIND_DATAW data;
+        HANDLE found = FindFirstFileW((folder + foreign[i]).c_str(), &data);
+        ASSERT_NE(found, INVALID_HANDLE_VALUE);
+        FindClose(found);
+        if (data.cAlternateFileName[0] != L'\0') {
+            char shortName[14] = {};
+            WideCharToMultiByte(CP_ACP, 0, data.cAlternateFileName, -1, shortName,
+                                sizeof shortName, nullptr, nullptr);
+            expected[shortName] = content;
+        }
+    }
+    expected["plain.bmp"] = test::ReadFile(dir.write("plain.bmp", "plain"));
+
+    bool started = false;
+    std::map<std::string, std::string> listed;
+    for (const auto& [name, isDirectory] : Collect(platform, dir.str() + "\\*", started)) {
+        if (!isDirectory) {
+            listed[name] = test::ReadFile(dir.str() + "\\" + name);
+        }
+    }
+    ASSERT_TRUE(started);
+    EXPECT_EQ(listed, expected) << "every name listed must open its own file";
+    // A search whose only match is such a file: its short name, or no search.
+    const auto jpegs = Collect(platform, dir.str() + "\\*.jpg", started);
+    EXPECT_EQ(started, !jpegs.empty());
+    for (const auto& [name, isDirectory] : jpegs) {
+        EXPECT_EQ(expected.count(name), 1u) << name;
+    }
+}
+
 TEST(Win32FileTest, ReplaceFileSwapsInTheNewContentOrLeavesTargetAlone) {
     Win32Platform platform;
     TempDir dir;
@@ -113,10 +168,10 @@ TEST(Win32FileTest, FoldersAreReportedWithBackslashes) {
     Win32Platform platform;
     EXPECT_EQ(platform.PathSeparator(), '\\');
 
-    std::string windows = platform.WindowsDirectory();
-    ASSERT_FALSE(windows.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(windows));
-    EXPECT_TRUE(std::filesystem::exists(windows + "\\system32"));
+    std::string wallpaper = platform.WallpaperDirectory();
+    ASSERT_FALSE(wallpaper.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(wallpaper));
+    EXPECT_EQ(wallpaper.find('/'), std::string::npos) << wallpaper;
 
     TempDir dir;
     char previous[MAX_PATH];

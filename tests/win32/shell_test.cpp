@@ -1,11 +1,14 @@
 // The shell operations that need no display: strings and the icon from the
-// linked resource script, and the profile's key.
+// linked resource script, the profile's key, the single-instance claim and
+// the thread's COM apartment.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
+
+#include <objbase.h>
 #include "res/resource.h"
 #include "tests/win32/raw_registry.h"
 
@@ -34,6 +37,42 @@ TEST(Win32ResourceTest, TrayIconHasSixteenColourImagesAtBothSizes) {
         DeleteObject(info.hbmMask);
         DestroyIcon(static_cast<HICON>(icon));
     }
+}
+
+TEST(Win32InstanceTest, ClaimIsANamedMutexOfTheSessionWithOneHolder) {
+    const std::string name = "Quillmere Test Claim " + std::to_string(GetCurrentProcessId());
+    const std::string sessionName = "Local\\" + name;
+    {
+        Win32Platform first;
+        ASSERT_TRUE(first.ClaimSingleInstance(name.c_str()));
+        // What a copy started beside this one meets: the name taken, in the
+        // session's own namespace.
+        HANDLE seen = OpenMutexA(SYNCHRONIZE, FALSE, sessionName.c_str());
+        EXPECT_NE(seen, nullptr);
+        if (seen != nullptr) {
+            CloseHandle(seen);
+        }
+        Win32Platform second;
+        EXPECT_FALSE(second.ClaimSingleInstance(name.c_str()));
+        EXPECT_FALSE(first.ClaimSingleInstance(name.c_str()));
+    }
+    // Held as long as its platform, which the program keeps to its end.
+    EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, sessionName.c_str()), nullptr);
+    Win32Platform later;
+    EXPECT_TRUE(later.ClaimSingleInstance(name.c_str()));
+}
+
+// The folder browser needs a single-threaded apartment on its thread.
+TEST(Win32ComTest, ThreadIsASingleThreadedApartmentWhileThePlatformLives) {
+    APTTYPE type = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+    ASSERT_EQ(CoGetApartmentType(&type, &qualifier), CO_E_NOTINITIALIZED);
+    {
+        Win32Platform platform;
+        ASSERT_EQ(CoGetApartmentType(&type, &qualifier), S_OK);
+        EXPECT_TRUE(type == APTTYPE_MAINSTA || type == APTTYPE_STA) << type;
+    }
+    EXPECT_EQ(CoGetApartmentType(&type, &qualifier), CO_E_NOTINITIALIZED);
 }
 
 TEST(Win32ProfileKeyTest, SetRegistryKeyMovesTheProfileUnderTheNamedCompanyAndApp) {

@@ -1,0 +1,54 @@
+# The release zip, made by cpack in a Windows build folder (tools/release.sh):
+# Quillmere-<version>-win32.zip (win64 for the 64-bit build) holding the
+# stripped program, a plain-text readme, and the licence texts of what the
+# program links statically, taken from where they are installed. Every text
+# gets Windows line ends, so that any Notepad shows it as written.
+
+# Copies a text file with CRLF line ends.
+function(qm_windows_text source destination)
+  file(READ "${source}" text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE "${destination}" "${text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
+endfunction()
+
+# libjpeg-turbo's own install puts its licence texts beside the library;
+# the mingw-w64 runtime's (CRT, winpthreads) are in its Debian package.
+# All three are cached: tools/release.sh compares the zip with them.
+get_filename_component(_qm_jpeg_doc "${JPEG_INCLUDE_DIR}/../share/doc/libjpeg-turbo" ABSOLUTE)
+find_file(QM_LIBJPEG_LICENSE LICENSE.md PATHS "${_qm_jpeg_doc}"
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_file(QM_LIBJPEG_README_IJG README.ijg PATHS "${_qm_jpeg_doc}"
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(QM_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-i686-dev/copyright CACHE INTERNAL "")
+  set(QM_PACKAGE_SYSTEM win32)
+else()
+  set(QM_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE INTERNAL "")
+  set(QM_PACKAGE_SYSTEM win64)
+endif()
+if(NOT EXISTS "${QM_MINGW_RUNTIME_COPYRIGHT}")
+  message(FATAL_ERROR "no ${QM_MINGW_RUNTIME_COPYRIGHT}: the mingw-w64 runtime's licence texts")
+endif()
+
+set(_qm_release "${CMAKE_BINARY_DIR}/release")
+configure_file(docs/release/README.txt.in "${_qm_release}/README.txt.lf" @ONLY)
+qm_windows_text("${_qm_release}/README.txt.lf" "${_qm_release}/README.txt")
+qm_windows_text("${QM_LIBJPEG_LICENSE}" "${_qm_release}/libjpeg-turbo-LICENSE.md")
+qm_windows_text("${QM_LIBJPEG_README_IJG}" "${_qm_release}/libjpeg-turbo-README.ijg")
+qm_windows_text("${QM_MINGW_RUNTIME_COPYRIGHT}" "${_qm_release}/mingw-w64-runtime.txt")
+
+install(TARGETS quillmere RUNTIME DESTINATION .)
+install(FILES "${_qm_release}/README.txt" DESTINATION .)
+install(FILES "${_qm_release}/libjpeg-turbo-LICENSE.md" "${_qm_release}/libjpeg-turbo-README.ijg"
+              "${_qm_release}/mingw-w64-runtime.txt"
+        DESTINATION licenses)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME Quillmere)
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_FILE_NAME "Quillmere-${PROJECT_VERSION}-${QM_PACKAGE_SYSTEM}")
+# Stripped whatever the build type: symbols are no use to the user.
+set(CPACK_STRIP_FILES ON)
+include(CPack)

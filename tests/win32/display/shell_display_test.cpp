@@ -1,0 +1,137 @@
+// The shell operations that need a display (run by with-display.sh on an
+// Xvfb of their own): the popup menu's aftermath, and a run that a failing
+// handler ends.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "platform/framework.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/windows_api.h"
+#include "res/resource.h"
+
+namespace qm {
+namespace {
+
+// A frame that does nothing but exist.
+class QuietFrame : public FrameEvents {
+public:
+    int OnCreate() override { return 0; }
+    void OnDestroy() override {}
+    void OnTimer(unsigned) override {}
+    long OnTrayIcon(unsigned, TrayMouse) override { return 1; }
+    long OnRebuildImageList() override { return 1; }
+    bool OnCommand(int) override { return false; }
+    bool OnUpdateCommand(int, bool&) override { return false; }
+    void OnTaskbarCreated() override {}
+};
+
+// Closes the open menu from inside its loop, as a click elsewhere would.
+void CALLBACK EndTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EndMenu();
+}
+
+TEST(Win32MenuTest, FrameGetsAMessageOnceThePopupMenuHasClosed) {
+    Win32Platform platform;
+    QuietFrame events;
+    ASSERT_TRUE(platform.CreateFrameWindow("Quillmere Menu Test", events));
+    HWND frame = FindWindowA("QuillmereFrame", "Quillmere Menu Test");
+    ASSERT_NE(frame, nullptr);
+    MSG msg;
+    while (PeekMessageA(&msg, frame, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+    }
+
+    SetTimer(nullptr, 0, 200, &EndTheMenu);
+    ASSERT_TRUE(platform.TrackPopupMenu(IDR_MAINFRAME));
+    // Without a message after the menu, the next one can vanish at once.
+    bool nullMessage = false;
+    while (PeekMessageA(&msg, frame, 0, 0, PM_REMOVE)) {
+        nullMessage = nullMessage || msg.message == WM_NULL;
+    }
+    EXPECT_TRUE(nullMessage);
+    platform.CloseFrameWindow();
+}
+
+// --- A run that a handler's exception ends ------------------------------------
+
+bool g_frameDestroyed = false;
+bool g_boxClosedByTest = false;
+std::string g_boxCaption;
+std::string g_boxText;
+
+// Every timer tick fails; its destruction stands for saving the settings.
+class FailingFrame : public CFrameWnd {
+public:
+    int OnCreate() override {
+        CurrentPlatform().shell.SetTimer(1, 50);
+        return 0;
+    }
+    void OnTimer(unsigned) override { throw std::runtime_error("the tick failed"); }
+    void OnDestroy() override {
+        g_frameDestroyed = true;
+        CFrameWnd::OnDestroy();
+    }
+};
+
+class FailingApp : public CWinApp {
+public:
+    bool InitInstance() override {
+        auto* frame = new FailingFrame;
+        if (!frame->LoadFrame(IDR_MAINFRAME)) {
+            delete frame;
+            return false;
+        }
+        m_pMainWnd = frame;
+        frame->HideWindow();
+        return true;
+    }
+};
+
+// Reads the box a while after it opened and closes it as a user would: a
+// box that ends before then was never there for anyone to read.
+void CALLBACK ReadAndCloseBox(HWND box, UINT, UINT_PTR id, DWORD) {
+    KillTimer(box, id);
+    char text[512] = {};
+    GetWindowTextA(box, text, sizeof text);
+    g_boxCaption = text;
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the message's static text
+    g_boxText = text;
+    g_boxClosedByTest = true;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+LRESULT CALLBACK WatchForBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (std::strcmp(className, "#32770") == 0) {
+            SetTimer(window, 77, 300, &ReadAndCloseBox);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(Win32FailureTest, HandlerExceptionClosesTheFrameThenShowsABoxThatStays) {
+    Win32Platform platform;
+    SetCurrentPlatform(&platform.parts);
+    FailingApp app;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, &WatchForBoxes, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const int code = AfxWinMain();
+    UnhookWindowsHookEx(hook);
+    SetCurrentPlatform(nullptr);
+
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(g_frameDestroyed) << "the frame's end (saving, the icon) did not run";
+    EXPECT_TRUE(g_boxClosedByTest) << "the box closed by itself: a quit message was left over";
+    EXPECT_EQ(g_boxCaption, "Quillmere");
+    EXPECT_EQ(g_boxText, "Quillmere has to close after an error:\nthe tick failed");
+}
+
+}  // namespace
+}  // namespace qm
