@@ -1,58 +1,22 @@
-// Writes the program's icon: a framed landscape (sky, sun, two hills inside
-// a dark border) at 16 x 16 and 32 x 32, 16 colours each, fully opaque.
-//   make-icon <output.ico>
-// The result is committed as res/quillmere.ico; rerun this after changing
-// the drawing.
+// Writes the program's icon (res/icon_drawing.cpp) as files:
+//   make-icon <output.ico>        16 x 16 and 32 x 32, 16 colours each, opaque
+//   make-icon --png N <output.png>  N x N, 24-bit, for the Linux icon theme
+// The .ico is committed as res/quillmere.ico; rerun this after changing the
+// drawing. The PNGs are made at build time.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "res/icon_drawing.h"
 
 namespace {
 
-// The standard 16-colour palette, as red, green, blue.
-constexpr std::uint8_t kPalette[16][3] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-    {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
-};
-
-enum Colour : std::uint8_t {
-    kBlack = 0,
-    kDarkGreen = 2,
-    kGrey = 8,
-    kLime = 10,
-    kYellow = 11,
-    kAqua = 14,
-};
-
-bool Inside(double u, double v, double cu, double cv, double r) {
-    return (u - cu) * (u - cu) + (v - cv) * (v - cv) <= r * r;
-}
-
-// Palette index of pixel (x, y), y counted from the top, in an n x n image.
-std::uint8_t Pixel(int x, int y, int n) {
-    const int border = n / 16;  // 1 pixel at 16, 2 at 32
-    if (x < border || y < border || x >= n - border || y >= n - border) {
-        return kBlack;
-    }
-    // A second, grey ring: the frame's inner edge.
-    if (x == border || y == border || x == n - border - 1 || y == n - border - 1) {
-        return kGrey;
-    }
-    const double u = (x + 0.5) / n;
-    const double v = (y + 0.5) / n;
-    if (Inside(u, v, 0.35, 1.05, 0.50)) {
-        return kDarkGreen;  // near hill
-    }
-    if (Inside(u, v, 0.90, 1.10, 0.50)) {
-        return kLime;  // far hill
-    }
-    if (Inside(u, v, 0.68, 0.33, 0.15)) {
-        return kYellow;  // sun
-    }
-    return kAqua;
-}
+using qm::icon::kPalette;
+using qm::icon::PixelIndex;
 
 void Put16(std::vector<std::uint8_t>& out, unsigned v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -92,7 +56,7 @@ std::vector<std::uint8_t> Image(int n) {
     for (int y = n - 1; y >= 0; --y) {
         std::vector<std::uint8_t> row(xorStride, 0);
         for (int x = 0; x < n; ++x) {
-            const std::uint8_t p = Pixel(x, y, n);
+            const std::uint8_t p = PixelIndex(x, y, n);
             row[x / 2] |= (x % 2 == 0) ? static_cast<std::uint8_t>(p << 4) : p;
         }
         out.insert(out.end(), row.begin(), row.end());
@@ -102,13 +66,73 @@ std::vector<std::uint8_t> Image(int n) {
     return out;
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-icon <output.ico>\n");
-        return 2;
+void PutBig32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
     }
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+    PutBig32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    PutBig32(out, Crc32(out.data() + start, out.size() - start));
+}
+
+// An n x n truecolour PNG. The image data is a zlib stream of stored
+// (uncompressed) blocks: no compression library needed for a few icons.
+std::vector<std::uint8_t> Png(int n) {
+    std::vector<std::uint8_t> raw;
+    for (int y = 0; y < n; ++y) {
+        raw.push_back(0);  // filter: none
+        for (int x = 0; x < n; ++x) {
+            const auto& c = kPalette[PixelIndex(x, y, n)];
+            raw.insert(raw.end(), c, c + 3);
+        }
+    }
+    std::vector<std::uint8_t> zlib = {0x78, 0x01};
+    std::size_t done = 0;
+    do {
+        const std::size_t block = std::min<std::size_t>(raw.size() - done, 65535);
+        zlib.push_back(done + block == raw.size() ? 1 : 0);  // last block?
+        Put16(zlib, static_cast<unsigned>(block));
+        Put16(zlib, static_cast<unsigned>(~block & 0xFFFF));
+        zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(done),
+                    raw.begin() + static_cast<std::ptrdiff_t>(done + block));
+        done += block;
+    } while (done < raw.size());
+    std::uint32_t a = 1, b = 0;  // Adler-32 of the raw data
+    for (std::uint8_t byte : raw) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    PutBig32(zlib, (b << 16) | a);
+
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> header;
+    PutBig32(header, static_cast<std::uint32_t>(n));
+    PutBig32(header, static_cast<std::uint32_t>(n));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
+    Chunk(out, "IHDR", header);
+    Chunk(out, "IDAT", zlib);
+    Chunk(out, "IEND", {});
+    return out;
+}
+
+std::vector<std::uint8_t> Ico() {
     const int sizes[] = {16, 32};
     std::vector<std::vector<std::uint8_t>> images;
     for (int n : sizes) {
@@ -134,15 +158,34 @@ int main(int argc, char** argv) {
     for (const auto& image : images) {
         file.insert(file.end(), image.begin(), image.end());
     }
+    return file;
+}
 
-    std::FILE* f = std::fopen(argv[1], "wb");
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::uint8_t> file;
+    const char* path = nullptr;
+    if (argc == 2) {
+        file = Ico();
+        path = argv[1];
+    } else if (argc == 4 && std::string(argv[1]) == "--png" && std::atoi(argv[2]) >= 16 &&
+               std::atoi(argv[2]) <= 1024) {
+        file = Png(std::atoi(argv[2]));
+        path = argv[3];
+    } else {
+        std::fprintf(stderr, "usage: make-icon <output.ico>\n       make-icon --png SIZE <output.png>\n");
+        return 2;
+    }
+
+    std::FILE* f = std::fopen(path, "wb");
     if (f == nullptr) {
-        std::perror(argv[1]);
+        std::perror(path);
         return 1;
     }
     const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     if (std::fclose(f) != 0 || !ok) {
-        std::fprintf(stderr, "%s: write failed\n", argv[1]);
+        std::fprintf(stderr, "%s: write failed\n", path);
         return 1;
     }
     return 0;

@@ -1,81 +1,83 @@
 #!/usr/bin/env bash
-# Sets the machine up, builds Quillmere and starts it under wine64.
+# Sets the machine up, builds the native Linux program and starts it.
 #
 #   tools/run.sh            run until the program ends (its menu's "E&xit")
-#   tools/run.sh --once     start it, show a picture, take the screenshot, stop
+#   tools/run.sh --once     without a display: start it, show a picture, take
+#                           the screenshot, stop
 #
-# With $DISPLAY set, the program's desktop (an 800x600 Wine desktop window
-# with the taskbar and its tray icon) opens on that display. Without one it
-# runs on a virtual display of its own (Xvfb) and leaves a screenshot of the
-# desktop in build/run/desktop.png. The Wine prefix build/run/prefix keeps
-# the settings between runs; on the first run the profile is pointed at a
-# folder of sample pictures (build/run/samples), so the first click on the
-# tray icon shows one. On Windows, build/mingw-*/Quillmere.exe is the program
-# itself: start it directly.
+# With a desktop session ($DISPLAY or $WAYLAND_DISPLAY set) the program
+# (build/linux/quillmere) starts on that desktop, as the user: its icon in
+# the desktop's tray, its profile in ~/.config/Brandle Software/Quillmere.conf.
+# When that profile has no folder yet it is pointed at sample pictures the
+# script makes (build/run-linux/samples), so the first click on the icon
+# shows one; a right click opens the menu with the settings.
 #
-# QM_BUILD_DIR: another build folder of the mingw-x64 preset, if wanted.
+# Without a display it runs in a session of its own under build/run-linux
+# (temporary HOME, Xvfb, openbox, the trayer tray, its own session bus),
+# shows the first picture and leaves a screenshot in
+# build/run-linux/desktop.png.
+#
+# The Windows program under Wine: tools/run-wine.sh.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 once=0
 [[ "${1:-}" == --once ]] && once=1
+out="$root/build/run-linux"
 
-build="${QM_BUILD_DIR:-$root/build/mingw-x64}"
-
-bash tools/setup.sh
-cmake --preset mingw-x64 -B "$build" >/dev/null
-cmake --build "$build" --target quillmere qm_probe
-
-source tests/e2e/lib.sh
-qm_env_init "$root/build/run" "$build"
-own_display=0
-cleanup() {
-  if ((own_display)); then
-    qm_teardown
-  else
-    qm_stop
-    wineserver -k 2>/dev/null || true
+if [[ -z "${QL_RUN_SESSION:-}" ]]; then
+  if [[ "$(id -u)" == 0 ]]; then
+    bash tools/setup.sh --linux
   fi
-}
-trap cleanup EXIT
+  cmake --preset linux >/dev/null
+  cmake --build --preset linux --target quillmere
+fi
+
+source tests/e2e-linux/lib.sh
+
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${QL_RUN_SESSION:-}" ]]; then
+  profile="${XDG_CONFIG_HOME:-$HOME/.config}/Brandle Software/Quillmere.conf"
+  if ! grep -q '^Directory=' "$profile" 2>/dev/null; then
+    ql_make_samples "$out/samples"
+    mkdir -p "$(dirname "$profile")"
+    printf '[Config]\nDirectory=%s\n' "$out/samples" >>"$profile"
+    echo "First run: wallpaper folder $out/samples"
+  fi
+  echo "Starting Quillmere on your desktop; its icon is in the tray."
+  exec build/linux/quillmere
+fi
+
+# No display: a session of our own, its bus started inside its folders.
+ql_env_init "$out" build/linux
+if [[ -z "${QL_RUN_SESSION:-}" ]]; then
+  QL_RUN_SESSION=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+trap ql_teardown EXIT
 trap 'exit 130' INT TERM
-
-[[ -f "$WINEPREFIX/system.reg" ]] || echo "Creating the Wine prefix $WINEPREFIX"
-qm_prefix_prepare
-if [[ -z "${DISPLAY:-}" ]]; then
-  qm_display_start
-  own_display=1
-  echo "No \$DISPLAY: running on a virtual display of our own ($DISPLAY)"
+ql_display_start
+echo "No display: running on a virtual display of our own ($DISPLAY)"
+ql_host_start trayer
+if ! ql_profile Directory >/dev/null 2>&1; then
+  ql_make_samples "$out/samples"
+  ql_set_profile "Directory=$out/samples"
+  echo "First run: wallpaper folder $out/samples"
 fi
-
-# First run: no folder in the profile yet. Point it at sample pictures.
-if ! qm_probe reg "$QM_CONFIG_KEY" Directory >/dev/null 2>&1; then
-  qm_make_samples "$QM_OUT/samples"
-  qm_probe reg-set "$QM_CONFIG_KEY" "Directory:sz:$(qm_winpath "$QM_OUT/samples")"
-  echo "First run: wallpaper folder $QM_OUT/samples"
-fi
-
-qm_start
-frame="$(qm_wait_frame)" || { echo "Quillmere did not start; log: $QM_OUT/quillmere-1.log" >&2; exit 1; }
-echo "Quillmere is running; click its icon at the taskbar's right end to change the wallpaper."
-
-if ((own_display)); then
-  # Nobody can click here: show the first picture, then the screenshot.
-  before="$(qm_reg_data "$QM_DESKTOP_KEY" Wallpaper)"
-  qm_poll 10 qm_icon_drawn || true
-  qm_click_icon 1
-  qm_probe wait-reg "$QM_DESKTOP_KEY" Wallpaper --not "$before" --timeout 10000 >/dev/null || true
-  qm_mouse_away
-  qm_poll 5 qm_tooltips_hidden || true
-  qm_redraw_taskbar || true
-  qm_shot "$QM_OUT/desktop.png"
-  echo "Screenshot of the desktop: $QM_OUT/desktop.png"
-fi
-
+ql_desktop_reset
+ql_start
+ql_wait_frame >/dev/null || { echo "Quillmere did not start; log: $QL_OUT/quillmere-$QL_RUNS.log" >&2; exit 1; }
+ql_poll 15 ql_icon_shown || { echo "Its icon did not appear in the tray" >&2; exit 1; }
+echo "Quillmere is running; its icon is in the tray at the top right."
+# Nobody can click here: show the first picture, then the screenshot.
+ql_click_icon 1
+ql_wait_shown_not none 10 >/dev/null || true
+ql_mouse_away
+sleep 1
+ql_shot "$out/desktop.png"
+echo "Screenshot of the desktop: $out/desktop.png"
 if ((once)); then
   exit 0
 fi
 echo "Waiting for it to end (E&xit in its menu, or Ctrl-C here)."
-wait "$QM_PID" || true
-QM_PID=
+wait "$QL_PID" || true
+QL_PID=

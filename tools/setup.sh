@@ -3,6 +3,7 @@
 # Wine (32-bit too where the kernel runs 32-bit programs), the cross-built
 # libjpeg for both Windows targets and the Wine prefix the Windows tests run
 # in. Run as root; safe to run again.
+#   tools/setup.sh --linux    the packages only: enough for the Linux program
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,6 +17,10 @@ packages=(
   # ... and their tests' daemons and schemas, on a private session bus
   dbus-daemon libglib2.0-bin dconf-service dconf-gsettings-backend gsettings-desktop-schemas
   mate-desktop-common cinnamon-desktop-data xfconf
+  # The Linux program (Qt widgets, the tray's X selection) and its end-to-end
+  # tests: tray hosts, a window manager, X tools, the install check
+  libxcb1-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
+  desktop-file-utils
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)
@@ -52,6 +57,8 @@ if ((${#missing[@]})); then
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+[[ "${1:-}" == --linux ]] && exit 0
 
 bash "$root/tools/build-libjpeg-mingw.sh" x64
 bash "$root/tools/build-libjpeg-mingw.sh" i686

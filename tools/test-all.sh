@@ -60,6 +60,8 @@ for build in "${e2e_builds[@]}"; do
   echo "=== end-to-end: $build's Quillmere.exe under Wine on a display of its own"
   bash tests/e2e/run-e2e.sh "build/$build" 2>&1 | tee "build/$build-e2e.log"
 done
+echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
+bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 
@@ -81,4 +83,5 @@ for build in "${e2e_builds[@]}"; do
 done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
 grep -E '^release: ' build/release.log || true
+grep -E '^e2e-linux:' build/e2e-linux.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true

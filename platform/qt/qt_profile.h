@@ -1,0 +1,49 @@
+// The profile as an INI file through QSettings:
+// $XDG_CONFIG_HOME/<company>/<app>.conf, one [section] per profile section,
+// values named as in the registry. Numbers are written as decimal integers.
+// The file has no value types: a number reads back as its text, and text
+// that is a plain decimal integer reads as a number.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QString>
+
+#include "platform/system.h"
+
+class QSettings;
+
+namespace qm {
+
+class QtProfileStore : public ProfileStore {
+public:
+    QtProfileStore();
+    ~QtProfileStore() override;
+    QtProfileStore(const QtProfileStore&) = delete;
+    QtProfileStore& operator=(const QtProfileStore&) = delete;
+
+    // Until SetRegistryKey names the profile there is none: reads give the
+    // defaults and writes are not kept.
+    std::string GetProfileString(const char* section, const char* entry,
+                                 const std::string& defaultValue) override;
+    // A missing, empty or non-numeric value, or one outside 32 bits, gives
+    // the default, as a missing or mistyped registry value does.
+    int GetProfileInt(const char* section, const char* entry, int defaultValue) override;
+    void WriteProfileInt(const char* section, const char* entry, int value) override;
+    void WriteProfileString(const char* section, const char* entry,
+                            const std::string& value) override;
+    void SetRegistryKey(const char* company, const char* appName) override;
+
+    // The profile's file; empty until named.
+    QString FileName() const;
+
+private:
+    // The stored text of a value; false when missing.
+    bool Read(const char* section, const char* entry, QString& text);
+    void Write(const char* section, const char* entry, const QString& text);
+
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace qm

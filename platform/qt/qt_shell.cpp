@@ -1,0 +1,434 @@
+#include "platform/qt/qt_shell.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QApplication>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QLockFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qt_tray.h"
+#include "platform/qt/qt_x11.h"
+#include "platform/resources/resource_script.h"
+#include "res/resource.h"
+
+namespace qm {
+
+namespace {
+
+QString Local(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Letters, digits and '_' only: what an element of a bus name may hold.
+QString NameElement(const QString& name) {
+    QString out;
+    for (const QChar c : name) {
+        out += (c.isLetterOrNumber() && c.unicode() < 128) ? c : QChar(u'_');
+    }
+    if (out.isEmpty() || out[0].isDigit()) {
+        out.prepend(u'_');
+    }
+    return out;
+}
+
+QMessageBox::Icon BoxIconOf(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Error:
+            return QMessageBox::Critical;
+        case BoxIcon::Exclamation:
+            return QMessageBox::Warning;
+        case BoxIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QtShell::QtShell()
+    : tray_(std::make_unique<TrayArea>(TrayArea::Hooks{
+          [this](unsigned id, TrayMouse mouse) {
+              ToFrame([&] { events_->OnTrayIcon(id, mouse); });
+          },
+          [this] { ToFrame([&] { events_->OnTaskbarCreated(); }); },
+          [this](unsigned id, QMenu& menu) { BuildMenu(menu, id, true); }})) {}
+
+QtShell::~QtShell() {
+    timers_.clear();
+    tray_.reset();
+    frame_.reset();
+}
+
+template <class F>
+void QtShell::ToFrame(F&& f) {
+    if (state_ == FrameState::Alive && events_ != nullptr) {
+        keeper_.Guard(std::forward<F>(f));
+    }
+}
+
+bool QtShell::FrameExists() const {
+    return state_ == FrameState::Creating || state_ == FrameState::Alive ||
+           state_ == FrameState::Destroying;
+}
+
+// --- Message boxes, strings, the running copy ----------------------------------
+
+int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string& caption,
+                     BoxIcon icon) {
+    if (keeper_.HasKept()) {
+        return kIdOk;
+    }
+    if (owner == nullptr) {
+        owner = frame_.get();
+    }
+    QMessageBox box(BoxIconOf(icon), Local(caption), Local(text), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    // A caption and a close box, as a Windows message box has.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+    // Modal to its owner (the hidden frame when it has none): the tray
+    // icon and the timer go on, as beside a Windows message box.
+    box.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    // Ctrl+C copies the box as the Windows message box does: caption, text
+    // and buttons between dashed lines.
+    const QString dashes = QStringLiteral("---------------------------\n");
+    QShortcut copy(QKeySequence::Copy, &box);
+    QObject::connect(&copy, &QShortcut::activated, &box, [&] {
+        QGuiApplication::clipboard()->setText(dashes + box.windowTitle() + u'\n' + dashes +
+                                              box.text() + u'\n' + dashes +
+                                              QStringLiteral("OK   \n") + dashes);
+    });
+    box.exec();
+    return kIdOk;
+}
+
+int QtShell::AppMessageBox(const std::string& text, BoxIcon icon) {
+    // The thread's active window, else the innermost dialog, else the frame.
+    QWidget* owner = QApplication::activeWindow();
+    if (owner == nullptr && !dialogs_.empty()) {
+        owner = dialogs_.back();
+    }
+    return ShowBox(owner, text, LoadString(IDS_APP_TITLE), icon);
+}
+
+int QtShell::MessageBox(bool ownerIsActiveWindow, const std::string& text,
+                        const std::string& caption, BoxIcon icon) {
+    return ShowBox(ownerIsActiveWindow ? QApplication::activeWindow() : nullptr, text, caption,
+                   icon);
+}
+
+std::string QtShell::LoadString(unsigned id) {
+    const auto& strings = rc::EmbeddedScript().strings;
+    auto it = strings.find(id);
+    return it == strings.end() ? std::string() : it->second;
+}
+
+bool QtShell::FindTopLevelWindow(const char* title) {
+    return x11::HasWindowTitled(QString::fromLocal8Bit(title));
+}
+
+bool QtShell::ClaimSingleInstance(const char* name) {
+    const QString element = NameElement(QString::fromLocal8Bit(name));
+    if (!claimed_.insert(element).second) {
+        return false;  // this process holds it already
+    }
+    // A name on the session bus: one owner at a time, taken in one step,
+    // and gone with the process however it ends.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() != nullptr) {
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+            bus.interface()->registerService(QStringLiteral("local.") + element,
+                                             QDBusConnectionInterface::DontQueueService,
+                                             QDBusConnectionInterface::DontAllowReplacement);
+        if (reply.isValid()) {
+            return reply.value() == QDBusConnectionInterface::ServiceRegistered;
+        }
+    }
+    // No bus: a lock file in the user's runtime folder; a dead holder's
+    // lock counts as stale.
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString file = element + QStringLiteral(".lock");
+    if (folder.isEmpty()) {
+        folder = QDir::tempPath();
+        file.prepend(QString::number(getuid()) + u'-');
+    }
+    auto lock = std::make_unique<QLockFile>(folder + u'/' + file);
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        return false;
+    }
+    locks_.push_back(std::move(lock));
+    return true;
+}
+
+// --- The frame ------------------------------------------------------------
+
+bool QtShell::CreateFrameWindow(const std::string& title, FrameEvents& events) {
+    if (state_ != FrameState::None) {
+        return false;  // one frame per run
+    }
+    frame_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+    frame_->setWindowTitle(Local(title));
+    frame_->setAttribute(Qt::WA_QuitOnClose, false);
+    // Over the whole screen, so that what is centred on the hidden frame
+    // (a message box it owns) is centred on the screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        frame_->setGeometry(screen->availableGeometry());
+    }
+    // A real window, never mapped: another copy finds it by its title.
+    frame_->winId();
+    events_ = &events;
+    state_ = FrameState::Creating;
+    int created = -1;
+    try {
+        created = events.OnCreate();
+    } catch (...) {
+        created = -1;
+        keeper_.Keep(std::current_exception());
+    }
+    if (created == -1) {
+        // Taken down again without OnDestroy; its timers go with it.
+        timers_.clear();
+        frame_.reset();
+        events_ = nullptr;
+        state_ = FrameState::None;
+        keeper_.RethrowKept();
+        return false;
+    }
+    state_ = FrameState::Alive;
+    tray_->Watch();
+    return true;
+}
+
+void QtShell::HideFrameWindow() {
+    if (frame_) {
+        frame_->hide();
+    }
+}
+
+void QtShell::Close() {
+    if (state_ != FrameState::Alive) {
+        return;
+    }
+    state_ = FrameState::Destroying;
+    keeper_.Guard([&] { events_->OnDestroy(); });
+    // The window's timers and icons end with it.
+    timers_.clear();
+    tray_->Clear();
+    events_ = nullptr;
+    state_ = FrameState::Gone;
+    // Ends the main loop, and every nested one: destroying the owner ends
+    // the dialogs and boxes it owns.
+    QCoreApplication::exit(0);
+}
+
+void QtShell::CloseFrameWindow() {
+    Close();
+    keeper_.RethrowKept();
+}
+
+void QtShell::CloseFromOutside() { Close(); }
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+void OnSignal(int signal) {
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+}  // namespace
+
+void QtShell::CloseOnSignals() {
+    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        return;
+    }
+    // The handler only writes a byte; the loop reads it and closes the
+    // frame, which saves the settings and removes the icon.
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
+        CloseFromOutside();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+int QtShell::RunMessageLoop() {
+    int code = 0;
+    if (state_ == FrameState::Alive && !keeper_.HasKept()) {
+        code = QApplication::exec();
+    }
+    keeper_.RethrowKept();
+    return state_ == FrameState::Gone ? 0 : code;
+}
+
+// --- Timers ---------------------------------------------------------------
+
+void QtShell::SetTimer(unsigned id, std::uint32_t milliseconds) {
+    if (!FrameExists()) {
+        return;
+    }
+    auto& timer = timers_[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        QObject::connect(timer.get(), &QTimer::timeout, frame_.get(),
+                         [this, id] { ToFrame([&] { events_->OnTimer(id); }); });
+    }
+    // The Windows timer's limits: at least 10 ms, at most 2^31 - 1.
+    timer->start(static_cast<int>(std::clamp<std::uint32_t>(milliseconds, 10, INT_MAX)));
+}
+
+void QtShell::KillTimer(unsigned id) { timers_.erase(id); }
+
+// --- Tray icon and popup menu -------------------------------------------------
+
+void QtShell::AddTrayIcon(const TrayIconData& data) {
+    if (FrameExists()) {
+        tray_->Add(data);
+    }
+}
+
+void QtShell::DeleteTrayIcon(const TrayIconData& data) { tray_->Delete(data); }
+
+bool QtShell::BuildMenu(QMenu& menu, unsigned menuId, bool postChoices) {
+    const auto& menus = rc::EmbeddedScript().menus;
+    auto it = menus.find(static_cast<int>(menuId));
+    if (it == menus.end() || it->second.popups.empty()) {
+        return false;
+    }
+    const auto& items = it->second.popups.front().items;
+    // The same items again keep their actions: a host showing the menu
+    // sees only their states change.
+    QList<QAction*> actions = menu.actions();
+    bool same = actions.size() == static_cast<qsizetype>(items.size());
+    for (qsizetype i = 0; same && i < actions.size(); ++i) {
+        same = actions[i]->isSeparator() == items[i].separator &&
+               (items[i].separator || actions[i]->data().toInt() == items[i].id);
+    }
+    if (!same) {
+        menu.clear();
+        actions.clear();
+        for (const rc::MenuItem& item : items) {
+            if (item.separator) {
+                actions.push_back(menu.addSeparator());
+                continue;
+            }
+            QAction* action = menu.addAction(Local(item.text));
+            action->setData(item.id);
+            if (item.checked) {
+                action->setCheckable(true);
+                action->setChecked(true);
+            }
+            if (postChoices) {
+                const int id = item.id;
+                QObject::connect(action, &QAction::triggered, action, [this, id] { PostCommand(id); });
+            }
+            actions.push_back(action);
+        }
+        // The item at position 0 is the default, drawn bold.
+        if (!actions.isEmpty()) {
+            menu.setDefaultAction(actions.front());
+        }
+    }
+    // The states the update handlers give, as the menu opens.
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        if (items[i].separator) {
+            continue;
+        }
+        bool enabled = !items[i].grayed;
+        if (state_ == FrameState::Alive && events_->OnUpdateCommand(items[i].id, enabled)) {
+            actions[i]->setEnabled(enabled);
+        } else {
+            actions[i]->setEnabled(!items[i].grayed);
+        }
+    }
+    return true;
+}
+
+void QtShell::PostCommand(int id) {
+    // The choice arrives as a command once the menu's caller has returned.
+    QMetaObject::invokeMethod(
+        frame_.get(), [this, id] { ToFrame([&] { events_->OnCommand(id); }); },
+        Qt::QueuedConnection);
+}
+
+bool QtShell::TrackPopupMenu(unsigned menuId) {
+    if (!FrameExists()) {
+        return false;
+    }
+    // A StatusNotifier host that is opening the icon's menu shows this one.
+    if (QMenu* exported = tray_->MenuBeingShown()) {
+        return BuildMenu(*exported, menuId, true);
+    }
+    QMenu menu;
+    if (!BuildMenu(menu, menuId, false)) {
+        return false;
+    }
+    if (keeper_.HasKept()) {
+        return true;
+    }
+    QAction* chosen = menu.exec(QCursor::pos());
+    if (chosen != nullptr && chosen->isEnabled()) {
+        PostCommand(chosen->data().toInt());
+    }
+    keeper_.RethrowKept();
+    return true;
+}
+
+// --- Dialogs ------------------------------------------------------------------
+
+int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
+    const auto& all = rc::EmbeddedScript().dialogs;
+    auto it = all.find(static_cast<int>(templateId));
+    if (it == all.end() || keeper_.HasKept()) {
+        return -1;  // as for a missing template
+    }
+    // Owned by the dialog open beneath it (About over Settings), else by
+    // the frame, which alone receives what the dialog sends its owner.
+    const bool ownedByFrame = dialogs_.empty();
+    QWidget* owner = ownedByFrame ? frame_.get() : dialogs_.back();
+    QtDialog::Hooks hooks{keeper_, [this, ownedByFrame](unsigned message) -> long {
+                              if (ownedByFrame && state_ == FrameState::Alive &&
+                                  message == WM_UPDATE_IMAGE_LIST) {
+                                  return events_->OnRebuildImageList();
+                              }
+                              return 0;
+                          }};
+    std::unique_ptr<QtDialog> dialog;
+    try {
+        dialog = std::make_unique<QtDialog>(it->second, events, owner, std::move(hooks));
+    } catch (const rc::ScriptError&) {
+        return -1;  // a control the backend cannot make: the dialog fails
+    }
+    dialogs_.push_back(dialog.get());
+    const int result = dialog->Run();
+    dialogs_.pop_back();
+    dialog.reset();
+    keeper_.RethrowKept();
+    return result;
+}
+
+}  // namespace qm

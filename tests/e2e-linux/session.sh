@@ -1,0 +1,412 @@
+#!/usr/bin/env bash
+# One tray host's end-to-end session, run by run-e2e.sh: temporary HOME and
+# XDG folders, then (in them) a dbus-run-session of its own, Xvfb, openbox
+# and the host, then the phases, each with a fresh profile and its own
+# start of the program.
+#
+#   session.sh trayer|xfce BUILD_DIR OUT_DIR
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/lib.sh"
+
+host="$1"
+ql_env_init "$3" "$2"
+# The bus starts inside the temporary folders: the services it starts
+# (xfconfd, dconf) inherit its environment, and must not reach the real
+# user's configuration.
+if [[ -z "${QL_SESSION_BUS:-}" ]]; then
+  QL_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+[[ -x "$QL_BIN" ]] || { echo "missing $QL_BIN: build the linux preset first" >&2; exit 1; }
+if [[ "$host" == xfce ]]; then
+  QL_DESKTOP=xfce
+  export XDG_CURRENT_DESKTOP=XFCE
+fi
+results="$QL_OUT/results.txt"
+: >"$results"
+trap ql_teardown EXIT
+ql_display_start || { echo "FAIL setup: no display" | tee -a "$results"; exit 1; }
+ql_host_start "$host" || { echo "FAIL setup: $host did not start" | tee -a "$results"; exit 1; }
+if [[ "$host" == xfce ]]; then
+  # The backdrop xfdesktop would have made for the screen's one monitor.
+  xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" -n -t string -s "" &&
+    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" -n -t int -s 5 ||
+    { echo "FAIL setup: no xfconf" | tee -a "$results"; exit 1; }
+fi
+
+samples="$QL_OUT/samples"
+ql_make_samples "$samples"
+empty="$QL_OUT/empty"
+mkdir -p "$empty"
+
+MSG_NO_IMAGES="Change the Settings to a Directory that Contains Images"
+# No automatic change unless a phase asks for one.
+BASE_PROFILE=("Directory=$samples" AutoChange=0 Display=2 Height=301 Width=301 Random=0
+  Stretch=0 Time=20 When=0)
+
+# --- reporting ----------------------------------------------------------------
+
+phase=setup
+fail() {
+  local n
+  n=$(($(grep -c . "$results") + 1))
+  echo "FAIL $host/$phase: $*" | tee -a "$results"
+  ql_shot "$QL_OUT/fail-$n.png" 2>/dev/null
+  {
+    echo "== profile"
+    cat "$QL_PROFILE" 2>&1
+    echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"
+    echo "== program log"
+    cat "$QL_OUT/quillmere-$QL_RUNS.log" 2>&1
+  } >"$QL_OUT/fail-$n.txt"
+  exit 1
+}
+pass() { echo "ok   $host/$phase: $*" | tee -a "$results"; }
+check() {
+  local what="$1"
+  shift
+  if "$@" >/dev/null; then pass "$what"; else fail "$what"; fi
+}
+run_phase() {
+  phase="$1"
+  shift
+  [[ -z "${QL_E2E_PHASES:-}" || " $QL_E2E_PHASES " == *" $phase "* ]] || return 0
+  echo "=== $host/$phase"
+  (
+    trap ql_stop EXIT
+    "$@"
+  )
+  local rc=$?
+  if ((rc != 0)) && ! tail -n 1 "$results" | grep -q "^FAIL $host/$phase"; then
+    echo "FAIL $host/$phase: ended early (status $rc)" | tee -a "$results"
+  fi
+}
+
+# --- steps --------------------------------------------------------------------
+
+start_with() {  # start_with NAME=VALUE...: that profile, then the program
+  ql_desktop_reset
+  ql_set_profile "$@"
+  ql_start
+  ql_wait_frame >/dev/null || fail "the program starts (log: quillmere-$QL_RUNS.log)"
+  ql_poll 15 ql_icon_shown || fail "the icon is shown on $host"
+}
+
+# Keys to a window of the program, activated first.
+keys_to() {
+  local w="$1"
+  shift
+  xdotool windowactivate --sync "$w" >/dev/null 2>&1
+  local k
+  for k in "$@"; do
+    xdotool key --clearmodifiers "$k"
+    # Each key handled before the next (an Alt still held spoils Enter).
+    sleep 0.2
+  done
+}
+
+type_to() {  # type_to WINDOW TEXT: into its focused box, replacing it
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  xdotool key --clearmodifiers ctrl+a
+  xdotool type --delay 20 "$2"
+}
+
+# Opens the menu with a right click on the icon; prints the menu's window.
+open_menu() {
+  ql_click_icon 3 || return 1
+  local i w
+  for ((i = 0; i < 50; i++)); do
+    w="$(ql_menu_window)" && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+menu_pick() {  # menu_pick LETTER: the item's access key
+  local menu
+  menu="$(open_menu)" || fail "a right click opens the menu"
+  xdotool key --clearmodifiers "$1"
+}
+
+# The box titled $1 shows text $2; closes it with Enter.
+box_says() {
+  local w text
+  w="$(ql_wait_window "$1" 10)" || return 1
+  text="$(ql_box_text "$w")"
+  [[ "$text" == "$2" ]] || { echo "box text: '$text'" >&2; return 1; }
+  keys_to "$w" Return
+  ql_poll 5 ql_no_window_id "$w"
+}
+ql_no_window_id() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+
+icon_gone() { ! ql_icon_pos; }
+
+profile_is() {  # profile_is NAME VALUE
+  [[ "$(ql_profile "$1")" == "$2" ]]
+}
+# The profile is written once the dialog's result has been applied.
+profile_becomes() { ql_poll 5 profile_is "$@"; }
+
+# Clicks the icon and waits for a change from what was shown; prints it.
+click_change() {
+  local before
+  before="$(ql_shown)"
+  ql_click_icon 1 || return 1
+  ql_wait_shown_not "$before" 10
+}
+
+# --- phases -------------------------------------------------------------------
+
+phase_first_start() {
+  ql_desktop_reset
+  rm -f "$QL_PROFILE"
+  # First run: no profile. The folder defaults to the one started in, which
+  # holds no pictures.
+  ql_start "$empty"
+  ql_wait_frame >/dev/null || fail "the program starts"
+  check "an empty folder gets its message, captioned Quillmere" box_says '^Quillmere$' "$MSG_NO_IMAGES"
+  local dlg
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "then the settings dialog opens"
+  pass "then the settings dialog opens"
+  check "the constructor wrote the defaults at once" profile_is Time 20
+  check "the folder's default is the one started in" profile_is Directory "$empty"
+  check "start-up changed no wallpaper" test -z "$(ql_desktop_value)"
+  keys_to "$dlg" alt+f
+  type_to "$dlg" "$samples"
+  keys_to "$dlg" Return
+  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "OK stored the folder" profile_becomes Directory "$samples"
+  check "the icon is on $host" ql_poll 15 ql_icon_shown
+  local shown
+  shown="$(click_change)" || fail "a left click shows a picture"
+  pass "a left click shows a picture ($shown)"
+  check "the desktop records it" test -n "$(ql_desktop_value)"
+}
+
+phase_clicks() {
+  start_with "${BASE_PROFILE[@]}"
+  local first second third fourth v1 v2
+  sleep 1
+  check "start-up by itself changes no wallpaper" test -z "$(ql_desktop_value)"
+  first="$(click_change)" || fail "click 1 shows a picture"
+  v1="$(ql_desktop_value)"
+  second="$(click_change)" || fail "click 2 shows another"
+  v2="$(ql_desktop_value)"
+  check "the desktop records each change" test -n "$v1" -a -n "$v2"
+  if [[ "$QL_DESKTOP" == xfce ]]; then
+    # A new name each time, so that xfdesktop sees a change.
+    check "with a new picture file each time" test "$v1" != "$v2"
+  fi
+  third="$(click_change)" || fail "click 3 shows another"
+  [[ "$first $second $third" =~ red && "$first $second $third" =~ green &&
+    "$first $second $third" =~ blue ]] || fail "three clicks show the three pictures ($first $second $third)"
+  pass "three clicks show the three pictures in turn ($first $second $third)"
+  fourth="$(click_change)" || fail "click 4"
+  check "the fourth starts the list again" test "$fourth" == "$first"
+  # A double click is two changes: the press and the double click.
+  ql_click_icon 1 2
+  sleep 2
+  check "a double click changes twice" test "$(ql_shown)" == "$third"
+  if ls "$XDG_DATA_HOME/quillmere/"*.bmp >/dev/null 2>&1; then
+    pass "the JPEGs were converted into the data folder"
+  else
+    fail "the JPEGs were converted into the data folder"
+  fi
+}
+
+# Tiled: the corner shows the picture too; centred: only the middle does.
+layout_is() {
+  case "$QL_DESKTOP" in
+    root)
+      local corner
+      corner="$(ql_shown 20 $((QL_SCREEN_H - 20)))"
+      if [[ "$1" == tiled ]]; then [[ "$corner" == "$(ql_shown)" ]]; else [[ "$corner" != "$(ql_shown)" ]]; fi
+      ;;
+    xfce)
+      local style
+      style="$(xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" 2>/dev/null)"
+      if [[ "$1" == tiled ]]; then [[ "$style" == 2 ]]; else [[ "$style" == 1 ]]; fi
+      ;;
+  esac
+}
+
+phase_menu() {
+  start_with "${BASE_PROFILE[@]}"
+  local a b
+  a="$(click_change)" || fail "a click shows a picture"
+  b="$(click_change)" || fail "a second click shows another"
+  local menu
+  menu="$(open_menu)" || fail "a right click opens the menu"
+  pass "a right click opens the menu"
+  sleep 0.5
+  # The menu with the icon it belongs to.
+  local mx my mw mh ix iy
+  read -r mx my mw mh < <(ql_geometry "$menu")
+  read -r ix iy < <(ql_icon_pos)
+  local left=$(((mx < ix ? mx : ix) - 24)) right=$(((mx + mw > ix ? mx + mw : ix) + 24))
+  ((left < 0)) && left=0
+  ((right > QL_SCREEN_W)) && right=$QL_SCREEN_W
+  import -window root -crop "$((right - left))x$((my + mh + 16))+$left+0" +repage "$QL_OUT/menu.png"
+  xdotool key --clearmodifiers p
+  check "Previous shows the picture before" test "$(ql_wait_shown_not "$b" 10)" == "$a"
+  menu_pick c
+  sleep 1
+  check "Center Current Paper centres it" ql_poll 10 layout_is centred
+  menu_pick t
+  check "Tile Current Paper tiles it" ql_poll 10 layout_is tiled
+  menu_pick s
+  local dlg
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "Settings opens the settings dialog"
+  pass "Settings opens the settings dialog"
+  sleep 0.3
+  ql_shot_window "$dlg" "$QL_OUT/settings.png"
+  keys_to "$dlg" alt+h
+  type_to "$dlg" 555
+  keys_to "$dlg" Escape
+  check "Escape closes it" ql_poll 5 ql_no_window_id "$dlg"
+  check "and changes nothing" profile_is Height 301
+  menu_pick a
+  dlg="$(ql_wait_window '^About Quillmere 2.0$' 10)" || fail "About opens the about box"
+  pass "About opens the about box"
+  sleep 0.3
+  ql_shot_window "$dlg" "$QL_OUT/about.png"
+  keys_to "$dlg" Return
+  check "Enter closes it" ql_poll 5 ql_no_window_id "$dlg"
+  ql_set_profile "Directory=/elsewhere"
+  menu_pick x
+  check "Exit ends the program" ql_wait_exit "$QL_PID" 10
+  wait "$QL_PID"
+  check "with status 0" test $? -eq 0
+  QL_PID=
+  check "and saves the settings" profile_becomes Directory "$samples"
+  check "all nine" test "$(grep -c -E '^(AutoChange|Directory|Display|Height|Random|Stretch|Time|When|Width)=' "$QL_PROFILE")" -eq 9
+  check "its icon is gone" ql_poll 5 icon_gone
+}
+
+phase_settings() {
+  start_with "${BASE_PROFILE[@]}"
+  menu_pick s
+  local dlg
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens"
+  keys_to "$dlg" alt+e
+  type_to "$dlg" abc
+  keys_to "$dlg" Return
+  check "a non-number is refused" box_says '^Quillmere$' "Please enter an integer."
+  type_to "$dlg" 0
+  keys_to "$dlg" Return
+  check "an interval of 0 is refused" box_says '^Quillmere$' "Please enter an integer between 1 and 120."
+  check "the dialog stays open" ql_window '^Quillmere Settings$'
+  type_to "$dlg" 5
+  keys_to "$dlg" alt+o alt+r
+  keys_to "$dlg" Return
+  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "and stores the interval" profile_becomes Time 5
+  check "its unit" profile_becomes When 1
+  check "and the choice" profile_becomes Random 1
+
+  menu_pick s
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens again"
+  keys_to "$dlg" alt+t
+  keys_to "$dlg" Escape
+  check "Cancel stores nothing" ql_poll 5 ql_no_window_id "$dlg"
+  check "the display mode is kept" profile_is Display 2
+
+  local other="$QL_OUT/browsed"
+  mkdir -p "$other"
+  menu_pick s
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens a third time"
+  keys_to "$dlg" alt+b
+  local chooser
+  chooser="$(ql_wait_window '^Select a folder containing Wallpapers$' 10)" || fail "Browse opens the folder chooser"
+  pass "Browse opens the folder chooser"
+  xdotool windowactivate --sync "$chooser" >/dev/null 2>&1
+  xdotool type --delay 20 "$other/"
+  xdotool key --clearmodifiers Return
+  sleep 0.5
+  if ! ql_no_window_id "$chooser"; then
+    xdotool windowactivate --sync "$chooser" key --clearmodifiers Return >/dev/null 2>&1
+  fi
+  check "the chooser closes on its choice" ql_poll 5 ql_no_window_id "$chooser"
+  keys_to "$dlg" Return
+  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "the chosen folder is stored" profile_becomes Directory "$other"
+}
+
+phase_second_start() {
+  start_with "${BASE_PROFILE[@]}"
+  local first="$QL_PID"
+  "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
+  local second=$!
+  check "a second start ends at once" ql_wait_exit "$second" 5
+  wait "$second"
+  check "quietly (status 0)" test $? -eq 0
+  check "the first copy keeps running" kill -0 "$first"
+  click_change >/dev/null || fail "and answers a click"
+  pass "and answers a click"
+  # A copy that died without cleaning up stops no one.
+  kill -9 "$first"
+  wait "$first" 2>/dev/null
+  QL_PID=
+  ql_start
+  check "a start after a crash runs" ql_wait_frame
+}
+
+phase_host_restart() {
+  start_with "${BASE_PROFILE[@]}"
+  ql_host_stop
+  sleep 2
+  ql_host_start "$host" || fail "$host starts again"
+  check "the icon comes back" ql_poll 15 ql_icon_shown
+  click_change >/dev/null || fail "and answers a click"
+  pass "and answers a click"
+}
+
+phase_nested() {
+  local dir="$QL_OUT/nested"
+  mkdir -p "$dir"
+  cp "$samples/a-red.jpg" "$dir/"
+  # Half a JPEG: its data ends early.
+  convert -size 320x240 gradient:'#20a040-#2040d0' -quality 95 "$QL_OUT/whole.jpg"
+  head -c $(($(stat -c %s "$QL_OUT/whole.jpg") / 2)) "$QL_OUT/whole.jpg" >"$dir/cut.jpg"
+  start_with "Directory=$dir" AutoChange=0 Display=2 Height=301 Width=301 Random=0 Stretch=0
+  local box= i
+  for ((i = 0; i < 2; i++)); do
+    ql_click_icon 1
+    box="$(ql_wait_window '^JPEG (Fatal )?Error$' 4)" && break
+  done
+  [[ -n "$box" ]] || fail "the cut JPEG gets a message box"
+  pass "the cut JPEG gets a message box"
+  local before
+  before="$(ql_shown)"
+  ql_click_icon 1
+  check "a click while the box is open changes the picture" test "$(ql_wait_shown_not "$before" 10)" == red
+  check "the box is still open" ql_window '^JPEG (Fatal )?Error$'
+  for ((i = 0; i < 5; i++)); do
+    box="$(ql_window '^JPEG (Fatal )?Error$')"
+    [[ -n "$box" ]] || break
+    keys_to "$box" Return
+    sleep 0.3
+  done
+  check "the boxes close" ql_no_window '^JPEG (Fatal )?Error$'
+  check "the program runs on" kill -0 "$QL_PID"
+}
+
+phase_timer() {
+  # One minute: the shortest interval the dialog allows.
+  start_with "Directory=$samples" AutoChange=1 Time=1 When=0 Display=2 Height=301 Width=301
+  local shown
+  shown="$(ql_wait_shown_not none 75)" || fail "the timer changes the picture within a minute"
+  pass "the timer changes the picture within a minute ($shown)"
+}
+
+run_phase first-start phase_first_start
+run_phase clicks phase_clicks
+run_phase menu phase_menu
+run_phase settings phase_settings
+run_phase second-start phase_second_start
+run_phase host-restart phase_host_restart
+run_phase nested phase_nested
+[[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
+
+! grep -q '^FAIL' "$results"

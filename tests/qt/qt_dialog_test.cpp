@@ -1,0 +1,150 @@
+// The dialogs built from the templates: every text shown whole at the
+// default font and at a large one, nothing outside the dialog or on top of
+// another text; the radio groups and up-down controls as the dialog
+// exchange uses them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+
+#include "platform/qt/qt_dialog.h"
+#include "platform/qt/qt_events.h"
+#include "res/resource.h"
+
+namespace qm {
+namespace {
+
+class NoEvents : public DialogEvents {
+public:
+    bool OnInitDialog(DialogWindow&) override { return true; }
+    void OnCommand(DialogWindow&, int) override {}
+};
+
+QString Shown(QString text) {
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(u'&');
+    text.replace(u'\x01', u'&');
+    return text;
+}
+
+// The part of a control its text needs, in dialog coordinates; empty for
+// controls without text.
+QRect TextArea(QWidget* w) {
+    const QFontMetrics fm(w->font());
+    if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
+        const QRect box = fm.boundingRect(label->contentsRect(), Qt::TextWordWrap | Qt::AlignTop,
+                                          Shown(label->text()));
+        return box.translated(w->pos());
+    }
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        return QRect(w->pos(), QSize(box->sizeHint().width(), w->height()));
+    }
+    if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+        return QRect(w->pos(), QSize(radio->sizeHint().width(), w->height()));
+    }
+    if (auto* push = qobject_cast<QPushButton*>(w)) {
+        // The text and the button's frame on both sides.
+        const int frame = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
+        const int width = fm.horizontalAdvance(Shown(push->text())) + 2 * frame + 4;
+        return QRect(w->x() + (w->width() - width) / 2, w->y(), width, w->height());
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w); group && !group->title().isEmpty()) {
+        return QRect(w->pos(), QSize(fm.horizontalAdvance(group->title()) + 8, fm.height()));
+    }
+    return {};
+}
+
+void ExpectWhole(unsigned templateId) {
+    ExceptionKeeper keeper;
+    NoEvents events;
+    QtDialog dialog(rc::EmbeddedScript().dialogs.at(static_cast<int>(templateId)), events, nullptr,
+                    {keeper, {}});
+    const QRect client = dialog.rect();
+    std::vector<std::pair<QWidget*, QRect>> texts;
+    for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_TRUE(client.contains(w->geometry()))
+            << templateId << ": a control lies outside the dialog at " << w->x() << "," << w->y();
+        const QRect text = TextArea(w);
+        if (text.isEmpty()) {
+            continue;
+        }
+        EXPECT_TRUE(w->geometry().adjusted(0, 0, 0, 1).contains(text))
+            << templateId << ": the text of a " << w->metaObject()->className()
+            << " is cut: needs " << text.width() << "x" << text.height() << ", has "
+            << w->width() << "x" << w->height();
+        if (qobject_cast<QGroupBox*>(w) == nullptr) {
+            texts.emplace_back(w, text);
+        }
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        for (std::size_t k = i + 1; k < texts.size(); ++k) {
+            EXPECT_FALSE(texts[i].second.intersects(texts[k].second))
+                << templateId << ": two texts overlap at " << texts[i].second.x() << ","
+                << texts[i].second.y();
+        }
+    }
+}
+
+TEST(QtDialogs, EveryTextIsWholeAtTheDefaultFontAndALargeOne) {
+    ExpectWhole(IDD_SETTINGS);
+    ExpectWhole(IDD_ABOUTBOX);
+    const QFont normal = QApplication::font();
+    QFont large = normal;
+    large.setPointSizeF(normal.pointSizeF() * 1.5);
+    QApplication::setFont(large);
+    ExpectWhole(IDD_SETTINGS);
+    ExpectWhole(IDD_ABOUTBOX);
+    QApplication::setFont(normal);
+}
+
+TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
+    ExceptionKeeper keeper;
+    NoEvents events;
+    QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
+    const std::vector<int> display = dialog.RadioGroup(IDC_DISPLAY_CENTER);
+    ASSERT_EQ(display, (std::vector<int>{IDC_DISPLAY_CENTER, IDC_DISPLAY_TILE, IDC_DISPLAY_AUTOTILE}));
+    // A stored value outside the group shows none selected: the exclusive
+    // group must let its checked button be cleared.
+    dialog.SetCheck(IDC_DISPLAY_TILE, true);
+    dialog.SetCheck(IDC_DISPLAY_TILE, false);
+    for (int id : display) {
+        EXPECT_FALSE(dialog.IsChecked(id));
+    }
+    // The user's click still selects one of the group only.
+    dialog.SetCheck(IDC_DISPLAY_CENTER, true);
+    qobject_cast<QRadioButton*>(dialog.Control(IDC_DISPLAY_AUTOTILE))->click();
+    EXPECT_FALSE(dialog.IsChecked(IDC_DISPLAY_CENTER));
+    EXPECT_TRUE(dialog.IsChecked(IDC_DISPLAY_AUTOTILE));
+
+    dialog.SetUpDownRange(IDC_TIME_SPIN, 1, 120);
+    dialog.SetUpDownPos(IDC_TIME_SPIN, 500);
+    EXPECT_EQ(dialog.GetItemText(IDC_TIME), "120");  // the nearer end
+    auto* updown = dynamic_cast<UpDownControl*>(dialog.Control(IDC_TIME_SPIN));
+    ASSERT_NE(updown, nullptr);
+    updown->Step(+1);
+    EXPECT_EQ(dialog.GetItemText(IDC_TIME), "120");
+    // What the user typed is where the arrows go on from.
+    dialog.SetItemText(IDC_TIME, "7");
+    updown->Step(+1);
+    EXPECT_EQ(dialog.GetItemText(IDC_TIME), "8");
+    dialog.SetItemText(IDC_TIME, "abc");
+    updown->Step(-1);
+    EXPECT_EQ(dialog.GetItemText(IDC_TIME), "7");
+    // Arrows of a disabled box still work, as on Windows.
+    dialog.SetUpDownRange(IDC_WIDTH_SPIN, 1, 2000);
+    dialog.SetUpDownPos(IDC_WIDTH_SPIN, 1999);
+    dialog.EnableItem(IDC_WIDTH, false);
+    dynamic_cast<UpDownControl*>(dialog.Control(IDC_WIDTH_SPIN))->UpArrow()->click();
+    EXPECT_EQ(dialog.GetItemText(IDC_WIDTH), "2000");
+    EXPECT_FALSE(dialog.IsEnabled(IDC_WIDTH));
+}
+
+}  // namespace
+}  // namespace qm
