@@ -78,8 +78,8 @@ for preset in "${tested[@]}"; do
   fi
 done
 for build in "${e2e_builds[@]}"; do
-  printf '%-11s ' "$build"
-  grep -E '^=== e2e:' "build/$build-e2e.log" || true
+  printf 'e2e %-11s %s\n' "$build" \
+    "$(sed -n 's/^=== e2e: //p' "build/$build-e2e.log" | grep . || echo 'no result line')"
 done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
 grep -E '^release: ' build/release.log || true

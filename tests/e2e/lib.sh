@@ -156,10 +156,11 @@ qm_wait_frame() {
   return 1
 }
 
-# Wine's debugger processes in this prefix: one starts for every crash.
+# Wine's debugger processes in this prefix: one starts for every crash, as
+# "winedbg --auto PID EVENT".
 qm_winedbg_pids() {
   local p
-  for p in $(pgrep -f 'winedbg\.exe' 2>/dev/null); do
+  for p in $(pgrep -f '^winedbg(\.exe)? --auto ' 2>/dev/null); do
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
   done
 }

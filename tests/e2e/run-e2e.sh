@@ -112,7 +112,7 @@ no_crash() {
   [[ -n "$what" ]] || what="Wine's \"Program Error\" box is up"
   local p
   for p in $debuggers; do
-    what+="; debugger: $(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)"
+    what+="; debugger: $(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | sed 's/ *$//')"
   done
   n=$(($(grep -c . "$results") + 1))
   echo "FAIL $phase: a process crashed: ${what% }" | tee -a "$results"
@@ -648,8 +648,9 @@ phase_clicks() {
   read -r gdi user err via < <(qm_probe gui-resources "$pid" | sed 's/[a-z]*=//g')
   # Where GetGuiResources is a stub (Wine), the count from inside must answer.
   if [[ "$err" != 0 ]]; then
-    fail "no GUI object counts: GetGuiResources gave error $err, and" \
-      "$(tail -n 1 "$QM_OUT/probe.stderr" | sed 's/^qm_probe: //')"
+    local why
+    why="$(grep 'no count from inside' "$QM_OUT/probe.stderr" | tail -n 1 | sed 's/^qm_probe: //')"
+    fail "no GUI object counts: GetGuiResources gave error $err, and ${why:-the count from inside failed}"
   else
     for ((i = 0; i < 5; i++)); do
       menu="$(open_menu)"
