@@ -66,7 +66,7 @@ fi
 ql_desktop_reset
 ql_start
 ql_wait_frame >/dev/null || { echo "Quillmere did not start; log: $QL_OUT/quillmere-$QL_RUNS.log" >&2; exit 1; }
-ql_poll 15 ql_icon_shown || { echo "Its icon did not appear in the tray" >&2; exit 1; }
+qm_poll 15 ql_icon_shown || { echo "Its icon did not appear in the tray" >&2; exit 1; }
 echo "Quillmere is running; its icon is in the tray at the top right."
 # Nobody can click here: show the first picture, then the screenshot.
 ql_click_icon 1

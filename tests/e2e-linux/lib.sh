@@ -12,6 +12,7 @@
 #   ql_teardown                     program, host, window manager, Xvfb
 
 ql_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$ql_root/tests/wait-lib.sh"
 QL_SCREEN_W=1024
 QL_SCREEN_H=768
 QL_CONFIG_SECTION=Config
@@ -38,35 +39,13 @@ ql_env_init() {
 
 ql_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*"; }
 
-# Runs a command until it succeeds, every 0.1 s, for at most $1 seconds.
-ql_poll() {
-  local limit="$1"
-  shift
-  local end=$((SECONDS + limit))
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < end)) || return 1
-    sleep 0.1
-  done
-}
-
-# Waits up to $2 seconds for process $1 to end.
-ql_wait_exit() {
-  local pid="$1" limit="${2:-20}"
-  local end=$((SECONDS + limit))
-  while kill -0 "$pid" 2>/dev/null; do
-    ((SECONDS < end)) || return 1
-    sleep 0.1
-  done
-  return 0
-}
-
 # Ends process $1: TERM, then KILL if it lingers. Never fails (it runs in
 # EXIT traps of scripts with errexit on, which a failing wait would cut short).
 ql_end() {
   local pid="$1"
   [[ -n "$pid" ]] || return 0
   kill "$pid" 2>/dev/null || return 0
-  ql_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null || true
+  qm_wait_exit "$pid" 10 || kill -9 "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   return 0
 }
@@ -90,7 +69,7 @@ ql_display_start() {
   [[ -n "${DISPLAY:-}" && -s "$fdfile" ]] || { echo "Xvfb did not start" >&2; return 1; }
   openbox --sm-disable >"$QL_OUT/openbox.log" 2>&1 &
   QL_WM_PID=$!
-  ql_poll 10 xprop -root _NET_SUPPORTING_WM_CHECK
+  qm_poll 10 xprop -root _NET_SUPPORTING_WM_CHECK
 }
 
 # The tray host's own window, for the icon's search: prints its id.
@@ -146,13 +125,13 @@ ql_host_start() {
       trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
         >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
-      ql_poll 30 ql_xembed_tray || { ql_host_dump; return 1; }
+      qm_poll 30 ql_xembed_tray || { ql_host_dump; return 1; }
       ;;
     xfce)
       ql_xfce_config
       xfce4-panel --disable-wm-check >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
-      ql_poll 30 ql_sni_host || { ql_host_dump; return 1; }
+      qm_poll 30 ql_sni_host || { ql_host_dump; return 1; }
       ;;
     *) echo "unknown tray host $1" >&2; return 2 ;;
   esac

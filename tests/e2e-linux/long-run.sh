@@ -33,7 +33,7 @@ ql_set_profile "Directory=$QL_OUT/samples" AutoChange=0 Display=2 Height=301 Wid
 ql_desktop_reset
 ql_start
 ql_wait_frame >/dev/null || { say "the program did not start"; exit 1; }
-ql_poll 15 ql_icon_shown || { say "no icon"; exit 1; }
+qm_poll 15 ql_icon_shown || { say "no icon"; exit 1; }
 read -r ix iy < <(ql_icon_pos)
 
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$QL_PID/status"; }
@@ -95,7 +95,7 @@ say "resident memory change after the warm-up: $((rss_end - rss_warm)) kB"
 say "clicks without a change: $missed of $((warmup + clicks)); $((SECONDS - started)) s"
 click && say "still answers a click: yes" || say "still answers a click: NO"
 kill "$QL_PID"
-if ql_wait_exit "$QL_PID" 10; then
+if qm_wait_exit "$QL_PID" 10; then
   wait "$QL_PID"
   say "ends on SIGTERM with status $?"
 else

@@ -90,7 +90,7 @@ start_with() {  # start_with NAME=VALUE...: that profile, then the program
   ql_set_profile "$@"
   ql_start
   ql_wait_frame >/dev/null || fail "the program starts (log: quillmere-$QL_RUNS.log)"
-  ql_poll 15 ql_icon_shown || fail "the icon is shown on $host"
+  qm_poll 15 ql_icon_shown || fail "the icon is shown on $host"
 }
 
 # Keys to a window of the program, activated first.
@@ -136,7 +136,7 @@ box_says() {
   text="$(ql_box_text "$w")"
   [[ "$text" == "$2" ]] || { echo "box text: '$text'" >&2; return 1; }
   keys_to "$w" Return
-  ql_poll 5 ql_no_window_id "$w"
+  qm_poll 5 ql_no_window_id "$w"
 }
 ql_no_window_id() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 
@@ -146,7 +146,7 @@ profile_is() {  # profile_is NAME VALUE
   [[ "$(ql_profile "$1")" == "$2" ]]
 }
 # The profile is written once the dialog's result has been applied.
-profile_becomes() { ql_poll 5 profile_is "$@"; }
+profile_becomes() { qm_poll 5 profile_is "$@"; }
 
 # Clicks the icon and waits for a change from what was shown; prints it.
 click_change() {
@@ -175,9 +175,9 @@ phase_first_start() {
   keys_to "$dlg" alt+f
   type_to "$dlg" "$samples"
   keys_to "$dlg" Return
-  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "OK stored the folder" profile_becomes Directory "$samples"
-  check "the icon is on $host" ql_poll 15 ql_icon_shown
+  check "the icon is on $host" qm_poll 15 ql_icon_shown
   local shown
   shown="$(click_change)" || fail "a left click shows a picture"
   pass "a left click shows a picture ($shown)"
@@ -252,9 +252,9 @@ phase_menu() {
   check "Previous shows the picture before" test "$(ql_wait_shown_not "$b" 10)" == "$a"
   menu_pick c
   sleep 1
-  check "Center Current Paper centres it" ql_poll 10 layout_is centred
+  check "Center Current Paper centres it" qm_poll 10 layout_is centred
   menu_pick t
-  check "Tile Current Paper tiles it" ql_poll 10 layout_is tiled
+  check "Tile Current Paper tiles it" qm_poll 10 layout_is tiled
   menu_pick s
   local dlg
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "Settings opens the settings dialog"
@@ -264,7 +264,7 @@ phase_menu() {
   keys_to "$dlg" alt+h
   type_to "$dlg" 555
   keys_to "$dlg" Escape
-  check "Escape closes it" ql_poll 5 ql_no_window_id "$dlg"
+  check "Escape closes it" qm_poll 5 ql_no_window_id "$dlg"
   check "and changes nothing" profile_is Height 301
   menu_pick a
   dlg="$(ql_wait_window '^About Quillmere 2.0$' 10)" || fail "About opens the about box"
@@ -272,16 +272,16 @@ phase_menu() {
   sleep 0.3
   ql_shot_window "$dlg" "$QL_OUT/about.png"
   keys_to "$dlg" Return
-  check "Enter closes it" ql_poll 5 ql_no_window_id "$dlg"
+  check "Enter closes it" qm_poll 5 ql_no_window_id "$dlg"
   ql_set_profile "Directory=/elsewhere"
   menu_pick x
-  check "Exit ends the program" ql_wait_exit "$QL_PID" 10
+  check "Exit ends the program" qm_wait_exit "$QL_PID" 10
   wait "$QL_PID"
   check "with status 0" test $? -eq 0
   QL_PID=
   check "and saves the settings" profile_becomes Directory "$samples"
   check "all nine" test "$(grep -c -E '^(AutoChange|Directory|Display|Height|Random|Stretch|Time|When|Width)=' "$QL_PROFILE")" -eq 9
-  check "its icon is gone" ql_poll 5 icon_gone
+  check "its icon is gone" qm_poll 5 icon_gone
 }
 
 phase_settings() {
@@ -300,7 +300,7 @@ phase_settings() {
   type_to "$dlg" 5
   keys_to "$dlg" alt+o alt+r
   keys_to "$dlg" Return
-  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "and stores the interval" profile_becomes Time 5
   check "its unit" profile_becomes When 1
   check "and the choice" profile_becomes Random 1
@@ -309,7 +309,7 @@ phase_settings() {
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens again"
   keys_to "$dlg" alt+t
   keys_to "$dlg" Escape
-  check "Cancel stores nothing" ql_poll 5 ql_no_window_id "$dlg"
+  check "Cancel stores nothing" qm_poll 5 ql_no_window_id "$dlg"
   check "the display mode is kept" profile_is Display 2
 
   local other="$QL_OUT/browsed"
@@ -327,9 +327,9 @@ phase_settings() {
   if ! ql_no_window_id "$chooser"; then
     xdotool windowactivate --sync "$chooser" key --clearmodifiers Return >/dev/null 2>&1
   fi
-  check "the chooser closes on its choice" ql_poll 5 ql_no_window_id "$chooser"
+  check "the chooser closes on its choice" qm_poll 5 ql_no_window_id "$chooser"
   keys_to "$dlg" Return
-  check "OK closes the dialog" ql_poll 5 ql_no_window_id "$dlg"
+  check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "the chosen folder is stored" profile_becomes Directory "$other"
 }
 
@@ -338,7 +338,7 @@ phase_second_start() {
   local first="$QL_PID"
   "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
   local second=$!
-  check "a second start ends at once" ql_wait_exit "$second" 5
+  check "a second start ends at once" qm_wait_exit "$second" 5
   wait "$second"
   check "quietly (status 0)" test $? -eq 0
   check "the first copy keeps running" kill -0 "$first"
@@ -357,7 +357,7 @@ phase_host_restart() {
   ql_host_stop
   sleep 2
   ql_host_start "$host" || fail "$host starts again"
-  check "the icon comes back" ql_poll 15 ql_icon_shown
+  check "the icon comes back" qm_poll 15 ql_icon_shown
   click_change >/dev/null || fail "and answers a click"
   pass "and answers a click"
 }

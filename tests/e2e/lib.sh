@@ -11,6 +11,7 @@
 
 qm_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$qm_root/tools/wine-lib.sh"
+source "$qm_root/tests/wait-lib.sh"
 
 # The virtual desktop: Windows screen coordinates equal X root coordinates.
 QM_SCREEN_W=800
@@ -115,17 +116,6 @@ qm_display_start() {
   return 1
 }
 
-# Runs a command until it succeeds, every 0.1 s, for at most $1 seconds.
-qm_poll() {
-  local limit="$1"
-  shift
-  local end=$((SECONDS + limit))
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < end)) || return 1
-    sleep 0.1
-  done
-}
-
 # The program's hidden frame: its window titled "Quillmere" that is not a
 # message box. Prints its hwnd.
 qm_frame() {
@@ -163,18 +153,6 @@ qm_winedbg_pids() {
   for p in $(pgrep -f '^winedbg(\.exe)? --auto ' 2>/dev/null); do
     tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
   done
-}
-
-# Waits up to $2 seconds for process $1 to end.
-qm_wait_exit() {
-  local pid="$1" limit="${2:-20}"
-  local end=$((SECONDS + limit))
-  while kill -0 "$pid" 2>/dev/null; do
-    ((SECONDS < end)) || return 1
-    sleep 0.1
-  done
-  wait "$pid" 2>/dev/null || true
-  return 0
 }
 
 # Ends the program politely (WM_CLOSE to its frame), then by force.
