@@ -21,6 +21,9 @@ packages=(
   # tests: tray hosts, a window manager, X tools, the install check
   libxcb1-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
   desktop-file-utils
+  # The Debian package: its checks (lintian, AppStream, the man page) and the
+  # clean Debian 12 root it is installed in by its test
+  lintian appstream man-db mmdebstrap
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)
