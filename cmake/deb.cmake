@@ -66,7 +66,7 @@ pictures of one folder as the wallpaper, in order or at random: on a click
 of the icon, from its menu or on a timer. Pictures are centred, tiled or
 tiled when small, and optionally stretched.
 
-It sets the wallpaper the way GNOME, Cinnamon, MATE, XFCE, KDE Plasma,
+It sets the wallpaper the way GNOME, Cinnamon, MATE, Xfce, KDE Plasma,
 sway, LXQt and LXDE keep it, or on the bare X root window.")
   # The libraries' packages, found by dpkg-shlibdeps; Qt's Wayland platform
   # is a plug-in, which it cannot see.
@@ -76,6 +76,9 @@ sway, LXQt and LXDE keep it, or on the bare X root window.")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS gnome-shell-extension-appindicator)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_STRIP_FILES ON)
+  # After cpack's strip: the compilers' version strings are no use either.
+  install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quillmere\" COMMAND_ERROR_IS_FATAL ANY)")
   include(CPack)
 endif()
 add_custom_target(linux-docs ALL DEPENDS ${_qm_doc_outputs})

@@ -14,10 +14,14 @@ out="$root/build/deb"
 build="$out/build"
 die() { echo "deb: $*" >&2; exit 1; }
 
-# Debian's flags; the build type adds only NDEBUG, not its own -O3.
-eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+# Debian's flags, with every hardening option (bindnow too); the build type
+# adds only NDEBUG, not its own -O3.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+# Given on every configure: from the environment cmake reads them only into
+# a new cache.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_FLAGS="$CFLAGS $CPPFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS $CPPFLAGS" \
+  -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" \
   -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
   -DQM_TESTS=OFF -DQM_LINUX_DESKTOPS=ON -DQM_DEB_PACKAGE=ON \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
