@@ -104,6 +104,7 @@ root_files() {
 # --- Install ---------------------------------------------------------------
 step "apt-get install ./$(basename "$deb") in the clean root"
 in_root apt-get -q update >"$out/apt-update.log" 2>&1 || fail "apt-get update (log: $out/apt-update.log)"
+step "apt-get update done"
 in_root dpkg-query -W -f '${Package}\n' | sort >"$out/packages-before.txt"
 in_root apt-get install -y --no-install-recommends "/tmp/$(basename "$deb")" >"$out/apt-install.log" 2>&1 ||
   fail "apt-get install (log: $out/apt-install.log)"
