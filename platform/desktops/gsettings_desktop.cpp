@@ -1,9 +1,17 @@
-#include "platform/desktops/gsettings_desktop.h"
-
+// GIO before Qt: its headers use the word Qt defines as a macro, signals.
 #include <gio/gio.h>
+
+#include "platform/desktops/gsettings_desktop.h"
 
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include "platform/desktops/desktop_support.h"
 
 namespace qm::desktops {
 
@@ -21,9 +29,11 @@ struct GFree {
 };
 using GText = std::unique_ptr<char, GFree>;
 
+}  // namespace
+
 // The schema's settings, or nothing when the schema is not installed
 // (g_settings_new would abort the program).
-class Background {
+class GSettingsDesktop::Background {
 public:
     explicit Background(const char* schemaId) {
         GSettingsSchemaSource* source = g_settings_schema_source_get_default();
@@ -75,6 +85,15 @@ private:
     GSettings* settings_ = nullptr;
 };
 
+// Where a thread that waited for dconf hands its news back: the desktop's
+// context while the desktop lives, nothing after.
+struct GSettingsDesktop::Outcome {
+    std::mutex mutex;
+    QObject* context = nullptr;
+};
+
+namespace {
+
 const char* OptionName(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return "wallpaper";
@@ -86,29 +105,44 @@ const char* OptionName(Layout layout) {
 
 }  // namespace
 
-bool GSettingsDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
-    Background bg(keys_.schema);
+GSettingsDesktop::GSettingsDesktop(const BackgroundKeys& keys)
+    : keys_(keys), bg_(std::make_unique<Background>(keys.schema)),
+      outcome_(std::make_shared<Outcome>()) {
+    outcome_->context = &context_;
+}
+
+GSettingsDesktop::~GSettingsDesktop() {
+    const std::lock_guard<std::mutex> lock(outcome_->mutex);
+    outcome_->context = nullptr;
+}
+
+void GSettingsDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    Background& bg = *bg_;
+    const auto refuse = [&](std::string why) {
+        AnswerLater(&context_, std::move(answer), false, std::move(why));
+    };
     if (!bg) {
-        why = std::string("The GSettings schema ") + keys_.schema + " is not installed.";
-        return false;
+        refuse(std::string("The GSettings schema ") + keys_.schema + " is not installed.");
+        return;
     }
     if (bg.KeptInMemoryOnly()) {
-        why = "GSettings keeps its values in this program only (no dconf).";
-        return false;
+        refuse("GSettings keeps its values in this program only (no dconf).");
+        return;
     }
     std::string picture = path;
     if (keys_.pictureIsUri) {
         GError* error = nullptr;
         GText uri(g_filename_to_uri(path.c_str(), nullptr, &error));
         if (!uri) {
-            why = error->message;
+            std::string why = error->message;
             g_error_free(error);
-            return false;
+            refuse(std::move(why));
+            return;
         }
         picture = uri.get();
     } else if (!g_utf8_validate(path.c_str(), -1, nullptr)) {
-        why = "The path is not UTF-8: " + path;
-        return false;
+        refuse("The path is not UTF-8: " + path);
+        return;
     }
 
     // One change set, so the desktop never draws the new picture in the old
@@ -122,22 +156,41 @@ bool GSettingsDesktop::Apply(const std::string& path, Layout layout, std::string
     }
     if (!written) {
         g_settings_revert(s);
-        why = std::string("The keys of ") + keys_.schema + " are locked.";
-        return false;
+        refuse(std::string("The keys of ") + keys_.schema + " are locked.");
+        return;
     }
     g_settings_apply(s);
-    g_settings_sync();
-    // dconf drops a change its service did not store: what reads back now
-    // is what the desktop sees.
-    if (bg.Get(keys_.pictureKey) != picture || bg.Get(keys_.optionsKey) != OptionName(layout)) {
-        why = std::string("dconf did not store the new values of ") + keys_.schema + ".";
-        return false;
-    }
-    return true;
+    // The dconf service stores the change in its own time; until it has
+    // answered (or its time ran out), this process reads the new values.
+    // A thread waits for that answer, and the event loop then compares: a
+    // change the service did not store reads back as before.
+    const unsigned number = ++written_;
+    std::thread([outcome = outcome_, picture, option = std::string(OptionName(layout)),
+                 answer = std::move(answer), number, this]() mutable {
+        g_settings_sync();
+        const std::lock_guard<std::mutex> lock(outcome->mutex);
+        if (outcome->context == nullptr) {
+            return;  // the desktop is gone; so is the program, nearly
+        }
+        QMetaObject::invokeMethod(
+            outcome->context,
+            [this, picture = std::move(picture), option = std::move(option),
+             answer = std::move(answer), number] {
+                // Overtaken by a newer picture, whose own answer tells.
+                if (number != written_ ||
+                    (bg_->Get(keys_.pictureKey) == picture && bg_->Get(keys_.optionsKey) == option)) {
+                    answer(true, {});
+                } else {
+                    answer(false, std::string("dconf did not store the new values of ") +
+                                      keys_.schema + ".");
+                }
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 std::optional<std::string> GSettingsDesktop::CurrentPicture() {
-    Background bg(keys_.schema);
+    Background& bg = *bg_;
     if (!bg) {
         return std::nullopt;
     }
@@ -150,7 +203,7 @@ std::optional<std::string> GSettingsDesktop::CurrentPicture() {
 }
 
 std::optional<Layout> GSettingsDesktop::CurrentLayout() {
-    Background bg(keys_.schema);
+    Background& bg = *bg_;
     if (!bg) {
         return std::nullopt;
     }

@@ -1,6 +1,13 @@
 // The desktops that keep their background in GSettings (GNOME and its
 // relatives, Cinnamon, MATE): one schema each, the same layout names.
+// GSettings reads come from dconf's database in this process and never wait;
+// a write goes to the dconf service, whose answer is awaited off the event
+// loop.
 #pragma once
+
+#include <memory>
+
+#include <QObject>
 
 #include "platform/desktops/wallpaper_desktop.h"
 
@@ -16,18 +23,26 @@ struct BackgroundKeys {
 
 class GSettingsDesktop : public WallpaperDesktop {
 public:
-    explicit GSettingsDesktop(const BackgroundKeys& keys) : keys_(keys) {}
+    explicit GSettingsDesktop(const BackgroundKeys& keys);
+    ~GSettingsDesktop() override;
 
     static const BackgroundKeys kGnome;
     static const BackgroundKeys kCinnamon;
     static const BackgroundKeys kMate;
 
-    bool Apply(const std::string& path, Layout layout, std::string& why) override;
+    void Apply(const std::string& path, Layout layout, Answer answer) override;
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
 
+    class Background;
+    struct Outcome;
+
 private:
     BackgroundKeys keys_;
+    std::unique_ptr<Background> bg_;
+    QObject context_;  // the writes' answers run in its name
+    unsigned written_ = 0;  // pictures written, numbered
+    std::shared_ptr<Outcome> outcome_;  // shared with the threads that wait for dconf
 };
 
 }  // namespace qm::desktops

@@ -1,5 +1,6 @@
 #include "platform/desktops/linux_desktop.h"
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 
@@ -81,6 +82,9 @@ Layout LinuxDesktop::LayoutToApply() {
 // a hard link to the file (a copy across file systems), which also keeps
 // the picture the desktop shows as it was, whatever happens to the file.
 std::string LinuxDesktop::FreshName(const std::string& path) {
+    if (!folder_.is_absolute()) {
+        return path;  // no folder of ours: never links in the working directory
+    }
     const auto shown = desktop_->CurrentPicture();
     for (const char* name : kShownNames) {
         const fs::path target = folder_ / name;
@@ -117,15 +121,21 @@ std::string LinuxDesktop::FreshName(const std::string& path) {
 
 void LinuxDesktop::SetDesktopWallpaper(const char* path) {
     const Layout layout = LayoutToApply();
-    std::string why;
-    if (desktop_->Apply(FreshName(path), layout, why)) {
-        told_ = false;
-        return;
-    }
-    if (!told_ && notice_) {
-        notice_(IDS_WALLPAPER_NOT_SHOWN, why);
-    }
-    told_ = true;
+    const unsigned number = ++handed_;
+    desktop_->Apply(FreshName(path), layout, [this, number](bool shown, const std::string& why) {
+        if (shown) {
+            shown_ = std::max(shown_, number);
+            told_ = false;
+            return;
+        }
+        if (number < shown_ || told_) {
+            return;
+        }
+        told_ = true;
+        if (notice_) {
+            notice_(IDS_WALLPAPER_NOT_SHOWN, why);
+        }
+    });
 }
 
 }  // namespace qm

@@ -32,8 +32,11 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     // Shows the file as "TileWallpaper" and "WallpaperStyle" say: tiled for
     // "1", else stretched for style "2", else centred. A value never written
-    // in this run is the one the desktop's present layout gives. A desktop
-    // that does not take the picture is reported once, until one is taken.
+    // in this run is the one the desktop's present layout gives. Returns
+    // before the desktop has answered: a desktop that does not take the
+    // picture is reported when it says so (or its time runs out), once,
+    // until one is taken; a refusal that a later picture's success has
+    // overtaken is not reported.
     void SetDesktopWallpaper(const char* path) override;
 
     // The names the desktop is given, in turn.
@@ -52,6 +55,8 @@ private:
     Notice notice_;
     std::map<std::string, std::string> written_;
     bool told_ = false;
+    unsigned handed_ = 0;  // pictures handed to the desktop, numbered
+    unsigned shown_ = 0;   // the newest of them the desktop took
 };
 
 }  // namespace qm

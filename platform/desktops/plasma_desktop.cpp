@@ -7,6 +7,9 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <tuple>
+#include <utility>
+
 #include "platform/desktops/session_bus.h"
 
 namespace qm::desktops {
@@ -43,10 +46,10 @@ if (d && d.wallpaperPlugin == "org.kde.image") {
 // The image plugin's fill modes are those of Qt Quick's Image.
 constexpr int kStretch = 0, kTile = 3, kPad = 6;
 
-QDBusMessage Evaluate(const QString& script, std::string& why) {
-    return CallSessionBus(QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
-                          QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"),
-                          {script}, why);
+void Evaluate(const QString& script, QObject* context, BusReply reply) {
+    CallSessionBus(QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
+                   QStringLiteral("org.kde.PlasmaShell"), QStringLiteral("evaluateScript"),
+                   {script}, context, std::move(reply));
 }
 
 // Any text as a JavaScript string literal.
@@ -64,36 +67,7 @@ int FillMode(Layout layout) {
     return kPad;
 }
 
-std::optional<QJsonObject> ShownWallpaper() {
-    std::string why;
-    const QDBusMessage reply = Evaluate(QString::fromLatin1(kReadScript), why);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return std::nullopt;
-    }
-    const QJsonDocument printed =
-        QJsonDocument::fromJson(reply.arguments().constFirst().toString().trimmed().toUtf8());
-    if (!printed.isObject()) {
-        return std::nullopt;
-    }
-    return printed.object();
-}
-
-}  // namespace
-
-bool PlasmaDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
-    const QString url =
-        QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
-    const QString script =
-        QString::fromLatin1(kSetScript).arg(Literal(url), QString::number(FillMode(layout)));
-    return Evaluate(script, why).type() == QDBusMessage::ReplyMessage;
-}
-
-std::optional<std::string> PlasmaDesktop::CurrentPicture() {
-    const auto shown = ShownWallpaper();
-    if (!shown) {
-        return std::nullopt;
-    }
-    const QString image = shown->value(QStringLiteral("image")).toString();
+std::optional<std::string> PictureOf(const QString& image) {
     const QUrl url(image);
     if (url.isLocalFile()) {
         return QFile::encodeName(url.toLocalFile()).toStdString();
@@ -104,16 +78,57 @@ std::optional<std::string> PlasmaDesktop::CurrentPicture() {
     return std::nullopt;
 }
 
-std::optional<Layout> PlasmaDesktop::CurrentLayout() {
-    const auto shown = ShownWallpaper();
-    if (!shown) {
-        return std::nullopt;
-    }
-    switch (shown->value(QStringLiteral("fillMode")).toInt(-1)) {
+Layout LayoutOf(int fillMode) {
+    switch (fillMode) {
         case kTile: return Layout::Tiled;
         case kStretch: return Layout::Stretched;
         default: return Layout::Centred;
     }
+}
+
+}  // namespace
+
+PlasmaDesktop::PlasmaDesktop() {
+    Evaluate(QString::fromLatin1(kReadScript), &context_,
+             [this](const QDBusMessage& reply, const std::string&) {
+                 if (applied_ != 0 || reply.type() != QDBusMessage::ReplyMessage ||
+                     reply.arguments().isEmpty()) {
+                     return;
+                 }
+                 const QJsonDocument printed = QJsonDocument::fromJson(
+                     reply.arguments().constFirst().toString().trimmed().toUtf8());
+                 if (!printed.isObject()) {
+                     return;
+                 }
+                 const QJsonObject shown = printed.object();
+                 picture_ = PictureOf(shown.value(QStringLiteral("image")).toString());
+                 layout_ = LayoutOf(shown.value(QStringLiteral("fillMode")).toInt(-1));
+                 confirmed_ = {picture_, layout_};
+             });
+}
+
+void PlasmaDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    const QString url =
+        QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
+    const QString script =
+        QString::fromLatin1(kSetScript).arg(Literal(url), QString::number(FillMode(layout)));
+    // Shown from now on, unless Plasma refuses it: the next picture then
+    // gets the other of our two names.
+    picture_ = path;
+    layout_ = layout;
+    const unsigned number = ++applied_;
+    Evaluate(script, &context_,
+             [this, number, path, layout, answer = std::move(answer)](const QDBusMessage& reply,
+                                                                    const std::string& why) {
+                 const bool shown = reply.type() == QDBusMessage::ReplyMessage;
+                 if (shown) {
+                     confirmed_ = {path, layout};
+                 } else if (number == applied_) {
+                     // Back to what Plasma last took.
+                     std::tie(picture_, layout_) = confirmed_;
+                 }
+                 answer(shown, why);
+             });
 }
 
 }  // namespace qm::desktops

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QImage>
 
+#include "platform/desktops/desktop_support.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -229,7 +231,14 @@ std::optional<Record> OwnRecord() {
 
 }  // namespace
 
-bool RootWindowDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
+void RootWindowDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    // The X server answers at once: only the answer waits for the loop.
+    std::string why;
+    const bool shown = Set(path, layout, why);
+    AnswerLater(&context_, std::move(answer), shown, std::move(why));
+}
+
+bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string& why) {
     // Xwayland has a root window, but the compositor never shows it.
     const char* session = std::getenv("XDG_SESSION_TYPE");
     if (session != nullptr && std::strcmp(session, "wayland") == 0) {

@@ -4,17 +4,25 @@
 // ESETROOT_PMAP_ID, the convention of the root-window setters.
 #pragma once
 
+#include <QObject>
+
 #include "platform/desktops/wallpaper_desktop.h"
 
 namespace qm::desktops {
 
 class RootWindowDesktop : public WallpaperDesktop {
 public:
-    bool Apply(const std::string& path, Layout layout, std::string& why) override;
+    void Apply(const std::string& path, Layout layout, Answer answer) override;
     // The picture and layout of our own last setting, as long as the root
     // window still shows its pixmap; none once another program set another.
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
+
+private:
+    // Sets the background; false with the reason when it cannot.
+    bool Set(const std::string& path, Layout layout, std::string& why);
+
+    QObject context_;  // the answers run in its name
 };
 
 }  // namespace qm::desktops

@@ -1,19 +1,30 @@
-// A blocking method call on the session bus, for the desktops reached over
-// D-Bus. The user-interface thread waits for the answer: a desktop that does
-// not answer within the timeout counts as one that refused.
+// Method calls on the session bus for the desktops reached over D-Bus. The
+// call is sent and the event loop goes on: the answer comes back through a
+// callback, so a slow or hung desktop never stops the program.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <QDBusMessage>
+#include <QObject>
 #include <QString>
 #include <QVariantList>
 
-#include <string>
-
 namespace qm::desktops {
 
-// The reply, or an error message when the bus or the service failed; `why`
-// then holds the error's text.
-QDBusMessage CallSessionBus(const QString& service, const QString& path, const QString& interface,
-                            const QString& method, const QVariantList& arguments, std::string& why);
+// How long a desktop may take to answer before its silence counts as a
+// refusal: D-Bus's own default.
+constexpr int kSessionBusTimeoutMs = 25000;
+
+// The reply, or an error message when the bus or the service failed or did
+// not answer in time; `why` then holds the error's text.
+using BusReply = std::function<void(const QDBusMessage& reply, const std::string& why)>;
+
+// Sends the call and returns at once. `reply` runs later from the event
+// loop, and never once `context` is destroyed.
+void CallSessionBus(const QString& service, const QString& path, const QString& interface,
+                    const QString& method, const QVariantList& arguments, QObject* context,
+                    BusReply reply);
 
 }  // namespace qm::desktops

@@ -2,8 +2,15 @@
 // has its own store (GSettings, xfconf, Plasma's scripting, the X root
 // window) and its own words for the layout. A class per desktop maps these
 // three operations onto that store and holds no other rule.
+//
+// The desktop is another process, which may be slow or hung: nothing here
+// waits for it. A picture is handed over and its answer comes later from
+// the event loop; what the desktop shows is kept current from its own
+// change signals (or from our own last write where it has none), so that
+// reading it never waits.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,12 +23,19 @@ enum class Layout { Centred = 0, Tiled = 1, Stretched = 2 };
 
 class WallpaperDesktop {
 public:
+    // The desktop's answer to one picture: shown, or not, with the
+    // desktop's own words (or ours) for why not.
+    using Answer = std::function<void(bool shown, const std::string& why)>;
+
     virtual ~WallpaperDesktop() = default;
-    // Shows the picture file with the layout. False when the desktop did not
-    // take it; `why` then holds the desktop's own words, or ours.
-    virtual bool Apply(const std::string& path, Layout layout, std::string& why) = 0;
-    // The picture file the desktop shows now, whoever set it; none when it
-    // shows no file or cannot be asked.
+    // Hands the picture file with the layout to the desktop and returns at
+    // once. `answer` runs exactly once, later, from the event loop (never
+    // inside Apply): when the desktop has taken the picture or refused it,
+    // and at the latest when its time to answer has run out. It does not
+    // run once the desktop object is gone.
+    virtual void Apply(const std::string& path, Layout layout, Answer answer) = 0;
+    // The picture file the desktop shows now, whoever set it, as last heard
+    // from it; none when it shows no file or has not told us yet.
     virtual std::optional<std::string> CurrentPicture() = 0;
     // How the desktop lays its picture out now; its own layouts that are
     // neither tiled nor stretched (zoomed, scaled) count as centred.

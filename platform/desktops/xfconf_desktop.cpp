@@ -1,37 +1,32 @@
 #include "platform/desktops/xfconf_desktop.h"
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFile>
 #include <QStringList>
-#include <QVariantMap>
 
+#include "platform/desktops/desktop_support.h"
 #include "platform/desktops/session_bus.h"
 
 namespace qm::desktops {
 
 namespace {
 
+const QString kService = QStringLiteral("org.xfce.Xfconf");
+const QString kPath = QStringLiteral("/org/xfce/Xfconf");
 const QString kChannel = QStringLiteral("xfce4-desktop");
 const QString kImage = QStringLiteral("last-image");
 const QString kStyle = QStringLiteral("image-style");
 
-QDBusMessage Xfconf(const char* method, const QVariantList& arguments, std::string& why) {
-    return CallSessionBus(QStringLiteral("org.xfce.Xfconf"), QStringLiteral("/org/xfce/Xfconf"),
-                          QStringLiteral("org.xfce.Xfconf"), QString::fromLatin1(method),
-                          arguments, why);
+void Xfconf(const char* method, const QVariantList& arguments, QObject* context, BusReply reply) {
+    CallSessionBus(kService, kPath, kService, QString::fromLatin1(method), arguments, context,
+                   std::move(reply));
 }
 
-// The channel's backdrop properties, keyed by name in sorted order: per
-// monitor and workspace, /backdrop/screen0/monitor<name>/workspace<n>/...
-std::optional<QVariantMap> Backdrops(std::string& why) {
-    QDBusMessage reply =
-        Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, why);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return std::nullopt;
-    }
-    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+bool IsBackdrop(const QString& property) {
+    return property.startsWith(QStringLiteral("/backdrop/"));
 }
 
 QStringList ImageProperties(const QVariantMap& backdrops) {
@@ -58,70 +53,126 @@ int StyleNumber(Layout layout) {
     return 1;
 }
 
-bool SetProperty(const QString& name, const QVariant& value, std::string& why) {
-    return Xfconf("SetProperty", {kChannel, name, QVariant::fromValue(QDBusVariant(value))}, why)
-               .type() == QDBusMessage::ReplyMessage;
-}
-
-// What the desktop shows, as the first backdrop in sorted order (screen 0,
-// the first monitor's name, workspace 0) has it.
-struct Backdrop {
-    QString image;
-    int style;
-};
-
-std::optional<Backdrop> FirstBackdrop() {
-    std::string why;
-    const auto backdrops = Backdrops(why);
-    if (!backdrops) {
-        return std::nullopt;
-    }
-    const QStringList images = ImageProperties(*backdrops);
-    if (images.isEmpty()) {
-        return std::nullopt;
-    }
-    const QString& first = images.constFirst();
-    return Backdrop{backdrops->value(first).toString(),
-                    backdrops->value(Sibling(first, kStyle)).toInt()};
-}
-
 }  // namespace
 
-bool XfconfDesktop::Apply(const std::string& path, Layout layout, std::string& why) {
-    const auto backdrops = Backdrops(why);
-    if (!backdrops) {
-        return false;
+// Receives xfconfd's signals (a D-Bus signal needs a slot) and owns the
+// pending calls, which end with it.
+class XfconfDesktop::Watcher : public QObject {
+    Q_OBJECT
+public:
+    explicit Watcher(QVariantMap& backdrops) : backdrops_(backdrops) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.connect(kService, kPath, kService, QStringLiteral("PropertyChanged"), this,
+                    SLOT(OnChanged(QString, QString, QDBusVariant)));
+        bus.connect(kService, kPath, kService, QStringLiteral("PropertyRemoved"), this,
+                    SLOT(OnRemoved(QString, QString)));
     }
-    const QStringList images = ImageProperties(*backdrops);
-    if (images.isEmpty()) {
-        // xfdesktop writes them for every monitor and workspace it draws.
-        why = "xfconf holds no backdrop of xfdesktop's.";
-        return false;
-    }
-    const QString file = QFile::decodeName(path.c_str());
-    for (const QString& image : images) {
-        if (!SetProperty(Sibling(image, kStyle), StyleNumber(layout), why) ||
-            !SetProperty(image, file, why)) {
-            return false;
+
+public slots:
+    void OnChanged(const QString& channel, const QString& property, const QDBusVariant& value) {
+        if (channel == kChannel && IsBackdrop(property)) {
+            backdrops_.insert(property, value.variant());
         }
     }
-    return true;
+    void OnRemoved(const QString& channel, const QString& property) {
+        if (channel == kChannel && IsBackdrop(property)) {
+            backdrops_.remove(property);
+        }
+    }
+
+private:
+    QVariantMap& backdrops_;
+};
+
+XfconfDesktop::XfconfDesktop() : watcher_(std::make_unique<Watcher>(backdrops_)) {
+    Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, watcher_.get(),
+           [this](const QDBusMessage& reply, const std::string&) {
+               if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+                   // What changed meanwhile came by signal, and is newer.
+                   const QVariantMap all = qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+                   for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
+                       if (!backdrops_.contains(it.key())) {
+                           backdrops_.insert(it.key(), it.value());
+                       }
+                   }
+               }
+           });
+}
+
+XfconfDesktop::~XfconfDesktop() = default;
+
+void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    const QString file = QFile::decodeName(path.c_str());
+    const int style = StyleNumber(layout);
+    // Shown from now on as far as the next picture's name is concerned,
+    // before xfconfd's signals confirm it.
+    for (const QString& image : ImageProperties(backdrops_)) {
+        backdrops_.insert(image, file);
+        backdrops_.insert(Sibling(image, kStyle), style);
+    }
+    // The backdrops xfdesktop has made by now, then each one's two values.
+    Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, watcher_.get(),
+           [this, file, style, answer = std::move(answer)](const QDBusMessage& reply,
+                                                          const std::string& why) {
+               if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                   answer(false, why);
+                   return;
+               }
+               const QStringList images =
+                   ImageProperties(qdbus_cast<QVariantMap>(reply.arguments().constFirst()));
+               if (images.isEmpty()) {
+                   // xfdesktop writes them for every monitor and workspace it draws.
+                   answer(false, "xfconf holds no backdrop of xfdesktop's.");
+                   return;
+               }
+               struct Count {
+                   int left;
+                   bool answered = false;
+               };
+               auto count = std::make_shared<Count>(Count{static_cast<int>(images.size()) * 2});
+               const auto done = [count, answer](const QDBusMessage& set, const std::string& w) {
+                   if (count->answered) {
+                       return;
+                   }
+                   if (set.type() != QDBusMessage::ReplyMessage) {
+                       count->answered = true;
+                       answer(false, w);
+                   } else if (--count->left == 0) {
+                       count->answered = true;
+                       answer(true, {});
+                   }
+               };
+               for (const QString& image : images) {
+                   backdrops_.insert(image, file);
+                   backdrops_.insert(Sibling(image, kStyle), style);
+                   // The style first: xfdesktop redraws on the image.
+                   Xfconf("SetProperty",
+                          {kChannel, Sibling(image, kStyle), QVariant::fromValue(QDBusVariant(style))},
+                          watcher_.get(), done);
+                   Xfconf("SetProperty", {kChannel, image, QVariant::fromValue(QDBusVariant(file))},
+                          watcher_.get(), done);
+               }
+           });
 }
 
 std::optional<std::string> XfconfDesktop::CurrentPicture() {
-    const auto shown = FirstBackdrop();
-    if (!shown || shown->image.isEmpty()) {
+    const QStringList images = ImageProperties(backdrops_);
+    if (images.isEmpty()) {
         return std::nullopt;
     }
-    return QFile::encodeName(shown->image).toStdString();
+    const QString image = backdrops_.value(images.constFirst()).toString();
+    if (image.isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(image).toStdString();
 }
 
 std::optional<Layout> XfconfDesktop::CurrentLayout() {
-    const auto shown = FirstBackdrop();
-    if (!shown) {
+    const QStringList images = ImageProperties(backdrops_);
+    if (images.isEmpty()) {
         return std::nullopt;
     }
-    switch (shown->style) {
+    switch (backdrops_.value(Sibling(images.constFirst(), kStyle)).toInt()) {
         case 2: return Layout::Tiled;
         case 3: return Layout::Stretched;
         default: return Layout::Centred;
@@ -129,3 +180,5 @@ std::optional<Layout> XfconfDesktop::CurrentLayout() {
 }
 
 }  // namespace qm::desktops
+
+#include "xfconf_desktop.moc"

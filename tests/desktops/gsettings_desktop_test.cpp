@@ -2,6 +2,9 @@
 // session bus; the `gsettings` command reads and writes as the desktop would.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <optional>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +60,7 @@ TEST_P(GSettingsDesktops, ShowEachLayoutAndReadItBack) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
         std::string why;
-        ASSERT_TRUE(desktop.Apply(path, c.layout, why)) << why;
+        ASSERT_TRUE(test::ApplyAndWait(desktop, path, c.layout, why)) << why;
         EXPECT_EQ(Get(keys().schema, keys().optionsKey), c.option);
         EXPECT_EQ(Get(keys().schema, keys().pictureKey), Printed(path, uri));
         if (keys().darkPictureKey != nullptr) {
@@ -96,7 +99,7 @@ TEST(GSettingsDesktop, AMissingSchemaIsRefusedNotFatal) {
     GSettingsDesktop desktop({"org.example.NoSuchBackground", "picture-uri", nullptr, true,
                               "picture-options"});
     std::string why;
-    EXPECT_FALSE(desktop.Apply("/tmp/a.bmp", Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop, "/tmp/a.bmp", Layout::Tiled, why));
     EXPECT_NE(why.find("org.example.NoSuchBackground"), std::string::npos) << why;
     EXPECT_EQ(desktop.CurrentPicture(), std::nullopt);
     EXPECT_EQ(desktop.CurrentLayout(), std::nullopt);
@@ -111,7 +114,7 @@ TEST(GSettingsWithoutDconf, IsRefused) {
     }
     GSettingsDesktop desktop(GSettingsDesktop::kGnome);
     std::string why;
-    EXPECT_FALSE(desktop.Apply("/tmp/a.bmp", Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop, "/tmp/a.bmp", Layout::Tiled, why));
     EXPECT_NE(why.find("dconf"), std::string::npos) << why;
 }
 
@@ -137,8 +140,10 @@ TEST(GSettingsDesktop, ChangesOfOnePathReachGnomeUnderFreshNames) {
         char buf[260];
         ASSERT_TRUE(adapter.OpenDesktopKey()->Query("Wallpaper", buf, sizeof buf));
         shown.push_back(buf);
-        EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"),
-                  "'file://" + std::regex_replace(shown.back(), std::regex(" "), "%20") + "'");
+        const std::string uri =
+            "'file://" + std::regex_replace(shown.back(), std::regex(" "), "%20") + "'";
+        EXPECT_TRUE(test::WaitUntil(
+            [&] { return Get("org.gnome.desktop.background", "picture-uri") == uri; }));
         EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'stretched'");
         EXPECT_EQ(test::ReadFile(shown.back()), content);
     }
@@ -155,8 +160,31 @@ TEST(GSettingsDesktop, ChangesOfOnePathReachGnomeUnderFreshNames) {
     EXPECT_EQ(test::ReadFile(buf), "third picture");
     ASSERT_TRUE(adapter.OpenDesktopKey()->Query("TileWallpaper", buf, sizeof buf));
     EXPECT_EQ(std::string(buf), "1");
-    EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'wallpaper'");
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return Get("org.gnome.desktop.background", "picture-options") == "'wallpaper'"; }));
+    test::WaitUntil([] { return false; }, 500);  // any answers still to come
     EXPECT_TRUE(notices.empty());
+}
+
+// A hung dconf service stops nothing: the picture is handed over at once,
+// reads back at once, lands when the service runs again, and is then no
+// refusal.
+TEST(GSettingsDesktop, AStoppedServiceTakesThePictureLateWithoutARefusal) {
+    GSettingsDesktop desktop(GSettingsDesktop::kGnome);
+    std::string why;
+    ASSERT_TRUE(test::ApplyAndWait(desktop, "/tmp/first.bmp", Layout::Centred, why)) << why;
+    const pid_t pid = test::ServicePid("ca.desrt.dconf");
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    std::optional<bool> shown;
+    desktop.Apply("/tmp/late.bmp", Layout::Tiled, [&](bool ok, const std::string&) { shown = ok; });
+    EXPECT_EQ(desktop.CurrentPicture(), "/tmp/late.bmp");
+    EXPECT_EQ(desktop.CurrentLayout(), Layout::Tiled);
+    EXPECT_FALSE(test::WaitUntil([&] { return shown.has_value(); }, 1500));
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(Get("org.gnome.desktop.background", "picture-uri"), "'file:///tmp/late.bmp'");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/desktops/desktop_support.h"
 #include "platform/desktops/linux_desktop.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,17 +27,18 @@ struct Shown {
 class RememberingDesktop : public WallpaperDesktop {
 public:
     explicit RememberingDesktop(Shown& shown) : shown_(shown) {}
-    bool Apply(const std::string& path, Layout layout, std::string&) override {
+    void Apply(const std::string& path, Layout layout, Answer answer) override {
         shown_.picture = path;
         shown_.layout = layout;
         shown_.contents.push_back(test::ReadFile(path));
-        return true;
+        AnswerLater(&context_, std::move(answer), true, {});
     }
     std::optional<std::string> CurrentPicture() override { return shown_.picture; }
     std::optional<Layout> CurrentLayout() override { return shown_.layout; }
 
 private:
     Shown& shown_;
+    QObject context_;
 };
 
 class Adapter : public ::testing::Test {

@@ -18,6 +18,7 @@
 #include "platform/desktops/linux_desktop.h"
 #include "platform/desktops/plasma_desktop.h"
 #include "res/resource.h"
+#include "tests/desktops/session_tools.h"
 #include "tests/support/temp_dir.h"
 
 namespace qm::desktops {
@@ -85,7 +86,7 @@ TEST_F(Plasma, OneScriptPerChangeNamesThePictureAndFillMode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fillMode);
         std::string why;
-        ASSERT_TRUE(desktop_.Apply(path, c.layout, why)) << why;
+        ASSERT_TRUE(test::ApplyAndWait(desktop_, path, c.layout, why)) << why;
         const std::string script = Script(++n);
         const QJsonValue image = Var(script, "image");
         ASSERT_TRUE(image.isString()) << script;
@@ -96,20 +97,25 @@ TEST_F(Plasma, OneScriptPerChangeNamesThePictureAndFillMode) {
     EXPECT_EQ(Script(n + 1), "");
 }
 
-TEST_F(Plasma, ReadsWhatTheShellPrints) {
-    Answer("reply", "{\"image\":\"file:///home/u/a%20b.png\",\"fillMode\":3}\n");
-    EXPECT_EQ(desktop_.CurrentPicture(), "/home/u/a b.png");
-    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Tiled);
-    Answer("reply", "{\"image\":\"/usr/share/wallpapers/x.png\",\"fillMode\":0}");
-    EXPECT_EQ(desktop_.CurrentPicture(), "/usr/share/wallpapers/x.png");
-    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Stretched);
-    Answer("reply", "{\"image\":\"\",\"fillMode\":2}");
-    EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
-    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Centred);
+// Plasma tells no one of a new wallpaper: what it shows is read once, at
+// start, and is then what we had it show.
+TEST_F(Plasma, ReadsWhatTheShellPrintsAtStart) {
+    const auto readAtStart = [&](const std::string& printed) {
+        Answer("reply", printed);
+        auto desktop = std::make_unique<PlasmaDesktop>();
+        test::WaitUntil([&] { return desktop->CurrentLayout().has_value(); }, 2000);
+        return std::make_pair(desktop->CurrentPicture(), desktop->CurrentLayout());
+    };
+    EXPECT_EQ(readAtStart("{\"image\":\"file:///home/u/a%20b.png\",\"fillMode\":3}\n"),
+              std::make_pair(std::optional<std::string>("/home/u/a b.png"),
+                             std::optional<Layout>(Layout::Tiled)));
+    EXPECT_EQ(readAtStart("{\"image\":\"/usr/share/wallpapers/x.png\",\"fillMode\":0}"),
+              std::make_pair(std::optional<std::string>("/usr/share/wallpapers/x.png"),
+                             std::optional<Layout>(Layout::Stretched)));
+    EXPECT_EQ(readAtStart("{\"image\":\"\",\"fillMode\":2}"),
+              std::make_pair(std::optional<std::string>(), std::optional<Layout>(Layout::Centred)));
     // A desktop that shows no picture prints nothing.
-    Answer("reply", "");
-    EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
-    EXPECT_EQ(desktop_.CurrentLayout(), std::nullopt);
+    EXPECT_EQ(readAtStart(""), std::make_pair(std::optional<std::string>(), std::optional<Layout>()));
 }
 
 // A refusing shell is reported once, with Plasma's words, until a change
@@ -122,9 +128,19 @@ TEST_F(Plasma, ARefusalIsToldOnceAndNeverClaimedShown) {
     const std::string picture = data.write("picture.bmp", "BM");
     char buf[260];
 
+    // Every answer of the shell's: each script it logged has been answered
+    // once the shell has logged `scripts` of them and the loop ran on.
+    int scripts = 1;  // the adapter's desktop read what it shows at start
+    const auto answered = [&](int more) {
+        scripts += more;
+        EXPECT_TRUE(test::WaitUntil([&] { return !Script(scripts).empty(); }));
+        test::WaitUntil([] { return false; }, 300);
+    };
+
     Answer("refuse", "Widgets are locked");
     adapter.SetDesktopWallpaper(picture.c_str());
     adapter.SetDesktopWallpaper(picture.c_str());
+    answered(2);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].first, unsigned{IDS_WALLPAPER_NOT_SHOWN});
     EXPECT_NE(notices[0].second.find("Widgets are locked"), std::string::npos) << notices[0].second;
@@ -132,10 +148,12 @@ TEST_F(Plasma, ARefusalIsToldOnceAndNeverClaimedShown) {
 
     std::remove(dir_.file("refuse").c_str());
     adapter.SetDesktopWallpaper(picture.c_str());
+    answered(1);
     EXPECT_EQ(notices.size(), 1u);
 
     Stop();  // no shell at all
     adapter.SetDesktopWallpaper(picture.c_str());
+    EXPECT_TRUE(test::WaitUntil([&] { return notices.size() == 2; }));
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_NE(notices[1].second.find("org.kde.plasmashell"), std::string::npos) << notices[1].second;
 }

@@ -3,6 +3,10 @@
 // resources over repeated settings (counted with the X-Resource extension).
 #include <gtest/gtest.h>
 
+// Qt's headers before Xlib's, whose macros (Bool, Status) they refuse.
+#include "platform/desktops/root_window_desktop.h"
+#include "tests/desktops/session_tools.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -11,8 +15,6 @@
 #include <cstdlib>
 #include <functional>
 
-#include "platform/desktops/root_window_desktop.h"
-#include "tests/desktops/session_tools.h"
 #include "tests/support/temp_dir.h"
 
 namespace qm::desktops {
@@ -139,7 +141,7 @@ protected:
 
     void Apply(const std::string& path, Layout layout) {
         std::string why;
-        ASSERT_TRUE(desktop_.Apply(path, layout, why)) << why;
+        ASSERT_TRUE(test::ApplyAndWait(desktop_, path, layout, why)) << why;
     }
 
     test::TempDir dir_;
@@ -224,13 +226,13 @@ TEST_F(RootWindow, NothingIsClaimedOnceAnotherProgramSetTheRoot) {
 
 TEST_F(RootWindow, NoDisplayNoPictureOrWaylandIsRefused) {
     std::string why;
-    EXPECT_FALSE(desktop_.Apply(dir_.write("bad.bmp", "not a picture"), Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop_, dir_.write("bad.bmp", "not a picture"), Layout::Tiled, why));
     EXPECT_NE(why.find("bad.bmp"), std::string::npos) << why;
 
     const std::string display = std::getenv("DISPLAY");
     unsetenv("DISPLAY");
     why.clear();
-    EXPECT_FALSE(desktop_.Apply(Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop_, Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
     EXPECT_NE(why.find("X display"), std::string::npos) << why;
     EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
     setenv("DISPLAY", display.c_str(), 1);
@@ -238,7 +240,7 @@ TEST_F(RootWindow, NoDisplayNoPictureOrWaylandIsRefused) {
     // Under Wayland an X root window may exist but is never seen.
     setenv("XDG_SESSION_TYPE", "wayland", 1);
     why.clear();
-    EXPECT_FALSE(desktop_.Apply(Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop_, Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
     EXPECT_NE(why.find("Wayland"), std::string::npos) << why;
     unsetenv("XDG_SESSION_TYPE");
 }

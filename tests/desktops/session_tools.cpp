@@ -4,10 +4,60 @@
 #include <unistd.h>
 
 #include <array>
+#include <optional>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include "tests/support/test_images.h"
 
 namespace qm::test {
+
+int ServicePid(const char* name) {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (bus == nullptr) {
+        return 0;
+    }
+    const QDBusReply<uint> pid = bus->servicePid(QString::fromLatin1(name));
+    return pid.isValid() ? static_cast<int>(pid.value()) : 0;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+bool ApplyAndWait(desktops::WallpaperDesktop& desktop, const std::string& path,
+                  desktops::Layout layout, std::string& why) {
+    std::optional<bool> shown;
+    desktop.Apply(path, layout, [&](bool ok, const std::string& words) {
+        shown = ok;
+        why = words;
+    });
+    // The answer never comes inside Apply, and always comes within the
+    // desktop's time to answer.
+    if (shown) {
+        why = "answered inside Apply";
+        return false;
+    }
+    if (!WaitUntil([&] { return shown.has_value(); }, 30000)) {
+        why = "no answer";
+        return false;
+    }
+    return *shown;
+}
 
 std::string RunProgram(const std::vector<std::string>& argv, int* status) {
     int pipeFds[2];

@@ -8,7 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktops/wallpaper_desktop.h"
+
 namespace qm::test {
+
+// The process that owns a name on the session bus; 0 when none does.
+int ServicePid(const char* name);
+
+// Runs the event loop until `done` holds; false when `ms` passed first.
+bool WaitUntil(const std::function<bool()>& done, int ms = 10000);
+
+// Hands the picture to the desktop and runs the event loop until it
+// answered: whether it was shown, and in `why` its words.
+bool ApplyAndWait(desktops::WallpaperDesktop& desktop, const std::string& path,
+                  desktops::Layout layout, std::string& why);
 
 // Runs a program with its arguments (no shell), returns what it printed on
 // standard output without the final newline; `status` gets its exit status.

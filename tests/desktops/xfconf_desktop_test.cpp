@@ -3,6 +3,9 @@
 // workspaces) and reads them back with `xfconf-query`.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <optional>
+
 #include "platform/desktops/xfconf_desktop.h"
 #include "tests/desktops/session_tools.h"
 
@@ -49,7 +52,7 @@ TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
          {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Centred, "1"}}) {
         SCOPED_TRACE(style);
         std::string why;
-        ASSERT_TRUE(desktop_.Apply(path, layout, why)) << why;
+        ASSERT_TRUE(test::ApplyAndWait(desktop_, path, layout, why)) << why;
         for (const char* w : kWorkspaces) {
             EXPECT_EQ(Query(std::string(w) + "last-image"), path) << w;
             EXPECT_EQ(Query(std::string(w) + "image-style"), style) << w;
@@ -61,6 +64,29 @@ TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
     EXPECT_EQ(Query("/backdrop/single-workspace-mode"), "true");
 }
 
+// A hung xfconfd stops nothing: the picture is handed over at once, lands
+// when the service runs again, and is then no refusal.
+TEST_F(Xfconf, AStoppedServiceTakesThePictureLateWithoutARefusal) {
+    MakeBackdrops();
+    ASSERT_TRUE(test::WaitUntil([&] {
+        return desktop_.CurrentPicture() == "/usr/share/backgrounds/xfce/default.svg";
+    }));
+    const pid_t pid = test::ServicePid("org.xfce.Xfconf");
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    std::optional<bool> shown;
+    desktop_.Apply("/tmp/late.bmp", Layout::Tiled, [&](bool ok, const std::string&) { shown = ok; });
+    EXPECT_FALSE(test::WaitUntil([&] { return shown.has_value(); }, 1500));
+    // What we handed over is what the next picture's name goes by.
+    EXPECT_EQ(desktop_.CurrentPicture(), "/tmp/late.bmp");
+    ASSERT_EQ(kill(pid, SIGCONT), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
+    EXPECT_TRUE(*shown);
+    for (const char* w : kWorkspaces) {
+        EXPECT_EQ(Query(std::string(w) + "last-image"), "/tmp/late.bmp") << w;
+    }
+}
+
 TEST_F(Xfconf, ReadsWhatXfdesktopShows) {
     MakeBackdrops();
     // The first backdrop in name order stands for the desktop.
@@ -68,13 +94,16 @@ TEST_F(Xfconf, ReadsWhatXfdesktopShows) {
          "-s", "/home/u/other.png"});
     RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", std::string(kWorkspaces[0]) + "image-style",
          "-s", "2"});
-    EXPECT_EQ(desktop_.CurrentPicture(), "/home/u/other.png");
-    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Tiled);
+    // Known from xfconfd's signals, without asking.
+    EXPECT_TRUE(test::WaitUntil([&] {
+        return desktop_.CurrentPicture() == "/home/u/other.png" &&
+               desktop_.CurrentLayout() == Layout::Tiled;
+    }));
 }
 
 TEST_F(Xfconf, WithoutXfdesktopsBackdropsNothingIsClaimed) {
     std::string why;
-    EXPECT_FALSE(desktop_.Apply("/tmp/a.bmp", Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(desktop_, "/tmp/a.bmp", Layout::Tiled, why));
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
     EXPECT_EQ(desktop_.CurrentLayout(), std::nullopt);

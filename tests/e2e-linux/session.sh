@@ -392,6 +392,69 @@ phase_nested() {
   check "the program runs on" kill -0 "$QL_PID"
 }
 
+# The owner of a name on the session bus: its process id.
+bus_pid() {
+  dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetConnectionUnixProcessID "string:$1" 2>/dev/null | awk '{print $2}'
+}
+ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+desktop_value_not() { [[ "$(ql_desktop_value)" != "$1" ]]; }
+
+# xfconfd stopped (SIGSTOP): the program never waits for it. Clicks, the
+# menu and Settings answer, SIGTERM ends it, a late change lands and is no
+# refusal, and a service that never answers gets one notice.
+phase_hung() {
+  start_with "${BASE_PROFILE[@]}"
+  local service before t0 dlg ms
+  service="$(bus_pid org.xfce.Xfconf)"
+  [[ -n "$service" ]] || fail "xfconfd is on the bus"
+  before="$(ql_desktop_value)"
+  # Stopped, it must go on again however the phase ends.
+  trap 'kill -CONT '"$service"' 2>/dev/null; ql_stop' EXIT
+  kill -STOP "$service"
+  t0=$(date +%s%N)
+  ql_click_icon 1
+  open_menu >/dev/null || fail "a click, then the menu, while xfconfd hangs"
+  ms=$(ms_since "$t0")
+  pass "a click, then the menu, while xfconfd hangs ($ms ms)"
+  t0=$(date +%s%N)
+  xdotool key --clearmodifiers s
+  dlg="$(ql_wait_window '^Quillmere Settings$' 5)" || fail "Settings opens while xfconfd hangs"
+  pass "Settings opens while xfconfd hangs ($(ms_since "$t0") ms)"
+  keys_to "$dlg" Escape
+  kill -CONT "$service"
+  check "once xfconfd runs again, the change lands" qm_poll 10 desktop_value_not "$before"
+  sleep 1
+  check "and is not reported as refused" ql_no_window '^Quillmere$'
+
+  kill -STOP "$service"
+  ql_click_icon 1
+  sleep 0.5
+  t0=$(date +%s%N)
+  touch -d '1 minute ago' "$QL_PROFILE"
+  kill -TERM "$QL_PID"
+  qm_wait_exit "$QL_PID" 10 || fail "SIGTERM ends the program while xfconfd hangs"
+  ms=$(ms_since "$t0")
+  ((ms < 2000)) || fail "SIGTERM ends the program within 2 s while xfconfd hangs ($ms ms)"
+  pass "SIGTERM ends the program while xfconfd hangs ($ms ms)"
+  check "with the profile written" test "$(stat -c %Y "$QL_PROFILE")" -ge $((t0 / 1000000000))
+  QL_PID=
+
+  ql_start
+  ql_wait_frame >/dev/null || fail "the program starts again"
+  qm_poll 15 ql_icon_shown || fail "and docks again"
+  kill -STOP "$service"
+  ql_click_icon 1
+  local box
+  box="$(ql_wait_window '^Quillmere$' 40)" || fail "a service that never answers gets a notice"
+  pass "a service that never answers gets a notice"
+  check "the notice says the desktop did not take the wallpaper" \
+    grep -q "The desktop did not take the new wallpaper." <(ql_box_text "$box")
+  kill -CONT "$service"
+  keys_to "$box" Return
+  check "one notice only" qm_poll 5 ql_no_window '^Quillmere$'
+}
+
 phase_timer() {
   # One minute: the shortest interval the dialog allows.
   start_with "Directory=$samples" AutoChange=1 Time=1 When=0 Display=2 Height=301 Width=301
@@ -407,6 +470,7 @@ run_phase settings phase_settings
 run_phase second-start phase_second_start
 run_phase host-restart phase_host_restart
 run_phase nested phase_nested
+[[ "$QL_DESKTOP" == xfce ]] && run_phase hung phase_hung
 [[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
 
 ! grep -q '^FAIL' "$results"
