@@ -167,7 +167,7 @@ bool QtShell::FindTopLevelWindow(const char* title) {
 }
 
 bool QtShell::ClaimSingleInstance(const char* name) {
-    const QString element = NameElement(QString::fromLocal8Bit(name));
+    const QString element = NameElement(FromFileNameEncoding(name));
     if (!claimed_.insert(element).second) {
         return false;  // this process holds it already
     }

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_tray.h"
 
 #include <cstring>
+#include <string>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include "platform/qt/file_names.h"
 #include "platform/qt/qt_icon.h"
 #include "platform/qt/qt_x11.h"
 
@@ -108,8 +110,8 @@ void TrayArea::Add(const TrayIconData& data) {
                                                             : Protocol::XEmbed;
     }
     auto icon = std::make_unique<QSystemTrayIcon>(ResourceIcon(data.iconResource));
-    icon->setToolTip(QString::fromLocal8Bit(data.szTip, static_cast<qsizetype>(
-                                                            strnlen(data.szTip, sizeof data.szTip))));
+    icon->setToolTip(
+        FromFileNameEncoding(std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip))));
     const unsigned id = data.uID;
     QObject::connect(
         icon.get(), &QSystemTrayIcon::activated, this,
