@@ -109,7 +109,8 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
     if (owner == nullptr) {
         owner = frame_.get();
     }
-    QMessageBox box(BoxIconOf(icon), FromFileNameEncoding(caption), FromFileNameEncoding(text), QMessageBox::Ok, owner);
+    QMessageBox box(BoxIconOf(icon), FromFileNameEncoding(caption), FromFileNameEncoding(text),
+                    QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     // A caption and a close box, as a Windows message box has.
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
