@@ -65,6 +65,24 @@ int HandleCommandLine(int argc, char** argv) {
     }
     return -1;
 }
+// The POSIX system services, where a conversion's end (the new wallpaper
+// file put in place) is also where an end the user asked for meanwhile
+// happens: a conversion holds the event loop, so SIGTERM waits for it, and
+// must not wait for what the change does next (in Auto-Tile, a second
+// conversion).
+class LinuxSystem final : public qm::PosixSystem {
+public:
+    explicit LinuxSystem(qm::QtShell& shell) : shell_(shell) {}
+
+    bool ReplaceFile(const std::string& source, const std::string& target) override {
+        const bool replaced = PosixSystem::ReplaceFile(source, target);
+        shell_.EndNowIfAsked();
+        return replaced;
+    }
+
+private:
+    qm::QtShell& shell_;
+};
 
 }  // namespace
 
@@ -79,12 +97,12 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(qm::ResourceIcon(IDR_MAINFRAME));
 
     qm::QtProfileStore profile;
-    qm::PosixSystem system;
+    qm::QtShell shell;
+    shell.CloseOnSignals();
+    LinuxSystem system(shell);
     // A different random sequence on every run.
     system.Seed(static_cast<std::uint32_t>(std::time(nullptr)) ^
                 static_cast<std::uint32_t>(getpid()));
-    qm::QtShell shell;
-    shell.CloseOnSignals();
     // The desktop this session runs (XDG_CURRENT_DESKTOP), given its
     // pictures in the program's data folder. A desktop that does not take
     // one is told to the user in the application's box.
