@@ -287,7 +287,9 @@ public:
         if (CanShare(c)) {
             const int fd = memfd_create("root-window-picture", MFD_CLOEXEC);
             if (fd >= 0 && ftruncate(fd, static_cast<off_t>(size)) == 0) {
-                void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                // Faulted in at once: page by page costs more than the drawing.
+                void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
+                                    fd, 0);
                 if (mapped != MAP_FAILED) {
                     segment_ = xcb_generate_id(c);
                     // The library closes the descriptor once it is sent.
