@@ -4,6 +4,7 @@
 # Xephyr of a 1920x1080 and a 960x720 screen joined by Xinerama, nested in
 # an Xvfb), for centred, tiled and stretched.
 #   bench/root-setter.sh [RUNS]      (default 7 paired runs per layout)
+# QM_ROOT_SETTER names another build's root-setter, to compare two setters.
 # Goal: the setter adds at most 50 ms to the conversion, centred or tiled,
 # at 1920x1080. The X servers run with a temporary HOME and XDG folders and
 # are ended by process id.
@@ -52,7 +53,7 @@ run() {
     HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
     XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" DISPLAY="$1" \
     QM_BENCH_SERVER_PID="$SERVER_PID" \
-    "$BIN/root-setter" "$PHOTO" "$work/out" "$RUNS"
+    "${QM_ROOT_SETTER:-$BIN/root-setter}" "$PHOTO" "$work/out" "$RUNS"
 }
 
 echo "== one monitor, 1920x1080 (Xvfb), $RUNS paired runs, medians"
