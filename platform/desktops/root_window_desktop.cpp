@@ -56,6 +56,10 @@ public:
         if (screen_ == nullptr) {
             return;
         }
+        // Asked together with the atoms rather than one by one later.
+        for (xcb_extension_t* extension : {&xcb_randr_id, &xcb_xinerama_id, &xcb_shm_id}) {
+            xcb_prefetch_extension_data(c_, extension);
+        }
         xcb_intern_atom_cookie_t cookies[kAtoms];
         for (int i = 0; i < kAtoms; ++i) {
             cookies[i] = xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(kAtomNames[i])),
@@ -519,10 +523,10 @@ bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string&
     // so that no client comes or goes in between.
     {
         const ServerGrab grab(c);
-        const auto previous = Items(
-            c, AskProperty(x, root, x.Atom(kSetRootPixmap), XCB_ATOM_PIXMAP, 1), XCB_ATOM_PIXMAP, 1);
-        const auto shown = Items(
-            c, AskProperty(x, root, x.Atom(kRootPixmap), XCB_ATOM_PIXMAP, 1), XCB_ATOM_PIXMAP, 1);
+        const auto previousCookie = AskProperty(x, root, x.Atom(kSetRootPixmap), XCB_ATOM_PIXMAP, 1);
+        const auto shownCookie = AskProperty(x, root, x.Atom(kRootPixmap), XCB_ATOM_PIXMAP, 1);
+        const auto previous = Items(c, previousCookie, XCB_ATOM_PIXMAP, 1);
+        const auto shown = Items(c, shownCookie, XCB_ATOM_PIXMAP, 1);
         sent.clear();
         sent.push_back(xcb_change_window_attributes_checked(c, root, XCB_CW_BACK_PIXMAP, &pixmap));
         xcb_clear_area(c, 0, root, 0, 0, 0, 0);
