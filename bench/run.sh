@@ -67,3 +67,6 @@ for img in "$OUT/photo-4096x3072.jpg" "$OUT/photo-6000x4000-progressive.jpg"; do
     printf "%-36s wall ours/djpeg-ppm = %.3f (goal <= 1.15) %s; rss ours/djpeg-bmp = %.3f (goal <= 1.05) %s; bmp vs djpeg: %s\n",
       n, rw, (rw <= 1.15 ? "ok" : "MISSED"), rm, (rm <= 1.05 ? "ok" : "MISSED"), s }'
 done
+
+# The bare X root window's setter against the conversion.
+bash bench/root-setter.sh "$RUNS"

@@ -38,7 +38,8 @@ std::optional<DesktopKind> Known(std::string name) {
 
 }  // namespace
 
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop) {
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view sessionType,
+                          std::string_view waylandDisplay) {
     std::size_t start = 0;
     while (start <= xdgCurrentDesktop.size()) {
         std::size_t end = xdgCurrentDesktop.find(':', start);
@@ -49,6 +50,11 @@ DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop) {
             return *kind;
         }
         start = end + 1;
+    }
+    // A session started from a text console may say "tty" and still run
+    // Wayland.
+    if (sessionType == "wayland" || !waylandDisplay.empty()) {
+        return DesktopKind::UnseenRootWindow;
     }
     return DesktopKind::RootWindow;
 }
@@ -61,14 +67,21 @@ std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
         case DesktopKind::Mate: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kMate);
         case DesktopKind::Xfce: return std::make_unique<XfconfDesktop>();
         case DesktopKind::Plasma: return std::make_unique<PlasmaDesktop>();
+        case DesktopKind::UnseenRootWindow:
+            return std::make_unique<RootWindowDesktop>(
+                "This Wayland session's desktop is not one this program can set.");
         case DesktopKind::RootWindow: break;
     }
     return std::make_unique<RootWindowDesktop>();
 }
 
 std::unique_ptr<WallpaperDesktop> SessionDesktop() {
-    const char* names = std::getenv("XDG_CURRENT_DESKTOP");
-    return MakeDesktop(ChooseDesktop(names != nullptr ? names : ""));
+    auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string_view(value != nullptr ? value : "");
+    };
+    return MakeDesktop(ChooseDesktop(variable("XDG_CURRENT_DESKTOP"), variable("XDG_SESSION_TYPE"),
+                                     variable("WAYLAND_DISPLAY")));
 }
 
 }  // namespace qm::desktops

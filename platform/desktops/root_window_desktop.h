@@ -1,7 +1,9 @@
 // A bare X11 session (no desktop program of a kind we know): the picture is
 // drawn into a pixmap of the screen's size that becomes the root window's
 // background, published for terminals and docks as _XROOTPMAP_ID and
-// ESETROOT_PMAP_ID, the convention of the root-window setters.
+// ESETROOT_PMAP_ID, the convention of the root-window setters. It is laid
+// out on each monitor the server reports. When a desktop program's own
+// window covers the root, nothing is drawn: nobody would see it.
 #pragma once
 
 #include <QObject>
@@ -12,6 +14,9 @@ namespace qm::desktops {
 
 class RootWindowDesktop : public WallpaperDesktop {
 public:
+    // With `refusal`, a root window nobody sees (an X server under a
+    // compositor we do not know): every picture is refused in those words.
+    explicit RootWindowDesktop(std::string refusal = {});
     void Apply(const std::string& path, Layout layout, Answer answer) override;
     // The picture and layout of our own last setting, as long as the root
     // window still shows its pixmap; none once another program set another.
@@ -22,6 +27,7 @@ private:
     // Sets the background; false with the reason when it cannot.
     bool Set(const std::string& path, Layout layout, std::string& why);
 
+    std::string refusal_;
     QObject context_;  // the answers run in its name
 };
 

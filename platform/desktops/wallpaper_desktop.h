@@ -42,11 +42,16 @@ public:
     virtual std::optional<Layout> CurrentLayout() = 0;
 };
 
-enum class DesktopKind { Gnome, Cinnamon, Mate, Xfce, Plasma, RootWindow };
+// UnseenRootWindow: a Wayland session whose desktop we do not know; its X
+// root window (Xwayland's), if any, is never shown.
+enum class DesktopKind { Gnome, Cinnamon, Mate, Xfce, Plasma, RootWindow, UnseenRootWindow };
 
 // The desktop named by XDG_CURRENT_DESKTOP: a colon-separated list, any
-// letter case, whose first name we know wins; the X root window otherwise.
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop);
+// letter case, whose first name we know wins; the X root window otherwise,
+// unless the session is Wayland's (XDG_SESSION_TYPE "wayland", or
+// WAYLAND_DISPLAY set whatever the session type says).
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view sessionType = {},
+                          std::string_view waylandDisplay = {});
 std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind);
 // ChooseDesktop and MakeDesktop for this session's environment.
 std::unique_ptr<WallpaperDesktop> SessionDesktop();

@@ -1,6 +1,8 @@
 // The bare X11 root window on the test's own Xvfb display: the pixels the
 // root window shows, the conventional properties, and the server's
 // resources over repeated settings (counted with the X-Resource extension).
+// Several monitors come from an Xephyr of two screens joined by Xinerama,
+// nested in that Xvfb.
 #include <gtest/gtest.h>
 
 // Qt's headers before Xlib's, whose macros (Bool, Status) they refuse.
@@ -11,8 +13,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XRes.h>
+#include <xcb/xcb.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "tests/support/temp_dir.h"
@@ -237,12 +245,170 @@ TEST_F(RootWindow, NoDisplayNoPictureOrWaylandIsRefused) {
     EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
     setenv("DISPLAY", display.c_str(), 1);
 
-    // Under Wayland an X root window may exist but is never seen.
-    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    // Under Wayland an X root window may exist but is never seen, also in a
+    // session started from a text console.
+    EXPECT_EQ(ChooseDesktop("", "wayland", ""), DesktopKind::UnseenRootWindow);
+    EXPECT_EQ(ChooseDesktop("", "tty", "wayland-0"), DesktopKind::UnseenRootWindow);
+    EXPECT_EQ(ChooseDesktop("GNOME", "tty", "wayland-0"), DesktopKind::Gnome);
+    EXPECT_EQ(ChooseDesktop("", "x11", ""), DesktopKind::RootWindow);
+    const unsigned long before = Property("_XROOTPMAP_ID");
     why.clear();
-    EXPECT_FALSE(test::ApplyAndWait(desktop_, Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(*MakeDesktop(DesktopKind::UnseenRootWindow),
+                                    Picture("small.bmp", 50, 30, Coded), Layout::Tiled, why));
     EXPECT_NE(why.find("Wayland"), std::string::npos) << why;
-    unsetenv("XDG_SESSION_TYPE");
+    EXPECT_EQ(Property("_XROOTPMAP_ID"), before);
+}
+
+// Another program that published its own pixmap, and is still running or
+// has freed it since, keeps its connection: only a client that holds no
+// windows and whose pixmap still exists is ended.
+TEST_F(RootWindow, ALiveProgramsPublishedPixmapLeavesItRunning) {
+    xcb_connection_t* live = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(live), 0);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(live)).data;
+    auto alive = [&] {
+        std::free(xcb_get_input_focus_reply(live, xcb_get_input_focus(live), nullptr));
+        return xcb_connection_has_error(live) == 0;
+    };
+    auto publish = [&](xcb_pixmap_t pixmap) {
+        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+            xcb_change_property(live, XCB_PROP_MODE_REPLACE, screen->root,
+                                static_cast<xcb_atom_t>(XInternAtom(display_, name, False)),
+                                XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+        }
+        ASSERT_TRUE(alive());
+    };
+    const xcb_window_t window = xcb_generate_id(live);
+    xcb_create_window(live, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_pixmap_t pixmap = xcb_generate_id(live);
+    xcb_create_pixmap(live, screen->root_depth, pixmap, screen->root, 4, 4);
+    publish(pixmap);
+    const std::string picture = Picture("small.bmp", 50, 30, Coded);
+    Apply(picture, Layout::Tiled);
+    EXPECT_TRUE(alive());
+    EXPECT_TRUE(PixmapExists(pixmap));
+
+    // A stale id: the pixmap is gone, its client's bits are not a setter's.
+    xcb_destroy_window(live, window);
+    xcb_free_pixmap(live, pixmap);
+    publish(pixmap);
+    Apply(picture, Layout::Centred);
+    EXPECT_TRUE(alive());
+    xcb_disconnect(live);
+}
+
+// A desktop program's window (here inside a window manager's frame) covers
+// the root: the picture is refused in words naming it, and nothing drawn.
+TEST_F(RootWindow, ADesktopProgramsWindowOverTheRootIsRefused) {
+    const Window root = DefaultRootWindow(display_);
+    const auto w = static_cast<unsigned>(width_), h = static_cast<unsigned>(height_);
+    const Window frame = XCreateSimpleWindow(display_, root, 0, 0, w, h, 0, 0, 0);
+    const Window desktop = XCreateSimpleWindow(display_, frame, 0, 0, w, h, 0, 0, 0);
+    const Atom type = XInternAtom(display_, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+    XChangeProperty(display_, desktop, XInternAtom(display_, "_NET_WM_WINDOW_TYPE", False), XA_ATOM,
+                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
+    char instance[] = "desktop-standin", name[] = "DesktopStandin";
+    XClassHint hint{instance, name};
+    XSetClassHint(display_, desktop, &hint);
+    XMapWindow(display_, desktop);
+    XMapWindow(display_, frame);
+    XSync(display_, False);
+    const unsigned long before = Property("_XROOTPMAP_ID");
+
+    const std::string picture = Picture("small.bmp", 50, 30, Coded);
+    std::string why;
+    EXPECT_FALSE(test::ApplyAndWait(desktop_, picture, Layout::Centred, why));
+    EXPECT_NE(why.find("DesktopStandin"), std::string::npos) << why;
+    EXPECT_EQ(Property("_XROOTPMAP_ID"), before);
+
+    XUnmapWindow(display_, frame);
+    XSync(display_, False);
+    Apply(picture, Layout::Centred);
+    EXPECT_NE(Property("_XROOTPMAP_ID"), before);
+    XDestroyWindow(display_, frame);
+    XSync(display_, False);
+}
+
+// Two monitors of different sizes side by side, as Xinerama reports them:
+// a 1920x1080 one and a 960x720 one to its right, on a 2880x1080 root.
+// Without shared memory, so that the picture goes in bands of requests.
+class RootWindowMonitors : public RootWindow {
+protected:
+    void SetUp() override {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        xephyr_ = fork();
+        if (xephyr_ == 0) {
+            dup2(ends[1], 3);
+            execlp("Xephyr", "Xephyr", "-displayfd", "3", "+xinerama", "-screen", "1920x1080",
+                   "-screen", "960x720", "-nolisten", "tcp", "-noreset", "-extension", "MIT-SHM",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ends[1]);
+        char number[16] = {};
+        const ssize_t got = read(ends[0], number, sizeof number - 1);
+        close(ends[0]);
+        ASSERT_GT(got, 0) << "Xephyr did not start";
+        outer_ = std::getenv("DISPLAY");
+        setenv("DISPLAY", (":" + std::string(number, std::strcspn(number, "\n"))).c_str(), 1);
+        RootWindow::SetUp();
+    }
+    void TearDown() override {
+        RootWindow::TearDown();
+        display_ = nullptr;
+        if (xephyr_ > 0) {
+            kill(xephyr_, SIGTERM);
+            waitpid(xephyr_, nullptr, 0);
+        }
+        if (!outer_.empty()) {
+            setenv("DISPLAY", outer_.c_str(), 1);
+        }
+    }
+
+    pid_t xephyr_ = -1;
+    std::string outer_;
+};
+
+TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
+    ASSERT_EQ(width_, 2880);
+    ASSERT_EQ(height_, 1080);
+    // Larger than the second monitor: cut at its edges, not drawn over the
+    // first one.
+    // Below the smaller monitor no screen shows: what is read there is not
+    // the root's.
+    auto shown = [](int x, int y) { return x < 1920 || y < 720; };
+    const std::string picture = Picture("picture.bmp", 1000, 800, Coded);
+    Apply(picture, Layout::Centred);
+    ExpectScreen(
+        [](int x, int y) {
+            if (x < 1920) {
+                const bool inside = x >= 460 && x < 1460 && y >= 140 && y < 940;
+                return inside ? Coded(x - 460, y - 140) : 0u;
+            }
+            return Coded(x - 1900, y + 40);
+        },
+        shown);
+
+    Apply(picture, Layout::Tiled);
+    ExpectScreen([](int x, int y) { return Coded(x % 1000, y % 800); }, shown);
+
+    const std::uint32_t quarters[2][2] = {{0xff0000, 0x00ff00}, {0x0000ff, 0xffff00}};
+    const std::string four =
+        Picture("four.bmp", 20, 10, [&](int x, int y) { return quarters[y / 5][x / 10]; });
+    Apply(four, Layout::Stretched);
+    const int monitors[2][4] = {{0, 0, 1920, 1080}, {1920, 0, 960, 720}};
+    for (const auto& m : monitors) {
+        ExpectScreen(
+            [&](int x, int y) { return quarters[2 * (y - m[1]) / m[3]][2 * (x - m[0]) / m[2]]; },
+            [&](int x, int y) {  // the middle of each quarter, away from the blend
+                const int u = x - m[0], v = y - m[1];
+                return u >= 0 && u < m[2] && v >= 0 && v < m[3] &&
+                       std::abs(u % (m[2] / 2) - m[2] / 4) < m[2] / 8 &&
+                       std::abs(v % (m[3] / 2) - m[3] / 4) < m[3] / 8;
+            });
+    }
 }
 
 }  // namespace

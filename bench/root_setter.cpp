@@ -1,0 +1,195 @@
+// root-setter PHOTO.jpg OUT_DIR [RUNS]
+// Times one wallpaper conversion against a click's whole road on a bare X
+// root window: the conversion, then the root-window desktop until the new
+// pixmap is announced in _XROOTPMAP_ID (seen from a connection of our
+// own). Each round runs both, paired, for centred, tiled and stretched;
+// medians are printed, and what the setter adds (their difference). As a
+// loaded machine stretches wall times, the setter's processor time is
+// printed too: ours, and the X server's when QM_BENCH_SERVER_PID names it.
+// Runs on the display in DISPLAY; bench/root-setter.sh starts one.
+#include <xcb/xcb.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imaging/wallpaper_bmp.h"
+#include "platform/desktops/root_window_desktop.h"
+#include "platform/headless/headless_platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(Clock::time_point from) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+double OurCpu() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// User and system time of another process, from /proc; 0 when unknown.
+double TheirCpu(const char* pid) {
+    if (pid == nullptr) {
+        return 0;
+    }
+    std::ifstream file(std::string("/proc/") + pid + "/stat");
+    std::string line;
+    std::getline(file, line);
+    const std::size_t end = line.rfind(')');
+    if (end == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(line.substr(end + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) {
+            ticks += std::stod(field);
+        }
+    }
+    return ticks * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Watches the root window for _XROOTPMAP_ID being written.
+class Announcements {
+public:
+    Announcements() {
+        c_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c_) != 0) {
+            return;
+        }
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        const char name[] = "_XROOTPMAP_ID";
+        auto* reply = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, sizeof name - 1, name), nullptr);
+        atom_ = reply != nullptr ? reply->atom : 0;
+        std::free(reply);
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &events);
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    ~Announcements() { xcb_disconnect(c_); }
+    bool Usable() const { return xcb_connection_has_error(c_) == 0 && atom_ != 0; }
+
+    // Waits for the next change of _XROOTPMAP_ID; false when the
+    // connection ended first.
+    bool Next() {
+        while (xcb_generic_event_t* event = xcb_wait_for_event(c_)) {
+            const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                              reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == atom_;
+            std::free(event);
+            if (ours) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_atom_t atom_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: root-setter PHOTO.jpg OUT_DIR [RUNS]\n");
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    qm::HeadlessPlatform platform;
+    qm::SetCurrentPlatform(&platform.parts);
+    const std::string jpeg = argv[1], dir = argv[2];
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    Announcements announcements;
+    if (!announcements.Usable()) {
+        std::fprintf(stderr, "root-setter: no X display\n");
+        return 1;
+    }
+    qm::desktops::RootWindowDesktop desktop;
+    const struct {
+        const char* name;
+        qm::desktops::Layout layout;
+    } layouts[] = {{"centre", qm::desktops::Layout::Centred},
+                   {"tile", qm::desktops::Layout::Tiled},
+                   {"stretch", qm::desktops::Layout::Stretched}};
+
+    const char* server = std::getenv("QM_BENCH_SERVER_PID");
+    std::printf("%-8s %11s %16s %13s %6s %12s %14s\n", "layout", "convert_ms", "convert+root_ms",
+                "root_adds_ms", "ratio", "root_cpu_ms", "server_cpu_ms");
+    for (const auto& layout : layouts) {
+        std::vector<double> alone, whole, added, ours, theirs;
+        for (int run = 0; run < runs; ++run) {
+            // The order alternates so that drift in machine load hits both.
+            double convert = 0, click = 0;
+            for (int k = 0; k < 2; ++k) {
+                const bool withRoot = (run + k) % 2 == 1;
+                const std::string bmp = dir + (withRoot ? "/root.bmp" : "/alone.bmp");
+                const auto start = Clock::now();
+                if (!qm::ConvertJpegToBmp(jpeg, bmp)) {
+                    std::fprintf(stderr, "root-setter: the conversion failed\n");
+                    return 1;
+                }
+                if (!withRoot) {
+                    convert = Milliseconds(start);
+                    continue;
+                }
+                const double cpu = OurCpu(), serverCpu = TheirCpu(server);
+                bool answered = false, shown = false;
+                std::string why;
+                desktop.Apply(bmp, layout.layout, [&](bool ok, const std::string& words) {
+                    answered = true;
+                    shown = ok;
+                    why = words;
+                });
+                if (!announcements.Next()) {
+                    std::fprintf(stderr, "root-setter: the X connection ended\n");
+                    return 1;
+                }
+                click = Milliseconds(start);
+                ours.push_back(OurCpu() - cpu);
+                theirs.push_back(TheirCpu(server) - serverCpu);
+                while (!answered) {
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                }
+                if (!shown) {
+                    std::fprintf(stderr, "root-setter: refused: %s\n", why.c_str());
+                    return 1;
+                }
+            }
+            alone.push_back(convert);
+            whole.push_back(click);
+            added.push_back(click - convert);
+        }
+        const double a = Median(alone), w = Median(whole);
+        std::printf("%-8s %11.1f %16.1f %13.1f %6.3f %12.1f %14.0f\n", layout.name, a, w,
+                    Median(added), w / a, Median(ours), Median(theirs));
+    }
+    qm::SetCurrentPlatform(nullptr);
+    return 0;
+}
