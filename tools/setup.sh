@@ -21,6 +21,13 @@ packages=(
   # tests: tray hosts, a window manager, X tools, the install check
   libxcb1-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
   desktop-file-utils
+  # The real desktop shells the end-to-end suites start: GNOME Shell 43 with
+  # the AppIndicator extension (the program a Wayland client there), Plasma
+  # 5.27 (the shell, its desktop and panel, the activity daemon it needs),
+  # and XFCE's desktop, which draws the xfconf picture
+  gnome-shell gnome-shell-extension-appindicator qt6-wayland
+  plasma-workspace plasma-desktop kactivitymanagerd
+  xfdesktop4
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)
