@@ -33,7 +33,7 @@ ql_env_init() {
   export LSAN_OPTIONS="suppressions=$ql_root/tools/lsan-qt.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY SESSION_MANAGER
   QL_PROFILE="$XDG_CONFIG_HOME/Brandle Software/Quillmere.conf"
-  QL_XVFB_PID= QL_WM_PID= QL_HOST_PID= QL_PID= QL_HOST=
+  QL_XVFB_PID= QL_WM_PID= QL_HOST_PID= QL_PID= QL_HOST= QL_XFDESKTOP_PID=
   QL_RUNS=0
 }
 
@@ -354,6 +354,17 @@ ql_box_text() {
   return 1
 }
 
+# XFCE's real desktop (xfdesktop) over the root window, once it shows its
+# backdrop; QL_XFDESKTOP_PID.
+ql_xfdesktop_start() {
+  xfdesktop --disable-wm-check >"$QL_OUT/xfdesktop.log" 2>&1 &
+  QL_XFDESKTOP_PID=$!
+  qm_poll 30 ql_xfdesktop_window
+}
+ql_xfdesktop_window() {
+  xdotool search --onlyvisible --class '^xfdesktop$' 2>/dev/null | head -n 1 | grep .
+}
+
 # --- What the desktop shows ----------------------------------------------------
 # QL_DESKTOP: "root" (no desktop named: the program draws on the X root
 # window), "xfce" (xfconf's xfce4-desktop channel, as xfdesktop reads it) or
@@ -385,7 +396,8 @@ ql_desktop_reset() {
 }
 
 # The sample shown (red, green or blue; "none" or "other"): read from the
-# screen's pixels (root) or from the file the desktop was given (xfce).
+# screen's pixels (root, and xfce, where xfdesktop draws the picture), or
+# from the file the desktop was given (xfce without xfdesktop).
 # Pictures smaller than the Auto-Tile thresholds fill the screen tiled.
 ql_shown() {
   local shot="$QL_OUT/.shown.png" file x=${1:-$((QL_SCREEN_W / 2))} y=${2:-$((QL_SCREEN_H / 2))}
@@ -394,10 +406,17 @@ ql_shown() {
     # A real shell's own screenshot, taken by the suite.
     shell) ql_shell_shot "$shot" || { echo none; return; } ;;
     xfce)
-      file="$(ql_desktop_value)"
-      [[ -n "$file" && -f "$file" ]] || { echo none; return; }
-      convert "$file" "$shot" 2>/dev/null || { echo none; return; }
-      x=5 y=5
+      if [[ -n "${QL_XFDESKTOP_PID:-}" ]]; then
+        import -window root "$shot" 2>/dev/null || { echo none; return; }
+        # Inside a centred sample, below the middle, where the program's
+        # message boxes (centred on the screen) do not reach.
+        [[ -n "${1:-}" ]] || { x=$((QL_SCREEN_W / 2 - 40)) y=$((QL_SCREEN_H / 2 + 30)); }
+      else
+        file="$(ql_desktop_value)"
+        [[ -n "$file" && -f "$file" ]] || { echo none; return; }
+        convert "$file" "$shot" 2>/dev/null || { echo none; return; }
+        x=5 y=5
+      fi
       ;;
   esac
   local c
