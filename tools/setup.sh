@@ -30,6 +30,13 @@ packages=(
   # The Debian package: its checks (lintian, AppStream, the man page) and the
   # clean Debian 12 root it is installed in by its test
   lintian appstream man-db mmdebstrap
+  # The real desktop shells the end-to-end suites start: GNOME Shell 43 with
+  # the AppIndicator extension (the program a Wayland client there), Plasma
+  # 5.27 (the shell, its desktop and panel, the activity daemon it needs),
+  # and XFCE's desktop, which draws the xfconf picture
+  gnome-shell gnome-shell-extension-appindicator qt6-wayland
+  plasma-workspace plasma-desktop kactivitymanagerd
+  xfdesktop4
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)

@@ -68,6 +68,15 @@ echo "=== Debian package: tools/deb.sh, then installed in a clean Debian 12 root
 # them.
 { bash tools/deb.sh && QM_DEB_CACHE=/var/cache/quillmere-deb-test bash tests/deb/clean-root.sh; } \
   2>&1 | tee build/deb.log
+# The real shells: a failure is in the summary, and the run's status, but
+# does not stop the steps after it.
+shells_failed=()
+echo "=== end-to-end: the Linux program on the real GNOME Shell 43 (headless Wayland)"
+QL_E2E_HOSTS=gnome bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-gnome.log ||
+  shells_failed+=(gnome)
+echo "=== end-to-end: the Linux program on the real Plasma 5.27 shell (Xvfb, openbox)"
+QL_E2E_HOSTS=plasma bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-plasma.log ||
+  shells_failed+=(plasma)
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 
@@ -89,6 +98,10 @@ for build in "${e2e_builds[@]}"; do
 done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
 grep -E '^release: ' build/release.log || true
-grep -E '^e2e-linux:' build/e2e-linux.log || true
+grep -E '^e2e-linux' build/e2e-linux.log build/e2e-gnome.log build/e2e-plasma.log -h || true
 grep -E '^(deb|deb-clean-root): ' build/deb.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
+if ((${#shells_failed[@]})); then
+  echo "end-to-end on the real shells failed: ${shells_failed[*]}"
+  exit 1
+fi

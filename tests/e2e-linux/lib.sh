@@ -33,7 +33,7 @@ ql_env_init() {
   export LSAN_OPTIONS="suppressions=$ql_root/tools/lsan-qt.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY SESSION_MANAGER
   QL_PROFILE="$XDG_CONFIG_HOME/Brandle Software/Quillmere.conf"
-  QL_XVFB_PID= QL_WM_PID= QL_HOST_PID= QL_PID= QL_HOST=
+  QL_XVFB_PID= QL_WM_PID= QL_HOST_PID= QL_PID= QL_HOST= QL_XFDESKTOP_PID=
   QL_RUNS=0
 }
 
@@ -361,9 +361,22 @@ ql_box_text() {
   return 1
 }
 
+# XFCE's real desktop (xfdesktop) over the root window, once it shows its
+# backdrop; QL_XFDESKTOP_PID.
+ql_xfdesktop_start() {
+  xfdesktop --disable-wm-check >"$QL_OUT/xfdesktop.log" 2>&1 &
+  QL_XFDESKTOP_PID=$!
+  qm_poll 30 ql_xfdesktop_window
+}
+ql_xfdesktop_window() {
+  xdotool search --onlyvisible --class '^xfdesktop$' 2>/dev/null | head -n 1 | grep .
+}
+
 # --- What the desktop shows ----------------------------------------------------
 # QL_DESKTOP: "root" (no desktop named: the program draws on the X root
-# window) or "xfce" (xfconf's xfce4-desktop channel, as xfdesktop reads it).
+# window), "xfce" (xfconf's xfce4-desktop channel, as xfdesktop reads it) or
+# "shell" (a real desktop shell: the suite defines ql_shell_shot FILE and
+# ql_shell_value).
 QL_DESKTOP=root
 QL_XFCE_IMAGE=/backdrop/screen0/monitorscreen/workspace0/last-image
 
@@ -373,6 +386,7 @@ ql_desktop_value() {
   case "$QL_DESKTOP" in
     root) xprop -root _XROOTPMAP_ID 2>/dev/null | sed -n 's/.*# //p' ;;
     xfce) xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" 2>/dev/null ;;
+    shell) ql_shell_value ;;
   esac
 }
 
@@ -389,17 +403,27 @@ ql_desktop_reset() {
 }
 
 # The sample shown (red, green or blue; "none" or "other"): read from the
-# screen's pixels (root) or from the file the desktop was given (xfce).
+# screen's pixels (root, and xfce, where xfdesktop draws the picture), or
+# from the file the desktop was given (xfce without xfdesktop).
 # Pictures smaller than the Auto-Tile thresholds fill the screen tiled.
 ql_shown() {
   local shot="$QL_OUT/.shown.png" file x=${1:-$((QL_SCREEN_W / 2))} y=${2:-$((QL_SCREEN_H / 2))}
   case "$QL_DESKTOP" in
     root) import -window root "$shot" 2>/dev/null || { echo none; return; } ;;
+    # A real shell's own screenshot, taken by the suite.
+    shell) ql_shell_shot "$shot" || { echo none; return; } ;;
     xfce)
-      file="$(ql_desktop_value)"
-      [[ -n "$file" && -f "$file" ]] || { echo none; return; }
-      convert "$file" "$shot" 2>/dev/null || { echo none; return; }
-      x=5 y=5
+      if [[ -n "${QL_XFDESKTOP_PID:-}" ]]; then
+        import -window root "$shot" 2>/dev/null || { echo none; return; }
+        # Inside a centred sample, below the middle, where the program's
+        # message boxes (centred on the screen) do not reach.
+        [[ -n "${1:-}" ]] || { x=$((QL_SCREEN_W / 2 - 40)) y=$((QL_SCREEN_H / 2 + 30)); }
+      else
+        file="$(ql_desktop_value)"
+        [[ -n "$file" && -f "$file" ]] || { echo none; return; }
+        convert "$file" "$shot" 2>/dev/null || { echo none; return; }
+        x=5 y=5
+      fi
       ;;
   esac
   local c
@@ -431,4 +455,78 @@ ql_make_samples() {
   convert -size 96x72 xc:'#d02020' -quality 95 "$dir/a-red.jpg" &&
     convert -size 96x72 xc:'#20a040' -quality 95 "$dir/b-green.jpg" &&
     convert -size 96x72 xc:'#2040d0' -type truecolor "BMP3:$dir/c-blue.bmp"
+}
+
+# --- Layouts, read from the screen's pixels -----------------------------------
+# A picture whose left half is red and right half blue (96 × 72, edges on
+# JPEG block boundaries, no chroma subsampling: crisp): tiled, stretched and
+# centred look different along one row.
+ql_make_halves() {
+  convert -size 48x72 xc:'#d02020' -size 48x72 xc:'#2040d0' +append \
+    -sampling-factor 1x1 -quality 95 "$1"
+}
+
+# The runs of colour along row Y (ql_runs FILE row Y) or column X of an
+# image: "r:48 b:48 x:592 ..." with r, g, b for the samples' colours and x
+# for anything else.
+ql_runs() {
+  local file="$1" dir="$2" n="$3" w h geo
+  read -r w h < <(identify -format '%w %h' "$file")
+  if [[ "$dir" == row ]]; then geo="${w}x1+0+$n"; else geo="1x${h}+$n+0"; fi
+  convert "$file" -crop "$geo" +repage -depth 8 txt:- 2>/dev/null | awk '
+    function near(v, e) { return v >= e - 40 && v <= e + 40 }
+    NR > 1 {
+      s = substr($0, index($0, "(") + 1); s = substr(s, 1, index(s, ")") - 1)
+      split(s, v, ","); r = v[1] + 0; g = v[2] + 0; b = v[3] + 0
+      c = "x"
+      if (near(r, 208) && near(g, 32) && near(b, 32)) c = "r"
+      else if (near(r, 32) && near(g, 160) && near(b, 64)) c = "g"
+      else if (near(r, 32) && near(g, 64) && near(b, 208)) c = "b"
+      if (c == last) { len++ } else { if (last != "") out = out " " last ":" len; last = c; len = 1 }
+    }
+    END { if (last != "") out = out " " last ":" len; print substr(out, 2) }'
+}
+
+# The layout of the halves picture in a screenshot, from row Y (its middle
+# when centred): centred (one red and one blue run of 48 between other
+# colours, starting at X0 when given), tiled (many alternating runs of 48),
+# stretched (red, then blue, half the width each), else "other: RUNS".
+ql_halves_layout() {
+  local file="$1" y="$2" x0="${3:-}" runs w
+  runs="$(ql_runs "$file" row "$y")"
+  w="$(identify -format '%w' "$file")"
+  awk -v runs="$runs" -v w="$w" -v x0="$x0" 'BEGIN {
+    n = split(runs, part, " ")
+    for (i = 1; i <= n; i++) { split(part[i], kv, ":"); c[i] = kv[1]; l[i] = kv[2] + 0 }
+    if (n == 4 && c[1] == "x" && c[2] == "r" && c[3] == "b" && c[4] == "x" &&
+        l[2] >= 46 && l[2] <= 50 && l[3] >= 46 && l[3] <= 50 && (x0 == "" || l[1] == x0 + 0)) {
+      print "centred"; exit }
+    # Scaling blurs the seam between the halves: a few other pixels there.
+    if (n == 3 && c[2] == "x" && l[2] <= 24) { c[2] = c[3]; l[1] += l[2] / 2; n = 2 }
+    if (n == 2 && c[1] == "r" && c[2] == "b" && l[1] >= w / 2 - 8 && l[1] <= w / 2 + 8) {
+      print "stretched"; exit }
+    tiles = 0
+    for (i = 2; i < n; i++) {
+      if (c[i] == "x" || c[i] == c[i - 1] || l[i] < 46 || l[i] > 50) { tiles = -1; break }
+      tiles++
+    }
+    if (tiles >= 8 && c[1] != "x" && c[n] != "x") { print "tiled"; exit }
+    print "other: " runs
+  }'
+}
+
+# Waits up to $2 seconds (default 10) until a sample other than $1 shows,
+# the same on two looks in a row (a shell may fade from one picture to the
+# next); prints it.
+ql_wait_sample_not() {
+  local end=$((SECONDS + ${2:-10})) now last=
+  while :; do
+    now="$(ql_shown)"
+    if [[ "$now" =~ ^(red|green|blue)$ && "$now" != "$1" ]]; then
+      [[ "$now" == "$last" ]] && { echo "$now"; return 0; }
+    fi
+    last="$now"
+    ((SECONDS < end)) || { echo "$now"; return 1; }
+    sleep 0.2
+  done
 }

@@ -9,6 +9,10 @@
 #
 #   tests/e2e-linux/run-e2e.sh [BUILD_DIR]      (default: build/linux)
 #
+# The real desktop shells are hosts too, each a suite of its own: "gnome"
+# (GNOME Shell 43, headless Wayland, gnome.sh) and "plasma" (Plasma 5.27 on
+# Xvfb, plasma.sh); they run only when named.
+#
 # QL_E2E_HOSTS="trayer xfce" picks hosts, QL_E2E_PHASES="clicks menu" phases;
 # QL_E2E_TIMER=0 skips the minute-long timer phase. Output in
 # BUILD_DIR/e2e-linux/<host>: logs, screenshots, fail-<n>.png/.txt.
@@ -18,15 +22,21 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="$(cd "${1:-$root/build/linux}" && pwd)"
 out="$build/e2e-linux"
-rm -rf "$out"
-mkdir -p "$out"
+hosts="${QL_E2E_HOSTS:-trayer xfce}"
 status=0
-for host in ${QL_E2E_HOSTS:-trayer xfce}; do
-  bash "$here/session.sh" "$host" "$build" "$out/$host" || status=1
+results=()
+for host in $hosts; do
+  rm -rf "${out:?}/$host"
+  mkdir -p "$out/$host"
+  results+=("$out/$host/results.txt")
+  case "$host" in
+    gnome | plasma) bash "$here/$host.sh" "$build" "$out/$host" || status=1 ;;
+    *) bash "$here/session.sh" "$host" "$build" "$out/$host" || status=1 ;;
+  esac
 done
-passed=$(cat "$out"/*/results.txt 2>/dev/null | grep -c '^ok ')
-failed=$(cat "$out"/*/results.txt 2>/dev/null | grep -c '^FAIL')
+passed=$(cat "${results[@]}" 2>/dev/null | grep -c '^ok ')
+failed=$(cat "${results[@]}" 2>/dev/null | grep -c '^FAIL')
 echo
-echo "e2e-linux: $passed passed, $failed failed"
+echo "e2e-linux${QL_E2E_HOSTS:+ ($hosts)}: $passed passed, $failed failed"
 ((failed == 0)) || status=1
 exit "$status"

@@ -25,14 +25,21 @@ if [[ "$host" == xfce ]]; then
 fi
 results="$QL_OUT/results.txt"
 : >"$results"
-trap ql_teardown EXIT
+trap 'ql_end "$QL_XFDESKTOP_PID"; ql_teardown' EXIT
 ql_display_start || { echo "FAIL setup: no display" | tee -a "$results"; exit 1; }
 ql_host_start "$host" || { echo "FAIL setup: $host did not start" | tee -a "$results"; exit 1; }
 if [[ "$host" == xfce ]]; then
-  # The backdrop xfdesktop would have made for the screen's one monitor.
+  # The real xfdesktop draws the picture xfconf names: the phases look at
+  # the screen. Its backdrop for the screen's one monitor starts black,
+  # with no picture and no desktop icons.
   xfconf-query -c xfce4-desktop -p "$QL_XFCE_IMAGE" -n -t string -s "" &&
-    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" -n -t int -s 5 ||
+    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" -n -t int -s 5 &&
+    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/color-style" -n -t int -s 0 &&
+    xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/rgba1" -n \
+      -t double -s 0 -t double -s 0 -t double -s 0 -t double -s 1 &&
+    xfconf-query -c xfce4-desktop -p /desktop-icons/style -n -t int -s 0 ||
     { echo "FAIL setup: no xfconf" | tee -a "$results"; exit 1; }
+  ql_xfdesktop_start || { echo "FAIL setup: xfdesktop did not start" | tee -a "$results"; exit 1; }
 fi
 
 samples="$QL_OUT/samples"
@@ -224,9 +231,15 @@ layout_is() {
       if [[ "$1" == tiled ]]; then [[ "$corner" == "$(ql_shown)" ]]; else [[ "$corner" != "$(ql_shown)" ]]; fi
       ;;
     xfce)
-      local style
+      # xfconf's style, and xfdesktop's pixels.
+      local style corner
       style="$(xfconf-query -c xfce4-desktop -p "${QL_XFCE_IMAGE%/last-image}/image-style" 2>/dev/null)"
-      if [[ "$1" == tiled ]]; then [[ "$style" == 2 ]]; else [[ "$style" == 1 ]]; fi
+      corner="$(ql_shown 20 $((QL_SCREEN_H - 20)))"
+      if [[ "$1" == tiled ]]; then
+        [[ "$style" == 2 && "$corner" == "$(ql_shown)" ]]
+      else
+        [[ "$style" == 1 && "$corner" != "$(ql_shown)" ]]
+      fi
       ;;
   esac
 }

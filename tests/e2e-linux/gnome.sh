@@ -1,0 +1,358 @@
+#!/usr/bin/env bash
+# The Linux program on the real GNOME Shell 43, headless Wayland, with
+# Debian's AppIndicator extension as the tray: the program a Wayland client
+# (no X display at all), clicked with a pointer made inside the compositor,
+# checked through GSettings and the shell's own screenshots. Runs in its own
+# dbus-run-session, with a stand-in system bus and temporary HOME and XDG
+# folders; every process it starts it ends by its id.
+#
+#   gnome.sh BUILD_DIR OUT_DIR
+set -uo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/lib.sh"
+ql_env_init "$2" "$1"
+if [[ -z "${QL_SESSION_BUS:-}" ]]; then
+  QL_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+QL_SUITE=gnome
+source "$here/phases.sh"
+[[ -x "$QL_BIN" ]] || setup_fail "missing $QL_BIN: build the linux preset first"
+command -v gnome-shell >/dev/null || setup_fail "no gnome-shell: run tools/setup.sh"
+
+QL_SCREEN_W=1280
+QL_SCREEN_H=720
+QL_DESKTOP=shell
+export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland
+export WAYLAND_DISPLAY=quillmere-e2e
+unset DISPLAY
+BG=org.gnome.desktop.background
+SYSBUS_PID= SHELL_PID=
+
+teardown() {
+  ql_stop
+  ql_end "$SHELL_PID"
+  ql_end "$SYSBUS_PID"
+}
+trap teardown EXIT
+
+# --- the shell ------------------------------------------------------------------
+
+# Runs JavaScript inside the shell (unsafe mode, turned on by the helper
+# extension below); prints its value, JSON as the shell gives it, with the
+# quotes of a string taken off. Fails when the shell refuses or throws.
+shell_eval() {
+  local out
+  out="$(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.gnome.Shell.Eval "$1" 2>/dev/null)" || return 1
+  [[ "$out" == "(true, "* ]] || return 1
+  out="${out#(true, \'}"
+  out="${out%\')}"
+  out="${out#\"}"
+  printf '%s\n' "${out%\"}"
+}
+shell_true() { [[ "$(shell_eval "$1")" == true ]]; }
+
+# The shell's own screenshot (no pointer), with no notification over it.
+ql_shell_shot() {
+  shell_eval 'Main.messageTray.getSources().forEach(s => s.destroy())' >/dev/null
+  rm -f "$1"
+  gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+    --method org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null 2>&1 && [[ -s "$1" ]]
+}
+ql_fail_shot() { ql_shell_shot "$1"; }
+ql_shell_value() { gsettings get "$BG" picture-uri 2>/dev/null | tr -d "'"; }
+ql_fail_state() {
+  echo "== $BG"
+  gsettings list-recursively "$BG"
+  gsettings get org.gnome.desktop.interface color-scheme
+  echo "== the program's icon: $(icon_key)"
+  echo "== status area: $(shell_eval 'Object.keys(Main.panel.statusArea).map(k => { const a = Main.panel.statusArea[k];
+    return k + (k.startsWith("appindicator-") ? ` visible=${a.visible} mapped=${a.mapped} size=${a.get_transformed_size()}` : ""); }).join("; ")')"
+  echo "== tray items: $(ql_sni_items)"
+}
+
+start_shell() {
+  # The shell's JavaScript wants a system bus (logind, accounts): a bus of
+  # its own stands in for it, with nothing on it.
+  dbus-daemon --config-file=/usr/share/dbus-1/session.conf --nofork \
+    --address="unix:path=$XDG_RUNTIME_DIR/system_bus" >"$QL_OUT/system-bus.log" 2>&1 &
+  SYSBUS_PID=$!
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/system_bus"
+  qm_poll 10 test -S "$XDG_RUNTIME_DIR/system_bus" || return 1
+
+  # Unsafe mode, for Eval and the screenshot: 43 has no flag for it.
+  local ext="$XDG_DATA_HOME/gnome-shell/extensions/quillmere-e2e@test"
+  mkdir -p "$ext"
+  cat >"$ext/metadata.json" <<'JSON'
+{"uuid": "quillmere-e2e@test", "name": "e2e unsafe mode", "description": "Lets the tests drive the shell", "shell-version": ["43"]}
+JSON
+  cat >"$ext/extension.js" <<'JS'
+function init() {}
+function enable() { global.context.unsafe_mode = true; }
+function disable() {}
+JS
+  gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', 'quillmere-e2e@test']"
+  gsettings set org.gnome.shell welcome-dialog-last-shown-version "'43.9'"
+  gsettings set org.gnome.desktop.notifications show-banners false
+  gsettings set org.gnome.desktop.session idle-delay 0
+  gsettings set org.gnome.desktop.interface enable-animations false
+  # A black desktop with no picture: what "nothing shown" looks like.
+  gsettings set "$BG" picture-uri "''"
+  gsettings set "$BG" picture-uri-dark "''"
+  gsettings set "$BG" color-shading-type solid
+  gsettings set "$BG" primary-color "'#000000'"
+
+  local t0=$SECONDS
+  gnome-shell --headless --wayland --no-x11 --virtual-monitor "${QL_SCREEN_W}x${QL_SCREEN_H}" \
+    --wayland-display="$WAYLAND_DISPLAY" >"$QL_OUT/gnome-shell.log" 2>&1 &
+  SHELL_PID=$!
+  # It starts in the overview: hidden before its start-up ends, it comes back.
+  qm_poll 60 shell_true '!Main.layoutManager._startingUp && !Main.overview.animationInProgress' ||
+    return 1
+  shell_eval 'Main.overview.hide()' >/dev/null
+  qm_poll 10 shell_true '!Main.overview.visible' || return 1
+  # The tray: the extension's watcher, with the shell as its host.
+  qm_poll 20 ql_sni_host || return 1
+  # A pointer inside the compositor; mutter adds it asynchronously.
+  shell_eval 'global.qmPointer = imports.gi.Clutter.get_default_backend().get_default_seat()
+    .create_virtual_device(imports.gi.Clutter.InputDeviceType.POINTER_DEVICE); true' >/dev/null ||
+    return 1
+  sleep 1
+  ql_log "gnome-shell ready in $((SECONDS - t0)) s"
+}
+
+# The key of the program's icon in the top bar: the extension's item whose
+# connection is the program's process (an earlier program's may linger).
+icon_key() {
+  local key name pid
+  for key in $(shell_eval 'Object.keys(Main.panel.statusArea).filter(k => k.startsWith("appindicator-")).join(" ")'); do
+    name="${key#appindicator-}"
+    pid="$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+      --method org.freedesktop.DBus.GetConnectionUnixProcessID "${name%%@*}" 2>/dev/null |
+      sed -n 's/^(uint32 \([0-9]*\),)$/\1/p')"
+    [[ -n "$pid" && "$pid" == "$QL_PID" ]] && { echo "$key"; return 0; }
+  done
+  return 1
+}
+
+# "X Y" of the centre of the program's icon in the top bar.
+icon_pos() {
+  local key
+  key="$(icon_key)" || return 1
+  shell_eval '(() => {
+    const icon = Main.panel.statusArea["'"$key"'"];
+    if (!icon || !icon.visible || !icon.mapped) return "";
+    const [x, y] = icon.get_transformed_position(), [w, h] = icon.get_transformed_size();
+    return w > 0 ? `${Math.round(x + w / 2)} ${Math.round(y + h / 2)}` : "";
+  })()' | grep -E '^[0-9]+ [0-9]+$'
+}
+icon_shown() { icon_pos >/dev/null; }
+# The icon's actor, for Eval.
+icon_js() { echo "Main.panel.statusArea[\"$(icon_key)\"]"; }
+
+# click X Y [COUNT]: the primary button COUNT times there (2: a double click).
+click() {
+  shell_eval "(() => {
+    const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time();
+    global.qmPointer.notify_absolute_motion(t, $1, $2);
+    for (let i = 0; i < ${3:-1}; i++) {
+      global.qmPointer.notify_button(t + 1000 * (2 * i + 1), C.BUTTON_PRIMARY, C.ButtonState.PRESSED);
+      global.qmPointer.notify_button(t + 1000 * (2 * i + 2), C.BUTTON_PRIMARY, C.ButtonState.RELEASED);
+    }
+    return true;
+  })()" >/dev/null
+}
+# The pointer off the top bar, so no tooltip covers what a screenshot checks.
+pointer_away() {
+  shell_eval "global.qmPointer.notify_absolute_motion(imports.gi.GLib.get_monotonic_time(), 40, $((QL_SCREEN_H - 40))); true" \
+    >/dev/null
+}
+
+menu_open() { shell_true "$(icon_js).menu.isOpen"; }
+
+# "X Y" of the centre of the open menu's item whose label matches $1.
+menu_item_pos() {
+  shell_eval "(() => {
+    const item = $(icon_js).menu._getMenuItems().find(i => i.label && /$1/.test(i.label.text));
+    if (!item || !item.mapped) return '';
+    const [x, y] = item.get_transformed_position(), [w, h] = item.get_transformed_size();
+    return \`\${Math.round(x + w / 2)} \${Math.round(y + h / 2)}\`;
+  })()" | grep -E '^[0-9]+ [0-9]+$'
+}
+
+# --- the program ------------------------------------------------------------------
+
+BASE_PROFILE=(AutoChange=0 Display=2 Random=0 Time=20 When=0)
+samples="$QL_OUT/samples"
+ql_make_samples "$samples" || setup_fail "no sample pictures"
+halves="$QL_OUT/halves"
+mkdir -p "$halves"
+ql_make_halves "$halves/halves.jpg" || setup_fail "no sample pictures"
+
+start_with() {  # start_with NAME=VALUE...: that profile, then the program
+  gsettings set "$BG" picture-uri "''"
+  gsettings set "$BG" picture-uri-dark "''"
+  # Each start its own wallpaper folder, so that its pictures come under
+  # names this shell never showed: mutter keeps a picture it loaded by its
+  # path, and a name that comes back after another picture may show the old
+  # one (phases run one after the other in one shell).
+  export XDG_DATA_HOME="$QL_OUT/data-$phase-$QL_RUNS"
+  ql_set_profile "${BASE_PROFILE[@]}" "$@"
+  ql_start
+  qm_poll 20 icon_shown || fail "the icon is in the top bar (log: quillmere-$QL_RUNS.log)"
+}
+
+# A double click on the icon, waited for until the screen shows another
+# sample than before; prints it.
+double_click_change() {
+  local before pos
+  before="$(ql_shown)"
+  pos="$(icon_pos)" || return 1
+  # shellcheck disable=SC2086
+  click $pos 2
+  pointer_away
+  ql_wait_sample_not "$before" 10
+}
+
+# The menu opened by a single click, and the item matching $1 clicked.
+menu_pick() {
+  local pos
+  pos="$(icon_pos)" || fail "the icon is in the top bar"
+  # shellcheck disable=SC2086
+  click $pos 1
+  qm_poll 5 menu_open || fail "a single click opens the menu"
+  pos="$(qm_poll 5 menu_item_pos "$1" && menu_item_pos "$1")" || fail "the menu has an item '$1'"
+  # shellcheck disable=SC2086
+  click $pos 1
+  pointer_away
+  qm_poll 5 eval '! menu_open' || fail "the menu closes on '$1'"
+}
+
+screen() {  # screen FILE: the shell's screenshot, kept under that name
+  ql_shell_shot "$QL_OUT/$1" || fail "the shell takes a screenshot"
+  echo "$QL_OUT/$1"
+}
+
+# shows CHECK SAMPLE NAME: CHECK holds for a new screenshot kept as NAME.
+shows() { ql_shell_shot "$QL_OUT/$3" && "$1" "$2" "$QL_OUT/$3"; }
+
+# The flat sample ($1) centred 1:1: 96 × 72 in the middle of the monitor
+# (under the top bar, which the shell draws over the desktop).
+centred_1to1() {
+  local shot="$2" x0=$(((QL_SCREEN_W - 96) / 2)) y0=$(((QL_SCREEN_H - 72) / 2))
+  [[ "$(ql_runs "$shot" row $((QL_SCREEN_H / 2)))" == "x:$x0 $1:96 x:$x0" &&
+    "$(ql_runs "$shot" col $((QL_SCREEN_W / 2)))" == "x:$y0 $1:72 x:$y0" ]]
+}
+# The flat sample ($1) over the whole desktop below the top bar.
+fills() {
+  local rows
+  rows="$(ql_runs "$2" col 20)"
+  [[ "$(ql_runs "$2" row $((QL_SCREEN_H - 20)))" == "$1:$QL_SCREEN_W" && "$rows" == *" $1:$((QL_SCREEN_H - 32))" ]]
+}
+# mutter 43 draws a tile scaled to the monitor's width, from an offset: the
+# halves picture tiled fills the row with both halves, not in the middle
+# (centred) nor split at the middle (stretched).
+mutter_tiled() {  # mutter_tiled Y FILE
+  local runs layout
+  runs="$(ql_runs "$2" row "$1")"
+  layout="$(ql_halves_layout "$2" "$1")"
+  [[ "$layout" != centred && "$layout" != stretched && "$runs" == *r:* && "$runs" == *b:* ]] &&
+    ! grep -qE 'x:(9|[1-9][0-9]+)( |$)' <<<"$runs"
+}
+option_is() { [[ "$(gsettings get "$BG" picture-options)" == "'$1'" ]]; }
+uri_is_ours() { [[ "$(gsettings get "$BG" "$1")" == "'file://$XDG_DATA_HOME/quillmere/"* ]]; }
+
+# --- phases -----------------------------------------------------------------------
+
+phase_clicks() {
+  # Pictures larger than the Auto-Tile thresholds: centred.
+  start_with "Directory=$samples" Width=1 Height=1 Stretch=0
+  pass "the icon is in the top bar"
+  check "start-up by itself changes no wallpaper" test -z "$(ql_shell_value)"
+  local first second shot
+  first="$(double_click_change)" || fail "a double click shows a picture"
+  pass "a double click shows a picture ($first)"
+  check "GSettings names our file" uri_is_ours picture-uri
+  local first_uri
+  first_uri="$(ql_shell_value)"
+  check "centred" option_is centered
+  shot="$(screen clicks-1.png)"
+  check "the shell shows it centred 1:1" centred_1to1 "${first:0:1}" "$shot"
+  second="$(double_click_change)" || fail "a second double click shows another"
+  pass "a second double click shows another ($second)"
+  check "it too centred 1:1" centred_1to1 "${second:0:1}" "$(screen clicks-2.png)"
+  check "under a name of its own" test "$(ql_shell_value)" != "$first_uri"
+}
+
+double_click() {
+  local pos
+  pos="$(icon_pos)" || fail "the icon is in the top bar"
+  # shellcheck disable=SC2086
+  click $pos 2
+  pointer_away
+}
+halves_in() { [[ "$(ql_halves_layout "$2" $((QL_SCREEN_H / 2)))" == "$1" ]]; }
+
+phase_layouts() {
+  # Smaller than the thresholds: tiled.
+  start_with "Directory=$halves" Width=301 Height=301 Stretch=0
+  double_click
+  check "small pictures are tiled" qm_poll 10 option_is wallpaper
+  check "the shell shows it tiled" qm_poll 10 shows mutter_tiled $((QL_SCREEN_H / 2)) tiled.png
+  ql_stop
+  start_with "Directory=$halves" Width=1 Height=1 Stretch=1
+  double_click
+  check "Stretch stretches" qm_poll 10 option_is stretched
+  check "the shell shows it stretched" qm_poll 10 shows halves_in stretched stretched.png
+  # The README's picture: the menu over the changed desktop.
+  # shellcheck disable=SC2046
+  click $(icon_pos) 1
+  qm_poll 5 menu_open && qm_poll 5 menu_item_pos Previous && ql_shell_shot "$QL_OUT/menu.png"
+  shell_eval "$(icon_js).menu.close(); true" >/dev/null
+  qm_poll 5 eval '! menu_open'
+}
+
+phase_dark() {
+  gsettings set org.gnome.desktop.interface color-scheme "'prefer-dark'"
+  start_with "Directory=$samples" Width=1 Height=1 Stretch=0
+  local shown
+  shown="$(double_click_change)" || fail "in dark mode, a double click shows a picture"
+  pass "in dark mode, a double click shows a picture ($shown)"
+  check "picture-uri-dark names it too" test "$(gsettings get "$BG" picture-uri-dark)" == "$(gsettings get "$BG" picture-uri)"
+  check "the shell shows it centred 1:1" centred_1to1 "${shown:0:1}" "$(screen dark.png)"
+  gsettings set org.gnome.desktop.interface color-scheme "'default'"
+}
+
+phase_menu() {
+  start_with "Directory=$samples" Width=1 Height=1 Stretch=0
+  local first second
+  first="$(double_click_change)" || fail "a double click shows a picture"
+  second="$(double_click_change)" || fail "a second double click shows another"
+  local pos
+  pos="$(icon_pos)"
+  # shellcheck disable=SC2086
+  click $pos 1
+  qm_poll 5 menu_open || fail "a single click opens the menu"
+  pass "a single click opens the menu"
+  check "the shown picture did not change" test "$(ql_shown)" == "$second"
+  shell_eval "$(icon_js).menu.close(); true" >/dev/null
+  qm_poll 5 eval '! menu_open'
+  menu_pick Previous
+  check "Previous shows the picture before" test "$(ql_wait_sample_not "$second" 10)" == "$first"
+  menu_pick Tile
+  check "Tile Current tiles it" qm_poll 10 option_is wallpaper
+  check "the shell shows it over the whole desktop" qm_poll 10 shows fills "${first:0:1}" menu-tiled.png
+  menu_pick Center
+  check "Center Current centres it" qm_poll 10 option_is centered
+  check "the shell shows it centred 1:1" qm_poll 10 shows centred_1to1 "${first:0:1}" menu-centred.png
+}
+
+ql_log "starting gnome-shell"
+start_shell || setup_fail "gnome-shell did not start (log: gnome-shell.log)"
+run_phase clicks phase_clicks
+run_phase layouts phase_layouts
+run_phase dark phase_dark
+run_phase menu phase_menu
+
+! grep -q '^FAIL' "$QL_RESULTS"
