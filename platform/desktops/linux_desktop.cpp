@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <system_error>
 
 #include "res/resource.h"
@@ -38,7 +40,10 @@ private:
 
 LinuxDesktop::LinuxDesktop(std::unique_ptr<desktops::WallpaperDesktop> desktop, fs::path folder,
                            Notice notice)
-    : desktop_(std::move(desktop)), folder_(std::move(folder)), notice_(std::move(notice)) {}
+    : desktop_(std::move(desktop)), folder_(std::move(folder)), notice_(std::move(notice)),
+      // Numbers from the clock: a desktop that outlived our folder's files
+      // may still hold names of an earlier run.
+      next_(static_cast<unsigned long long>(std::time(nullptr))) {}
 
 std::unique_ptr<DesktopKey> LinuxDesktop::CreateDesktopKey() { return std::make_unique<Key>(*this); }
 
@@ -75,48 +80,75 @@ Layout LinuxDesktop::LayoutToApply() {
     return says("WallpaperStyle", "2", Layout::Stretched) ? Layout::Stretched : Layout::Centred;
 }
 
-// Desktops that cache pictures by name (Plasma) or see no change in an
-// unchanged name (xfconf) would go on showing the old picture when a new one
-// comes under the same path, as the converted wallpaper always does. So the
-// desktop is given one of two names of our own, never the one it shows now:
-// a hard link to the file (a copy across file systems), which also keeps
-// the picture the desktop shows as it was, whatever happens to the file.
+namespace {
+
+// The number of one of our shown names, or nothing for any other file.
+std::optional<unsigned long long> ShownNumber(const fs::path& file) {
+    const std::string name = file.filename().string();
+    const std::string prefix = LinuxDesktop::kShownPrefix;
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".bmp") != 0) {
+        return std::nullopt;
+    }
+    const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (digits.empty() || digits.size() > 18 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoull(digits);
+}
+
+}  // namespace
+
+// Desktops that cache pictures by name (Plasma, and GNOME's mutter for a
+// while) or see no change in an unchanged name (xfconf) would go on showing
+// the old picture when a new one comes under the same path, as the
+// converted wallpaper always does. So the desktop is given a name of our own
+// it has never been given: a hard link to the file (a copy across file
+// systems), which also keeps the picture the desktop shows as it was,
+// whatever happens to the file. Our earlier names go, but for the one shown.
 std::string LinuxDesktop::FreshName(const std::string& path) {
     if (!folder_.is_absolute()) {
         return path;  // no folder of ours: never links in the working directory
     }
+    std::error_code ec;
+    fs::create_directories(folder_, ec);
     const auto shown = desktop_->CurrentPicture();
-    for (const char* name : kShownNames) {
-        const fs::path target = folder_ / name;
-        if (target == fs::path(path) || (shown && fs::path(*shown) == target)) {
-            continue;
+    // Above every number in the folder, so that no name a desktop may still
+    // hold from an earlier run comes again.
+    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+        if (const auto number = ShownNumber(it->path())) {
+            next_ = std::max(next_, *number + 1);
+            if (!(shown && fs::path(*shown) == it->path()) && it->path() != fs::path(path)) {
+                std::error_code ignored;
+                fs::remove(it->path(), ignored);
+            }
         }
-        const fs::path temp = target.string() + ".tmp";
-        std::error_code ec;
-        // A link made to a symbolic link would be one itself, and a relative
-        // one would point elsewhere from our folder.
-        fs::path source = fs::canonical(path, ec);
-        if (ec) {
-            source = path;
-        }
-        fs::create_directories(folder_, ec);
-        fs::remove(temp, ec);
-        fs::create_hard_link(source, temp, ec);
-        if (ec) {
-            fs::copy_file(source, temp, ec);
-        }
-        if (!ec) {
-            fs::rename(temp, target, ec);
-        }
-        if (ec) {
-            // The desktop may still show the file under its own name.
-            fs::remove(temp, ec);
-            return path;
-        }
-        return target.string();
     }
-    // The path is one of ours, and not the one shown.
-    return path;
+    const fs::path target = folder_ / (kShownPrefix + std::to_string(next_++) + ".bmp");
+    const fs::path temp = target.string() + ".tmp";
+    // A link made to a symbolic link would be one itself, and a relative
+    // one would point elsewhere from our folder.
+    fs::path source = fs::canonical(path, ec);
+    if (ec) {
+        source = path;
+    }
+    ec.clear();
+    fs::remove(temp, ec);
+    fs::create_hard_link(source, temp, ec);
+    if (ec) {
+        ec.clear();
+        fs::copy_file(source, temp, ec);
+    }
+    if (!ec) {
+        fs::rename(temp, target, ec);
+    }
+    if (ec) {
+        // The desktop may still show the file under its own name.
+        fs::remove(temp, ec);
+        return path;
+    }
+    return target.string();
 }
 
 void LinuxDesktop::SetDesktopWallpaper(const char* path) {

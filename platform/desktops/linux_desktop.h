@@ -39,9 +39,9 @@ public:
     // overtaken is not reported.
     void SetDesktopWallpaper(const char* path) override;
 
-    // The names the desktop is given, in turn.
-    static constexpr const char* kShownNames[2] = {"Quillmere Wallpaper-a.bmp",
-                                                   "Quillmere Wallpaper-b.bmp"};
+    // The names the desktop is given begin so, then a number never given
+    // before and ".bmp".
+    static constexpr const char* kShownPrefix = "Quillmere Wallpaper-";
 
 private:
     class Key;
@@ -57,6 +57,7 @@ private:
     bool told_ = false;
     unsigned handed_ = 0;  // pictures handed to the desktop, numbered
     unsigned shown_ = 0;   // the newest of them the desktop took
+    unsigned long long next_ = 0;  // the number of the next name
 };
 
 }  // namespace qm
