@@ -2,8 +2,10 @@
 #include <string>
 
 #include "platform/desktops/gsettings_desktop.h"
+#include "platform/desktops/pcmanfm_desktop.h"
 #include "platform/desktops/plasma_desktop.h"
 #include "platform/desktops/root_window_desktop.h"
+#include "platform/desktops/sway_desktop.h"
 #include "platform/desktops/wallpaper_desktop.h"
 #include "platform/desktops/xfconf_desktop.h"
 
@@ -33,12 +35,21 @@ std::optional<DesktopKind> Known(std::string name) {
     if (name == "KDE") {
         return DesktopKind::Plasma;
     }
+    if (name == "SWAY") {
+        return DesktopKind::Sway;
+    }
+    if (name == "LXQT") {
+        return DesktopKind::Lxqt;
+    }
+    if (name == "LXDE") {
+        return DesktopKind::Lxde;
+    }
     return std::nullopt;
 }
 
 }  // namespace
 
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop) {
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, bool swaySocket) {
     std::size_t start = 0;
     while (start <= xdgCurrentDesktop.size()) {
         std::size_t end = xdgCurrentDesktop.find(':', start);
@@ -50,10 +61,15 @@ DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop) {
         }
         start = end + 1;
     }
+    // sway sets no XDG_CURRENT_DESKTOP of its own; its socket names it. This
+    // comes before any rule about Wayland sessions of unknown compositors.
+    if (swaySocket) {
+        return DesktopKind::Sway;
+    }
     return DesktopKind::RootWindow;
 }
 
-std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
+std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind, const std::string& swaySocket) {
     switch (kind) {
         case DesktopKind::Gnome: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kGnome);
         case DesktopKind::Cinnamon:
@@ -61,6 +77,9 @@ std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
         case DesktopKind::Mate: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kMate);
         case DesktopKind::Xfce: return std::make_unique<XfconfDesktop>();
         case DesktopKind::Plasma: return std::make_unique<PlasmaDesktop>();
+        case DesktopKind::Sway: return std::make_unique<SwayDesktop>(swaySocket);
+        case DesktopKind::Lxqt: return std::make_unique<PcmanfmDesktop>(PcmanfmDesktop::kLxqt);
+        case DesktopKind::Lxde: return std::make_unique<PcmanfmDesktop>(PcmanfmDesktop::kLxde);
         case DesktopKind::RootWindow: break;
     }
     return std::make_unique<RootWindowDesktop>();
@@ -68,7 +87,9 @@ std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
 
 std::unique_ptr<WallpaperDesktop> SessionDesktop() {
     const char* names = std::getenv("XDG_CURRENT_DESKTOP");
-    return MakeDesktop(ChooseDesktop(names != nullptr ? names : ""));
+    const char* sway = std::getenv("SWAYSOCK");
+    const std::string socket = sway != nullptr ? sway : "";
+    return MakeDesktop(ChooseDesktop(names != nullptr ? names : "", !socket.empty()), socket);
 }
 
 }  // namespace qm::desktops

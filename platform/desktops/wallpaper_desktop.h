@@ -42,12 +42,14 @@ public:
     virtual std::optional<Layout> CurrentLayout() = 0;
 };
 
-enum class DesktopKind { Gnome, Cinnamon, Mate, Xfce, Plasma, RootWindow };
+enum class DesktopKind { Gnome, Cinnamon, Mate, Xfce, Plasma, Sway, Lxqt, Lxde, RootWindow };
 
 // The desktop named by XDG_CURRENT_DESKTOP: a colon-separated list, any
-// letter case, whose first name we know wins; the X root window otherwise.
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop);
-std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind);
+// letter case, whose first name we know wins; else sway when its IPC socket
+// is announced (SWAYSOCK); the X root window otherwise.
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, bool swaySocket = false);
+// `swaySocket` is the path of sway's IPC socket.
+std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind, const std::string& swaySocket = {});
 // ChooseDesktop and MakeDesktop for this session's environment.
 std::unique_ptr<WallpaperDesktop> SessionDesktop();
 
