@@ -21,6 +21,10 @@ packages=(
   # tests: tray hosts, a window manager, X tools, the install check
   libxcb1-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
   desktop-file-utils
+  # Wayland: Qt's Wayland platform, which the program uses in a Wayland
+  # session; sway, its background helper, grim and waybar (a tray host) for
+  # the sway tests; LXQt's and LXDE's desktop programs for theirs
+  qt6-wayland sway swaybg grim waybar pcmanfm-qt pcmanfm
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)

@@ -62,6 +62,8 @@ for build in "${e2e_builds[@]}"; do
 done
 echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
 bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
+echo "=== end-to-end: the Linux program as a Wayland client in waybar on headless sway"
+bash tests/e2e-linux/sway.sh build/linux build/e2e-sway 2>&1 | tee build/e2e-sway.log
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 
@@ -84,4 +86,6 @@ done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
 grep -E '^release: ' build/release.log || true
 grep -E '^e2e-linux:' build/e2e-linux.log || true
+printf 'e2e-sway: %s ok, %s failed\n' "$(grep -c '^ok ' build/e2e-sway/results.txt 2>/dev/null)" \
+  "$(grep -c '^FAIL ' build/e2e-sway/results.txt 2>/dev/null)"
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
