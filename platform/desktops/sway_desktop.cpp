@@ -62,24 +62,21 @@ bool Succeeded(const QByteArray& payload, std::string& why) {
     return true;
 }
 
-}  // namespace
-
-std::string SwayDesktop::Command(const std::string& path, Layout layout) {
+// The command that shows the file, its name quoted so that sway's command
+// parser and the shell-like expansion of its path take it word for word.
+std::string Command(const std::string& path, Layout layout) {
     // Two readers see the name in turn. sway's parser splits commands at
     // unquoted ';' and ',' and words at unquoted blanks, honours quotes and
     // backslashes, and replaces `$name` with its variables unless the '$'
     // follows a single backslash; the path it keeps then goes through
     // wordexp(3), which expands variables, commands, '~' and patterns. A
-    // backslash before every other character keeps it literal for both; a
-    // newline, which a backslash would join away, goes in single quotes.
+    // backslash before every other character keeps it literal for both.
     std::string word = "\"";
     for (const char c : path) {
         const auto u = static_cast<unsigned char>(c);
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
             u >= 0x80 || std::strchr("/._+-@%=:", c) != nullptr) {
             word += c;
-        } else if (c == '\n') {
-            word += "'\n'";
         } else {
             if (c == '$' && word.back() == '\\') {
                 word += "''";  // sway reads "\\$" as a variable after a backslash
@@ -90,6 +87,8 @@ std::string SwayDesktop::Command(const std::string& path, Layout layout) {
     }
     return "output * bg " + word + "\" " + Mode(layout);
 }
+
+}  // namespace
 
 SwayDesktop::SwayDesktop(std::string socket, int timeoutMs)
     : socket_(std::move(socket)), timeoutMs_(timeoutMs), context_(std::make_unique<QObject>()) {}
@@ -138,6 +137,12 @@ void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
 
     if (socket_.empty()) {
         finish(false, "No sway IPC socket: SWAYSOCK is not set.");
+        return;
+    }
+    if (path.find('\n') != std::string::npos) {
+        // sway 1.7 takes such a name and shows nothing: no quoting gets a
+        // line break through.
+        finish(false, "sway cannot show a file whose name has a line break: " + path);
         return;
     }
     timer->setSingleShot(true);

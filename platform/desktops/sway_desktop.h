@@ -23,11 +23,6 @@ public:
     std::optional<std::string> CurrentPicture() override { return picture_; }
     std::optional<Layout> CurrentLayout() override { return layout_; }
 
-    // The command that shows the file, its name quoted so that sway's
-    // command parser and the shell-like expansion of its path take it
-    // word for word.
-    static std::string Command(const std::string& path, Layout layout);
-
 private:
     std::string socket_;
     int timeoutMs_;

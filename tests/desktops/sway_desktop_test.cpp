@@ -104,6 +104,12 @@ TEST_F(SwayStandIn, OneRunCommandAndSwaysRefusalInItsWords) {
     // Never claimed shown: what sway last took.
     EXPECT_EQ(sway.CurrentPicture(), "/p/a.bmp");
     EXPECT_EQ(sway.CurrentLayout(), Layout::Tiled);
+
+    // A name sway would take and not show is refused before it is sent.
+    const QByteArray sent = received_;
+    EXPECT_FALSE(test::ApplyAndWait(sway, "/p/line\nbreak.bmp", Layout::Centred, why));
+    EXPECT_NE(why.find("line break"), std::string::npos) << why;
+    EXPECT_EQ(received_, sent);
 }
 
 TEST_F(SwayStandIn, SilenceAndNoSocketAreRefusals) {
