@@ -13,11 +13,15 @@ bool WallpaperApp::InitInstance() {
     // each creates only after its own search, and each would save its
     // settings over the other's at exit. The claim cannot be shared: the
     // copy that loses it ends here, quietly, before touching the profile.
-    if (!CurrentPlatform().shell.ClaimSingleInstance(kSingleInstanceName)) {
+    ShellServices& shell = CurrentPlatform().shell;
+    if (!shell.ClaimSingleInstance(kSingleInstanceName)) {
+        // Where the running copy can be asked, it opens its Settings: with
+        // no notification area that is the only way to reach it.
+        shell.SendCommandToRunningCopy(kSingleInstanceName, ID_SETTINGS);
         return false;
     }
     // A copy is running already (or some window wears our title).
-    if (CurrentPlatform().shell.FindTopLevelWindow(kFrameTitle)) {
+    if (shell.FindTopLevelWindow(kFrameTitle)) {
         return false;
     }
     SetRegistryKey(kRegistryCompany);
@@ -30,6 +34,9 @@ bool WallpaperApp::InitInstance() {
     m_pMainWnd = main;
     main->HideWindow();
     main->AddTrayIcon();
+    // An icon nobody shows leaves the program unreachable but for a second
+    // start: the user is told once what would show it.
+    shell.WarnIfNoTrayAfter(kNoTrayWarningDelay, shell.LoadString(IDS_NO_NOTIFICATION_AREA));
     return true;
 }
 

@@ -2,6 +2,8 @@
 // frame with its tray icon.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/framework.h"
 
 namespace qm {
@@ -11,6 +13,8 @@ inline constexpr const char* kFrameTitle = "Quillmere";
 inline constexpr const char* kRegistryCompany = "Brandle Software";
 // What every copy claims at start; only one copy of a session gets it.
 inline constexpr const char* kSingleInstanceName = "Brandle Software Quillmere";
+// How long after start a missing notification area is told to the user.
+inline constexpr std::uint32_t kNoTrayWarningDelay = 10000;
 
 class WallpaperApp : public CWinApp {
 public:

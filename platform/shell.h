@@ -123,6 +123,13 @@ public:
     // step no other copy can come between; false when another process (or
     // an earlier claim of this one) holds it. Held until the process ends.
     virtual bool ClaimSingleInstance(const char* name) = 0;
+    // Asks the copy that holds the claim `name` to carry out command id as
+    // if chosen from its menu; false where the platform has no way to ask
+    // (the second copy then just ends).
+    virtual bool SendCommandToRunningCopy(const char* /*name*/, int /*id*/) { return false; }
+    // Shows text in the application's box, once, if no notification area
+    // exists `milliseconds` from now; nothing where one always exists.
+    virtual void WarnIfNoTrayAfter(std::uint32_t /*milliseconds*/, const std::string& /*text*/) {}
 
     // Creates the one frame window (hidden until shown), calling
     // events.OnCreate inside; false when creation failed.

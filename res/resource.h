@@ -7,6 +7,7 @@
 #define IDD_SETTINGS 134
 #define IDS_APP_TITLE 57344        // the application's name
 #define IDS_WALLPAPER_NOT_SHOWN 301  // a Linux desktop did not take the wallpaper
+#define IDS_NO_NOTIFICATION_AREA 302  // no tray to show the icon in (Linux)
 
 // Popup menu commands.
 #define ID_SETTINGS 32772

@@ -17,14 +17,18 @@ packages=(
   # ... and their tests' daemons and schemas, on a private session bus
   dbus-daemon libglib2.0-bin dconf-service dconf-gsettings-backend gsettings-desktop-schemas
   mate-desktop-common cinnamon-desktop-data xfconf
-  # The Linux program (Qt widgets, the tray's X selection) and its end-to-end
-  # tests: tray hosts, a window manager, X tools, the install check
-  libxcb1-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
+  # The Linux program (Qt widgets, the tray's X selection and its XFixes
+  # owner notices) and its end-to-end tests: tray hosts, a window manager,
+  # X tools, the install check
+  libxcb1-dev libxcb-xfixes0-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
   desktop-file-utils
   # Wayland: Qt's Wayland platform, which the program uses in a Wayland
   # session; sway, its background helper, grim and waybar (a tray host) for
   # the sway tests; LXQt's and LXDE's desktop programs for theirs
   qt6-wayland sway swaybg grim waybar pcmanfm-qt pcmanfm
+  # The Debian package: its checks (lintian, AppStream, the man page) and the
+  # clean Debian 12 root it is installed in by its test
+  lintian appstream man-db mmdebstrap
   # Fuzzing: libFuzzer and the sanitizer runtimes for clang 14
   libclang-rt-14-dev
   # Windows cross build (posix-threads compilers: GoogleTest needs them)

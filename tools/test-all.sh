@@ -64,6 +64,12 @@ echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
 bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
 echo "=== end-to-end: the Linux program as a Wayland client in waybar on headless sway"
 bash tests/e2e-linux/sway.sh build/linux build/e2e-sway 2>&1 | tee build/e2e-sway.log
+echo "=== Debian package: tools/deb.sh, then installed in a clean Debian 12 root"
+# The bootstrapped root and the downloaded packages outlive the build folder
+# (a CI run starts from a fresh clone), so later runs on the machine reuse
+# them.
+{ bash tools/deb.sh && QM_DEB_CACHE=/var/cache/quillmere-deb-test bash tests/deb/clean-root.sh; } \
+  2>&1 | tee build/deb.log
 echo "=== fuzz (smoke: 20 s a target)"
 bash fuzz/run.sh 20 2>&1 | tee build/fuzz-smoke.log
 
@@ -88,4 +94,5 @@ grep -E '^release: ' build/release.log || true
 grep -E '^e2e-linux:' build/e2e-linux.log || true
 printf 'e2e-sway: %s ok, %s failed\n' "$(grep -c '^ok ' build/e2e-sway/results.txt 2>/dev/null)" \
   "$(grep -c '^FAIL ' build/e2e-sway/results.txt 2>/dev/null)"
+grep -E '^(deb|deb-clean-root): ' build/deb.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true

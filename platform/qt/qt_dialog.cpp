@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "platform/qt/file_names.h"
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_icon.h"
 #include "platform/system.h"
@@ -66,12 +67,6 @@ const Styles& S() {
 }
 constexpr std::uint32_t kButtonTypeMask = 0x0F;
 constexpr std::uint32_t kStaticTypeMask = 0x1F;
-
-QString Local(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Local(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
 bool IsClass(const rc::Control& c, const char* name) {
     return QString::fromStdString(c.className).compare(QLatin1String(name), Qt::CaseInsensitive) ==
@@ -201,7 +196,7 @@ QtDialog::QtDialog(const rc::Dialog& tmpl, DialogEvents& events, QWidget* owner,
         flags |= Qt::WindowCloseButtonHint;
     }
     setWindowFlags(flags);
-    setWindowTitle(Local(tmpl.caption));
+    setWindowTitle(FromFileNameEncoding(tmpl.caption));
     // Modal to its owner only: the tray icon and the timer go on working
     // while it is open, as they do beside a Windows dialog.
     setWindowModality(Qt::WindowModal);
@@ -214,7 +209,7 @@ QtDialog::~QtDialog() = default;
 void QtDialog::Build(const rc::Dialog& tmpl) {
     QButtonGroup* radios = nullptr;
     for (const rc::Control& c : tmpl.controls) {
-        const QString text = Local(c.text);
+        const QString text = FromFileNameEncoding(c.text);
         const bool startsGroup = (c.style & S().wsGroup) != 0;
         const bool tabStop = (c.style & S().wsTabStop) != 0;
         if (startsGroup) {
@@ -417,7 +412,7 @@ QWidget* QtDialog::Control(int id) const {
 
 UpDownControl* QtDialog::UpDown(int id) {
     Item* item = Find(id);
-    return item != nullptr ? dynamic_cast<UpDownControl*>(item->widget) : nullptr;
+    return item != nullptr ? qobject_cast<UpDownControl*>(item->widget) : nullptr;
 }
 
 int QtDialog::Run() {
@@ -476,22 +471,30 @@ void QtDialog::closeEvent(QCloseEvent* event) {
     Command(kIdCancel);
 }
 
+std::string QtDialog::EditText(int id, const QString& shown) const {
+    auto it = setBytes_.find(id);
+    if (it != setBytes_.end() && it->second.shown == shown) {
+        return it->second.bytes;
+    }
+    return ToFileNameEncoding(shown);
+}
+
 std::string QtDialog::GetItemText(int id) {
     Item* item = Find(id);
     if (item == nullptr) {
         return {};
     }
     if (auto* edit = qobject_cast<QLineEdit*>(item->widget)) {
-        return Local(edit->text());
+        return EditText(id, edit->text());
     }
     if (auto* button = qobject_cast<QAbstractButton*>(item->widget)) {
-        return Local(button->text());
+        return ToFileNameEncoding(button->text());
     }
     if (auto* label = qobject_cast<QLabel*>(item->widget)) {
-        return Local(label->text());
+        return ToFileNameEncoding(label->text());
     }
     if (auto* group = qobject_cast<QGroupBox*>(item->widget)) {
-        return Local(group->title());
+        return ToFileNameEncoding(group->title());
     }
     return {};
 }
@@ -501,9 +504,16 @@ void QtDialog::SetItemText(int id, const std::string& text) {
     if (item == nullptr) {
         return;
     }
-    const QString t = Local(text);
+    const QString t = FromFileNameEncoding(text);
     if (auto* edit = qobject_cast<QLineEdit*>(item->widget)) {
         edit->setText(t);
+        // A name in bytes the encoding cannot spell is shown readably and
+        // handed back as it came while the box is not edited.
+        if (SurvivesFileNameEncoding(text)) {
+            setBytes_.erase(id);
+        } else {
+            setBytes_[id] = {text, edit->text()};
+        }
     } else if (auto* button = qobject_cast<QAbstractButton*>(item->widget)) {
         button->setText(t);
     } else if (auto* label = qobject_cast<QLabel*>(item->widget)) {
@@ -605,7 +615,7 @@ long QtDialog::SendToOwner(unsigned message) {
 
 bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     // Modal to this dialog only, like the rest (the tray stays usable).
-    QFileDialog chooser(this, QString::fromLocal8Bit(title), QDir::homePath());
+    QFileDialog chooser(this, FromFileNameEncoding(title), QDir::homePath());
     chooser.setFileMode(QFileDialog::Directory);
     chooser.setOption(QFileDialog::ShowDirsOnly);
     chooser.setWindowModality(Qt::WindowModal);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ DialogUnits DialogUnitsOf(const QFont& font);
 // integer. The range is the Windows control's (lower to upper; the default
 // 100 to 0 makes the up arrow count down).
 class UpDownControl : public QWidget {
+    Q_OBJECT
+
 public:
     UpDownControl(std::uint32_t style, QLineEdit* buddy, QWidget* parent);
     void SetRange(int lower, int upper);
@@ -64,6 +67,8 @@ private:
 };
 
 class QtDialog : public QDialog, public DialogWindow {
+    Q_OBJECT
+
 public:
     struct Hooks {
         ExceptionKeeper& keeper;
@@ -120,12 +125,22 @@ private:
     void FocusFirstTabStop();
     Item* Find(int id);
     UpDownControl* UpDown(int id);
+    // An edit box's text for the program: the bytes it was given, while
+    // it still shows them.
+    std::string EditText(int id, const QString& shown) const;
 
     DialogEvents& events_;
     Hooks hooks_;
     QWidget* owner_;
     std::vector<Item> items_;
     DialogUnits units_;
+    // Edit boxes given bytes the file-name encoding cannot spell: those
+    // bytes and the text shown for them.
+    struct SetBytes {
+        std::string bytes;
+        QString shown;
+    };
+    std::map<int, SetBytes> setBytes_;
     bool ended_ = false;
     int result_ = 0;
 };

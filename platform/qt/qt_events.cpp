@@ -1,16 +1,21 @@
 #include "platform/qt/qt_events.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 namespace qm {
+
+void EndRunningLoops(int code) {
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(code);
+    }
+}
 
 void ExceptionKeeper::Keep(std::exception_ptr e) {
     if (!kept_) {
         kept_ = std::move(e);
     }
-    // Ends every loop of the thread, nested or not, and makes loops started
-    // afterwards return at once.
-    QCoreApplication::exit(1);
+    EndRunningLoops(1);
 }
 
 void ExceptionKeeper::RethrowKept() {

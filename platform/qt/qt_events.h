@@ -9,6 +9,12 @@
 
 namespace qm {
 
+// Ends the thread's running event loops, nested or not. With none running
+// nothing is asked: QCoreApplication::exit would also make every loop
+// started afterwards (the box that says why the program ends) return at
+// once.
+void EndRunningLoops(int code);
+
 class ExceptionKeeper {
 public:
     template <class F>
@@ -19,8 +25,8 @@ public:
             Keep(std::current_exception());
         }
     }
-    // Keeps the first exception and ends every running event loop; no new
-    // loop runs after it (they return at once).
+    // Keeps the first exception and ends every running event loop; the
+    // shell starts no new one while it is kept.
     void Keep(std::exception_ptr e);
     bool HasKept() const { return static_cast<bool>(kept_); }
     void RethrowKept();

@@ -2,13 +2,16 @@
 // $XDG_CONFIG_HOME/<company>/<app>.conf, one [section] per profile section,
 // values named as in the registry. Numbers are written as decimal integers.
 // The file has no value types: a number reads back as its text, and text
-// that is a plain decimal integer reads as a number.
+// that is a plain decimal integer reads as a number. Text is kept in the
+// file-name encoding; bytes that encoding cannot spell (a folder named
+// under another locale) are kept as bytes, QSettings' @ByteArray(...).
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include <QString>
+#include <QVariant>
 
 #include "platform/system.h"
 
@@ -41,7 +44,9 @@ public:
 private:
     // The stored text of a value; false when missing.
     bool Read(const char* section, const char* entry, QString& text);
-    void Write(const char* section, const char* entry, const QString& text);
+    // The value as stored; invalid when missing.
+    QVariant Value(const char* section, const char* entry);
+    void Write(const char* section, const char* entry, const QVariant& value);
 
     std::unique_ptr<QSettings> settings_;
 };

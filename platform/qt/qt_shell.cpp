@@ -1,7 +1,9 @@
 #include "platform/qt/qt_shell.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -13,16 +15,20 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDir>
 #include <QLockFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
+#include "platform/qt/file_names.h"
 #include "platform/qt/qt_dialog.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_x11.h"
@@ -33,9 +39,13 @@ namespace qm {
 
 namespace {
 
-QString Local(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
+// The instance name of the frame's WM_CLASS: with its title, what another
+// copy looks for.
+const QByteArray kFrameInstance = QByteArrayLiteral("quillmere");
+
+// The object path on the claimed bus name where a second copy's request
+// arrives.
+const QString kCommandPath = QStringLiteral("/");
 
 // Letters, digits and '_' only: what an element of a bus name may hold.
 QString NameElement(const QString& name) {
@@ -99,7 +109,8 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
     if (owner == nullptr) {
         owner = frame_.get();
     }
-    QMessageBox box(BoxIconOf(icon), Local(caption), Local(text), QMessageBox::Ok, owner);
+    QMessageBox box(BoxIconOf(icon), FromFileNameEncoding(caption), FromFileNameEncoding(text),
+                    QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     // A caption and a close box, as a Windows message box has.
     box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -116,7 +127,16 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
                                               box.text() + u'\n' + dashes +
                                               QStringLiteral("OK   \n") + dashes);
     });
-    box.exec();
+    if (QThread::currentThread()->loopLevel() > 0) {
+        box.exec();
+    } else {
+        // No loop runs (the box that ends the program, or one before the
+        // message loop): the application's own loop, which starts afresh
+        // even after the loops were ended, runs until the box is answered.
+        box.open();
+        QObject::connect(&box, &QDialog::finished, &box, [] { QCoreApplication::exit(0); });
+        QApplication::exec();
+    }
     return kIdOk;
 }
 
@@ -142,11 +162,13 @@ std::string QtShell::LoadString(unsigned id) {
 }
 
 bool QtShell::FindTopLevelWindow(const char* title) {
-    return x11::HasWindowTitled(QString::fromLocal8Bit(title));
+    // Only our own frame: its exact title and instance name. A terminal or
+    // a file manager titled after the program is not a running copy.
+    return x11::HasWindow(FromFileNameEncoding(title), kFrameInstance);
 }
 
 bool QtShell::ClaimSingleInstance(const char* name) {
-    const QString element = NameElement(QString::fromLocal8Bit(name));
+    const QString element = NameElement(FromFileNameEncoding(name));
     if (!claimed_.insert(element).second) {
         return false;  // this process holds it already
     }
@@ -159,7 +181,16 @@ bool QtShell::ClaimSingleInstance(const char* name) {
                                              QDBusConnectionInterface::DontQueueService,
                                              QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid()) {
-            return reply.value() == QDBusConnectionInterface::ServiceRegistered;
+            if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+                return false;
+            }
+            // Where another copy's request reaches the frame.
+            if (!commandPort_) {
+                commandPort_ = std::make_unique<CommandPort>([this](int id) { PostCommand(id); });
+                bus.registerObject(kCommandPath, commandPort_.get(),
+                                   QDBusConnection::ExportScriptableSlots);
+            }
+            return true;
         }
     }
     // No bus: a lock file in the user's runtime folder; a dead holder's
@@ -186,15 +217,16 @@ bool QtShell::CreateFrameWindow(const std::string& title, FrameEvents& events) {
         return false;  // one frame per run
     }
     frame_ = std::make_unique<QWidget>(nullptr, Qt::Window);
-    frame_->setWindowTitle(Local(title));
+    frame_->setWindowTitle(FromFileNameEncoding(title));
     frame_->setAttribute(Qt::WA_QuitOnClose, false);
     // Over the whole screen, so that what is centred on the hidden frame
     // (a message box it owns) is centred on the screen.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         frame_->setGeometry(screen->availableGeometry());
     }
-    // A real window, never mapped: another copy finds it by its title.
-    frame_->winId();
+    // A real window, never mapped: another copy finds it by its title and
+    // instance name.
+    x11::SetWindowInstanceName(static_cast<std::uint32_t>(frame_->winId()), kFrameInstance);
     events_ = &events;
     state_ = FrameState::Creating;
     int created = -1;
@@ -231,13 +263,17 @@ void QtShell::Close() {
     state_ = FrameState::Destroying;
     keeper_.Guard([&] { events_->OnDestroy(); });
     // The window's timers and icons end with it.
+    for (auto& [id, timer] : timers_) {
+        timer->stop();
+        timer->deleteLater();
+    }
     timers_.clear();
     tray_->Clear();
     events_ = nullptr;
     state_ = FrameState::Gone;
     // Ends the main loop, and every nested one: destroying the owner ends
     // the dialogs and boxes it owns.
-    QCoreApplication::exit(0);
+    EndRunningLoops(0);
 }
 
 void QtShell::CloseFrameWindow() {
@@ -249,31 +285,55 @@ void QtShell::CloseFromOutside() { Close(); }
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_endAsked = 0;
 void OnSignal(int signal) {
+    const int saved = errno;
+    g_endAsked = 1;
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
 }
 }  // namespace
 
 void QtShell::CloseOnSignals() {
-    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    if (g_signalPipe[0] >= 0 ||
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0) {
         return;
     }
     // The handler only writes a byte; the loop reads it and closes the
     // frame, which saves the settings and removes the icon.
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(g_signalPipe[0], &byte, 1);
-        CloseFromOutside();
-    });
+    signalNotifier_ = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, signalNotifier_.get(),
+                     [this] {
+                         char bytes[16];
+                         while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+                         }
+                         CloseFromOutside();
+                     });
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        // A signal the program was started to ignore (nohup, a shell's
+        // background job) stays ignored.
+        struct sigaction inherited = {};
+        if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) {
+            continue;
+        }
         sigaction(signal, &action, nullptr);
     }
+}
+
+void QtShell::EndNowIfAsked() {
+    if (g_endAsked == 0 || state_ != FrameState::Alive) {
+        return;
+    }
+    // Settings saved and icon removed as on any close; what the caller had
+    // still to do (another conversion) is not waited for.
+    Close();
+    std::fflush(nullptr);
+    ::_exit(0);
 }
 
 int QtShell::RunMessageLoop() {
@@ -291,17 +351,25 @@ void QtShell::SetTimer(unsigned id, std::uint32_t milliseconds) {
     if (!FrameExists()) {
         return;
     }
-    auto& timer = timers_[id];
-    if (!timer) {
-        timer = std::make_unique<QTimer>();
-        QObject::connect(timer.get(), &QTimer::timeout, frame_.get(),
+    QTimer*& timer = timers_[id];
+    if (timer == nullptr) {
+        timer = new QTimer(frame_.get());
+        QObject::connect(timer, &QTimer::timeout, frame_.get(),
                          [this, id] { ToFrame([&] { events_->OnTimer(id); }); });
     }
     // The Windows timer's limits: at least 10 ms, at most 2^31 - 1.
     timer->start(static_cast<int>(std::clamp<std::uint32_t>(milliseconds, 10, INT_MAX)));
 }
 
-void QtShell::KillTimer(unsigned id) { timers_.erase(id); }
+void QtShell::KillTimer(unsigned id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) {
+        // Later: the timer may be the one whose tick is running now.
+        it->second->stop();
+        it->second->deleteLater();
+        timers_.erase(it);
+    }
+}
 
 // --- Tray icon and popup menu -------------------------------------------------
 
@@ -336,7 +404,7 @@ bool QtShell::BuildMenu(QMenu& menu, unsigned menuId, bool postChoices) {
                 actions.push_back(menu.addSeparator());
                 continue;
             }
-            QAction* action = menu.addAction(Local(item.text));
+            QAction* action = menu.addAction(FromFileNameEncoding(item.text));
             action->setData(item.id);
             if (item.checked) {
                 action->setCheckable(true);
@@ -417,18 +485,55 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
                               }
                               return 0;
                           }};
-    std::unique_ptr<QtDialog> dialog;
+    // Its owner owns it, and it is deleted as soon as it ends.
+    QPointer<QtDialog> dialog;
     try {
-        dialog = std::make_unique<QtDialog>(it->second, events, owner, std::move(hooks));
+        dialog = new QtDialog(it->second, events, owner, std::move(hooks));
     } catch (const rc::ScriptError&) {
         return -1;  // a control the backend cannot make: the dialog fails
     }
-    dialogs_.push_back(dialog.get());
+    dialogs_.push_back(dialog.data());
     const int result = dialog->Run();
     dialogs_.pop_back();
-    dialog.reset();
+    delete dialog.data();
     keeper_.RethrowKept();
     return result;
 }
+
+// --- Another copy, no tray -----------------------------------------------------
+
+bool QtShell::SendCommandToRunningCopy(const char* name, int id) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return false;
+    }
+    // This copy has no loop to keep going yet: it waits for the answer,
+    // a little, and ends.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("local.") + NameElement(FromFileNameEncoding(name)), kCommandPath,
+        QString::fromLatin1(CommandPort::kInterface), QStringLiteral("Command"));
+    call << id;
+    call.setAutoStartService(false);
+    return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+void QtShell::WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& text) {
+    if (state_ != FrameState::Alive) {
+        return;
+    }
+    auto* wait = new QTimer(frame_.get());
+    wait->setSingleShot(true);
+    QObject::connect(wait, &QTimer::timeout, frame_.get(), [this, wait, text] {
+        wait->deleteLater();
+        if (state_ == FrameState::Alive && tray_->Host().isEmpty()) {
+            AppMessageBox(text, BoxIcon::Exclamation);
+        }
+    });
+    wait->start(static_cast<int>(std::min<std::uint32_t>(milliseconds, INT_MAX)));
+}
+
+CommandPort::CommandPort(std::function<void(int)> command) : command_(std::move(command)) {}
+
+void CommandPort::Command(int id) { command_(id); }
 
 }  // namespace qm

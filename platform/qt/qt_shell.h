@@ -11,12 +11,15 @@
 // to the whole program, so that the tray icon stays usable beside them.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QObject>
 #include <QString>
 
 #include "platform/qt/qt_events.h"
@@ -24,6 +27,7 @@
 
 class QLockFile;
 class QMenu;
+class QSocketNotifier;
 class QTimer;
 class QWidget;
 
@@ -31,6 +35,23 @@ namespace qm {
 
 class QtDialog;
 class TrayArea;
+
+// Exported on the claimed bus name: another copy's request, a command for
+// the frame.
+class CommandPort : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "local.Quillmere.Frame")
+
+public:
+    static constexpr const char* kInterface = "local.Quillmere.Frame";
+    explicit CommandPort(std::function<void(int id)> command);
+
+public slots:
+    Q_SCRIPTABLE void Command(int id);
+
+private:
+    std::function<void(int id)> command_;
+};
 
 class QtShell : public ShellServices {
 public:
@@ -47,9 +68,13 @@ public:
     // The X display's top-level windows, mapped or not (none on Wayland,
     // where the claim alone keeps a second copy out).
     bool FindTopLevelWindow(const char* title) override;
-    // local.<name> on the session bus (letters, digits, '_'); without a bus,
-    // <name>.lock in $XDG_RUNTIME_DIR.
+    // local.<name> on the session bus (letters, digits, '_'), which then
+    // takes commands from other copies; without a bus, <name>.lock in
+    // $XDG_RUNTIME_DIR.
     bool ClaimSingleInstance(const char* name) override;
+    // Over the session bus, to the copy holding local.<name>.
+    bool SendCommandToRunningCopy(const char* name, int id) override;
+    void WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& text) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;
@@ -64,8 +89,12 @@ public:
     // The system asks the program to end (SIGTERM, the session ending):
     // the frame is closed as its close box would close it.
     void CloseFromOutside();
-    // SIGTERM, SIGINT and SIGHUP close the frame so from the event loop.
+    // SIGTERM, SIGINT and SIGHUP close the frame so from the event loop
+    // (those the program was started to ignore stay ignored).
     void CloseOnSignals();
+    // When one of those signals came while the loop was busy (a
+    // conversion), closes the frame and ends the process now.
+    void EndNowIfAsked();
 
 private:
     enum class FrameState { None, Creating, Alive, Destroying, Gone };
@@ -88,8 +117,10 @@ private:
     std::unique_ptr<QWidget> frame_;
     FrameEvents* events_ = nullptr;
     FrameState state_ = FrameState::None;
-    std::map<unsigned, std::unique_ptr<QTimer>> timers_;
+    std::map<unsigned, QTimer*> timers_;  // the frame's children
     std::unique_ptr<TrayArea> tray_;
+    std::unique_ptr<QSocketNotifier> signalNotifier_;
+    std::unique_ptr<CommandPort> commandPort_;
     std::vector<QtDialog*> dialogs_;
     std::set<QString> claimed_;
     std::vector<std::unique_ptr<QLockFile>> locks_;

@@ -1,15 +1,18 @@
 #include "platform/qt/qt_tray.h"
 
 #include <cstring>
+#include <string>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include "platform/qt/file_names.h"
 #include "platform/qt/qt_icon.h"
 #include "platform/qt/qt_x11.h"
 
@@ -18,60 +21,78 @@ namespace qm {
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 
 }  // namespace
 
-TrayArea::TrayArea(Hooks hooks) : hooks_(std::move(hooks)) {
-    // Hosts announce themselves in two unrelated ways (a bus name, an X
-    // selection); asking once a second covers both, and a restart too.
-    poll_.setInterval(1000);
-    QObject::connect(&poll_, &QTimer::timeout, &context_, [this] { Poll(); });
-}
+TrayArea::TrayArea(Hooks hooks) : hooks_(std::move(hooks)) {}
 
 TrayArea::~TrayArea() = default;
 
 void TrayArea::Watch() {
-    host_ = Host();
-    poll_.start();
-}
-
-QString TrayArea::StatusNotifierHost() {
+    if (watcher_ != nullptr) {
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || bus.interface() == nullptr) {
-        return {};
+    watcher_ = new QDBusServiceWatcher(kWatcher, bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                       this);
+    if (bus.isConnected()) {
+        connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                &TrayArea::AskStatusNotifierWatcher);
+        for (const char* signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
+            bus.connect(kWatcher, kWatcherPath, kWatcher, QString::fromLatin1(signal), this,
+                        SLOT(AskStatusNotifierWatcher()));
+        }
+        AskStatusNotifierWatcher();
+    } else {
+        sniAnswered_ = true;
     }
-    const QDBusReply<QString> owner = bus.interface()->serviceOwner(kWatcher);
-    if (!owner.isValid()) {
-        sniOwner_.clear();
-        sniRegistered_ = false;
-        return {};
-    }
-    // The same question Qt asks when it picks the protocol.
-    if (owner.value() != sniOwner_ || !sniRegistered_) {
-        sniOwner_ = owner.value();
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            sniOwner_, QStringLiteral("/StatusNotifierWatcher"),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
-        const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
-        sniRegistered_ = reply.type() == QDBusMessage::ReplyMessage &&
-                         !reply.arguments().isEmpty() &&
-                         reply.arguments().first().value<QDBusVariant>().variant().toBool();
-    }
-    return sniRegistered_ ? sniOwner_ : QString();
+    xembedOwner_ = x11::SystemTrayOwner();
+    xembedWatch_ = x11::WatchSystemTrayOwner([this](std::uint32_t owner) {
+        xembedOwner_ = owner;
+        Update();
+    });
+    // Reported from the loop, as every later host is.
+    QMetaObject::invokeMethod(this, &TrayArea::Update, Qt::QueuedConnection);
 }
 
-QString TrayArea::Host() {
-    if (protocol_ != Protocol::XEmbed) {
-        const QString sni = StatusNotifierHost();
-        if (!sni.isEmpty()) {
-            return QStringLiteral("sni:") + sni;
+void TrayArea::AskStatusNotifierWatcher() {
+    // The same question Qt asks when it picks the protocol, without
+    // waiting for the answer: whoever answers is the watcher now.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    get.setAutoStartService(false);  // a watcher nobody runs stays away
+    auto* pending =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    const unsigned question = ++sniQuestion_;
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending, question] {
+        pending->deleteLater();
+        if (question != sniQuestion_) {
+            return;  // a later question's answer counts
         }
+        const QDBusMessage reply = pending->reply();
+        const bool registered =
+            reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+            reply.arguments().first().value<QDBusVariant>().variant().toBool();
+        sniOwner_ = registered ? reply.service() : QString();
+        sniAnswered_ = true;
+        Update();
+    });
+}
+
+QString TrayArea::Host() const {
+    // Qt prefers a StatusNotifier host: until the watcher has answered,
+    // an XEmbed tray could be the wrong choice.
+    if (!sniAnswered_) {
+        return {};
     }
-    if (protocol_ != Protocol::StatusNotifier) {
-        if (const std::uint32_t owner = x11::SystemTrayOwner()) {
-            return QStringLiteral("xembed:") + QString::number(owner);
-        }
+    if (protocol_ != Protocol::XEmbed && !sniOwner_.isEmpty()) {
+        return QStringLiteral("sni:") + sniOwner_;
+    }
+    if (protocol_ != Protocol::StatusNotifier && xembedOwner_ != 0) {
+        return QStringLiteral("xembed:") + QString::number(xembedOwner_);
     }
     return {};
 }
@@ -89,11 +110,11 @@ void TrayArea::Add(const TrayIconData& data) {
                                                             : Protocol::XEmbed;
     }
     auto icon = std::make_unique<QSystemTrayIcon>(ResourceIcon(data.iconResource));
-    icon->setToolTip(QString::fromLocal8Bit(data.szTip, static_cast<qsizetype>(
-                                                            strnlen(data.szTip, sizeof data.szTip))));
+    icon->setToolTip(
+        FromFileNameEncoding(std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip))));
     const unsigned id = data.uID;
     QObject::connect(
-        icon.get(), &QSystemTrayIcon::activated, &context_,
+        icon.get(), &QSystemTrayIcon::activated, this,
         [this, id](QSystemTrayIcon::ActivationReason reason) {
             // Qt reports a click once; the frame expects the button's
             // messages, each posted, as the Windows shell posts them.
@@ -123,7 +144,7 @@ void TrayArea::Add(const TrayIconData& data) {
             }
             for (TrayMouse m : messages) {
                 QMetaObject::invokeMethod(
-                    &context_, [this, id, m] { hooks_.mouse(id, m); }, Qt::QueuedConnection);
+                    this, [this, id, m] { hooks_.mouse(id, m); }, Qt::QueuedConnection);
             }
         });
     Icon entry;
@@ -135,7 +156,7 @@ void TrayArea::Add(const TrayIconData& data) {
         entry.menu = std::make_unique<QMenu>();
         QMenu* menu = entry.menu.get();
         hooks_.fillMenu(id, *menu);
-        QObject::connect(menu, &QMenu::aboutToShow, &context_, [this, id, menu] {
+        QObject::connect(menu, &QMenu::aboutToShow, this, [this, id, menu] {
             shownMenu_ = menu;
             hooks_.mouse(id, TrayMouse::RightDown);
             hooks_.mouse(id, TrayMouse::RightUp);
@@ -152,7 +173,7 @@ void TrayArea::Delete(const TrayIconData& data) { icons_.erase(data.uID); }
 
 void TrayArea::Clear() { icons_.clear(); }
 
-void TrayArea::Poll() {
+void TrayArea::Update() {
     const QString now = Host();
     if (now == host_) {
         return;

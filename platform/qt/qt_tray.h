@@ -4,7 +4,9 @@
 // while no tray exists: adding one then fails, as on Windows with no
 // taskbar. The area watches for its host to appear, go or be replaced and
 // reports every new host, which has none of the program's icons, as the
-// shell's "TaskbarCreated".
+// shell's "TaskbarCreated". It is told of hosts, never asks on a clock: the
+// watcher's bus name and its host-registered signals, the XEmbed
+// selection's owner changes through XFixes.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +16,22 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include "platform/shell.h"
 
+class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace qm {
 
-class TrayArea {
+namespace x11 {
+class TrayOwnerWatch;
+}
+
+class TrayArea : public QObject {
+    Q_OBJECT
+
 public:
     struct Hooks {
         // A mouse message on icon id, delivered later from the event loop.
@@ -36,7 +44,7 @@ public:
     };
 
     explicit TrayArea(Hooks hooks);
-    ~TrayArea();
+    ~TrayArea() override;
     TrayArea(const TrayArea&) = delete;
     TrayArea& operator=(const TrayArea&) = delete;
 
@@ -46,28 +54,37 @@ public:
     // Every icon gone (the frame's window is).
     void Clear();
 
-    // Starts watching for hosts; the host present now is no news.
+    // Starts watching for hosts. The first answers come later from the
+    // event loop; a host found then is news like any other.
     void Watch();
-    // The current host, "" when none: "sni:<bus owner>" or "xembed:<window>".
-    QString Host();
+    // The current host as last told, "" when none: "sni:<bus owner>" or
+    // "xembed:<window>".
+    QString Host() const;
     // While a StatusNotifier host opens an icon's menu: the menu it shows,
     // which the popup menu fills instead of opening one of its own.
     QMenu* MenuBeingShown() const { return shownMenu_; }
 
+private slots:
+    // The watcher's hosts changed: asks it again.
+    void AskStatusNotifierWatcher();
+
 private:
     enum class Protocol { Undecided, StatusNotifier, XEmbed };
 
-    void Poll();
-    // The registered StatusNotifier host's watcher, "" when none.
-    QString StatusNotifierHost();
+    // Reports a host that differs from the one last reported.
+    void Update();
 
     Hooks hooks_;
-    QObject context_;  // queued mouse messages run in its name
-    QTimer poll_;
     Protocol protocol_ = Protocol::Undecided;
     QString host_;
-    QString sniOwner_;         // the watcher last asked ...
-    bool sniRegistered_ = false;  // ... and its answer
+    QDBusServiceWatcher* watcher_ = nullptr;
+    std::unique_ptr<x11::TrayOwnerWatch> xembedWatch_;
+    // The watcher that last said a host is registered with it, "" when
+    // none; the question out now, whose answer alone counts.
+    QString sniOwner_;
+    unsigned sniQuestion_ = 0;
+    bool sniAnswered_ = false;
+    std::uint32_t xembedOwner_ = 0;
     // An icon, and for a StatusNotifier host the menu it exports.
     struct Icon {
         std::unique_ptr<QMenu> menu;

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 namespace qm::x11 {
 
@@ -69,7 +71,20 @@ std::vector<xcb_window_t> Children(xcb_connection_t* c, xcb_window_t window) {
 
 }  // namespace
 
-bool HasWindowTitled(const QString& title) {
+void SetWindowInstanceName(std::uint32_t window, const QByteArray& instance) {
+    xcb_connection_t* c = Connection();
+    if (c == nullptr) {
+        return;
+    }
+    // Instance and class, each ending in a null byte.
+    QByteArray value = instance + '\0';
+    value += instance.left(1).toUpper() + instance.mid(1) + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(value.size()), value.constData());
+    xcb_flush(c);
+}
+
+bool HasWindow(const QString& title, const QByteArray& instance) {
     xcb_connection_t* c = Connection();
     xcb_screen_t* screen = c != nullptr ? Screen(c, DefaultScreenNumber()) : nullptr;
     if (screen == nullptr) {
@@ -85,27 +100,41 @@ bool HasWindowTitled(const QString& title) {
             windows.push_back(child);
         }
     }
-    // Both names of every window asked at once, then the answers read.
+    // Both names and the class of every window asked at once, then the
+    // answers read.
+    constexpr std::size_t kAsked = 3;
     std::vector<xcb_get_property_cookie_t> cookies;
-    cookies.reserve(windows.size() * 2);
+    cookies.reserve(windows.size() * kAsked);
     for (xcb_window_t w : windows) {
         cookies.push_back(xcb_get_property(c, 0, w, netName, XCB_GET_PROPERTY_TYPE_ANY, 0, 256));
         cookies.push_back(xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256));
+        cookies.push_back(xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256));
     }
     bool found = false;
-    for (std::size_t i = 0; i < cookies.size(); ++i) {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookies[i], nullptr);
-        if (reply == nullptr) {
-            continue;
+    for (std::size_t i = 0; i < cookies.size(); i += kAsked) {
+        bool titled = false;
+        bool classed = false;
+        for (std::size_t k = 0; k < kAsked; ++k) {
+            xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookies[i + k], nullptr);
+            if (reply == nullptr) {
+                continue;
+            }
+            const int length = xcb_get_property_value_length(reply);
+            if (length > 0 && reply->format == 8) {
+                const char* data = static_cast<const char*>(xcb_get_property_value(reply));
+                if (k == 0) {
+                    titled = titled || QString::fromUtf8(data, length) == title;
+                } else if (k == 1) {
+                    titled = titled || QString::fromLatin1(data, length) == title;
+                } else {
+                    // The instance name, up to its null byte.
+                    classed = QByteArray(data, static_cast<qsizetype>(strnlen(data, length))) ==
+                              instance;
+                }
+            }
+            std::free(reply);
         }
-        const int length = xcb_get_property_value_length(reply);
-        if (!found && length > 0 && reply->format == 8) {
-            const char* data = static_cast<const char*>(xcb_get_property_value(reply));
-            const QString name = (i % 2 == 0) ? QString::fromUtf8(data, length)
-                                              : QString::fromLatin1(data, length);
-            found = name.compare(title, Qt::CaseInsensitive) == 0;
-        }
-        std::free(reply);
+        found = found || (titled && classed);
     }
     return found;
 }
@@ -128,6 +157,82 @@ std::uint32_t SystemTrayOwner() {
     const std::uint32_t owner = reply->owner;
     std::free(reply);
     return owner;
+}
+
+namespace {
+
+class XFixesTrayOwnerWatch : public TrayOwnerWatch, public QAbstractNativeEventFilter {
+public:
+    XFixesTrayOwnerWatch(xcb_connection_t* c, xcb_window_t root, xcb_atom_t selection,
+                         std::uint8_t notifyType, std::function<void(std::uint32_t)> changed)
+        : c_(c), root_(root), selection_(selection), notifyType_(notifyType),
+          changed_(std::move(changed)) {
+        qGuiApp->installNativeEventFilter(this);
+        xcb_xfixes_select_selection_input(
+            c_, root_, selection_,
+            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        xcb_flush(c_);
+    }
+    ~XFixesTrayOwnerWatch() override {
+        if (qGuiApp != nullptr) {
+            qGuiApp->removeNativeEventFilter(this);
+        }
+        xcb_xfixes_select_selection_input(c_, root_, selection_, 0);
+        xcb_flush(c_);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") {
+            return false;
+        }
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != notifyType_) {
+            return false;
+        }
+        const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+        if (notify->selection != selection_) {
+            return false;
+        }
+        changed_(notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER ? notify->owner
+                                                                                    : 0);
+        return true;  // ours alone
+    }
+
+private:
+    xcb_connection_t* c_;
+    xcb_window_t root_;
+    xcb_atom_t selection_;
+    std::uint8_t notifyType_;
+    std::function<void(std::uint32_t)> changed_;
+};
+
+}  // namespace
+
+std::unique_ptr<TrayOwnerWatch> WatchSystemTrayOwner(std::function<void(std::uint32_t)> changed) {
+    xcb_connection_t* c = Connection();
+    xcb_screen_t* screen = c != nullptr ? Screen(c, DefaultScreenNumber()) : nullptr;
+    if (screen == nullptr) {
+        return nullptr;
+    }
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    if (xfixes == nullptr || !xfixes->present) {
+        return nullptr;
+    }
+    // The extension answers a client only after it has said its version.
+    std::free(xcb_xfixes_query_version_reply(
+        c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    const xcb_atom_t selection =
+        Atom(c, "_NET_SYSTEM_TRAY_S" + QByteArray::number(DefaultScreenNumber()));
+    if (selection == XCB_ATOM_NONE) {
+        return nullptr;
+    }
+    return std::make_unique<XFixesTrayOwnerWatch>(
+        c, screen->root, selection,
+        static_cast<std::uint8_t>(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY),
+        std::move(changed));
 }
 
 }  // namespace qm::x11

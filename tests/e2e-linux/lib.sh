@@ -118,6 +118,9 @@ XML
 }
 
 # ql_host_start trayer|xfce: the host, waited for until it owns the tray.
+# The running host's process id is also kept in a file: a phase that
+# restarts the host runs in a subshell, and whoever stops it later (the
+# next phase, the teardown) must end that process, not the first one.
 ql_host_start() {
   QL_HOST="$1"
   case "$QL_HOST" in
@@ -125,12 +128,14 @@ ql_host_start() {
       trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
         >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
+      echo "$QL_HOST_PID" >"$QL_OUT/.host.pid"
       qm_poll 30 ql_xembed_tray || { ql_host_dump; return 1; }
       ;;
     xfce)
       ql_xfce_config
       xfce4-panel --disable-wm-check >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
+      echo "$QL_HOST_PID" >"$QL_OUT/.host.pid"
       qm_poll 30 ql_sni_host || { ql_host_dump; return 1; }
       ;;
     *) echo "unknown tray host $1" >&2; return 2 ;;
@@ -149,8 +154,10 @@ ql_host_dump() {
 }
 
 ql_host_stop() {
+  [[ -f "$QL_OUT/.host.pid" ]] && QL_HOST_PID="$(cat "$QL_OUT/.host.pid")"
   ql_end "$QL_HOST_PID"
   QL_HOST_PID=
+  rm -f "$QL_OUT/.host.pid"
 }
 
 # trayer's panel exists (it stays unmapped until it holds an icon).

@@ -342,6 +342,11 @@ phase_second_start() {
   wait "$second"
   check "quietly (status 0)" test $? -eq 0
   check "the first copy keeps running" kill -0 "$first"
+  local dlg
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "and opens its Settings"
+  pass "and opens its Settings"
+  keys_to "$dlg" Escape
+  qm_poll 5 ql_no_window_id "$dlg" || fail "which Cancel closes"
   click_change >/dev/null || fail "and answers a click"
   pass "and answers a click"
   # A copy that died without cleaning up stops no one.
@@ -392,12 +397,149 @@ phase_nested() {
   check "the program runs on" kill -0 "$QL_PID"
 }
 
+# The owner of a name on the session bus: its process id.
+bus_pid() {
+  dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus / \
+    org.freedesktop.DBus.GetConnectionUnixProcessID "string:$1" 2>/dev/null | awk '{print $2}'
+}
+ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+desktop_value_not() { [[ "$(ql_desktop_value)" != "$1" ]]; }
+
+# xfconfd stopped (SIGSTOP): the program never waits for it. Clicks, the
+# menu and Settings answer, SIGTERM ends it, a late change lands and is no
+# refusal, and a service that never answers gets one notice.
+phase_hung() {
+  start_with "${BASE_PROFILE[@]}"
+  local service before t0 dlg ms
+  service="$(bus_pid org.xfce.Xfconf)"
+  [[ -n "$service" ]] || fail "xfconfd is on the bus"
+  before="$(ql_desktop_value)"
+  # Stopped, it must go on again however the phase ends.
+  trap 'kill -CONT '"$service"' 2>/dev/null; ql_stop' EXIT
+  kill -STOP "$service"
+  t0=$(date +%s%N)
+  ql_click_icon 1
+  open_menu >/dev/null || fail "a click, then the menu, while xfconfd hangs"
+  ms=$(ms_since "$t0")
+  pass "a click, then the menu, while xfconfd hangs ($ms ms)"
+  t0=$(date +%s%N)
+  xdotool key --clearmodifiers s
+  dlg="$(ql_wait_window '^Quillmere Settings$' 5)" || fail "Settings opens while xfconfd hangs"
+  pass "Settings opens while xfconfd hangs ($(ms_since "$t0") ms)"
+  keys_to "$dlg" Escape
+  kill -CONT "$service"
+  check "once xfconfd runs again, the change lands" qm_poll 10 desktop_value_not "$before"
+  sleep 1
+  check "and is not reported as refused" ql_no_window '^Quillmere$'
+
+  kill -STOP "$service"
+  ql_click_icon 1
+  sleep 0.5
+  t0=$(date +%s%N)
+  touch -d '1 minute ago' "$QL_PROFILE"
+  kill -TERM "$QL_PID"
+  qm_wait_exit "$QL_PID" 10 || fail "SIGTERM ends the program while xfconfd hangs"
+  ms=$(ms_since "$t0")
+  ((ms < 2000)) || fail "SIGTERM ends the program within 2 s while xfconfd hangs ($ms ms)"
+  pass "SIGTERM ends the program while xfconfd hangs ($ms ms)"
+  check "with the profile written" test "$(stat -c %Y "$QL_PROFILE")" -ge $((t0 / 1000000000))
+  QL_PID=
+
+  ql_start
+  ql_wait_frame >/dev/null || fail "the program starts again"
+  qm_poll 15 ql_icon_shown || fail "and docks again"
+  kill -STOP "$service"
+  ql_click_icon 1
+  local box
+  box="$(ql_wait_window '^Quillmere$' 40)" || fail "a service that never answers gets a notice"
+  pass "a service that never answers gets a notice"
+  check "the notice says the desktop did not take the wallpaper" \
+    grep -q "The desktop did not take the new wallpaper." <(ql_box_text "$box")
+  kill -CONT "$service"
+  keys_to "$box" Return
+  check "one notice only" qm_poll 5 ql_no_window '^Quillmere$'
+}
+
 phase_timer() {
   # One minute: the shortest interval the dialog allows.
   start_with "Directory=$samples" AutoChange=1 Time=1 When=0 Display=2 Height=301 Width=301
   local shown
   shown="$(ql_wait_shown_not none 75)" || fail "the timer changes the picture within a minute"
   pass "the timer changes the picture within a minute ($shown)"
+}
+
+phase_foreign_title() {
+  # Another program's window titled after ours in another case (a terminal
+  # or a file manager named after the command) is not a running copy.
+  xmessage -title QuillMere hi >/dev/null 2>&1 &
+  local other=$!
+  trap 'ql_end '"$other"'; ql_stop' EXIT
+  qm_poll 10 xdotool search --name '^QuillMere$' || fail "the other window appears"
+  start_with "${BASE_PROFILE[@]}"
+  pass "the program starts and docks beside a window titled QuillMere"
+}
+
+phase_no_tray() {
+  ql_host_stop
+  ql_desktop_reset
+  ql_set_profile "${BASE_PROFILE[@]}"
+  ql_start
+  ql_wait_frame >/dev/null || fail "the program starts with no tray"
+  local box text
+  box="$(ql_wait_window '^Quillmere$' 25)" || fail "with no tray, a box says so"
+  text="$(ql_box_text "$box")"
+  [[ "$text" == *"no notification area"* && "$(ql_clipboard)" == *gnome-shell-extension-appindicator* ]] ||
+    fail "the box says what brings a notification area: '$(ql_clipboard)'"
+  pass "with no tray, a box says so and what brings one"
+  keys_to "$box" Return
+  check "the box closes" qm_poll 5 ql_no_window_id "$box"
+  # The only way in without an icon: a second start opens the Settings.
+  "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
+  local second=$!
+  check "a second start ends" qm_wait_exit "$second" 10
+  wait "$second"
+  check "quietly (status 0)" test $? -eq 0
+  local dlg
+  dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "and the running copy opens its Settings"
+  pass "and the running copy opens its Settings"
+  keys_to "$dlg" Escape
+  check "Cancel closes them" qm_poll 5 ql_no_window_id "$dlg"
+  ql_host_start "$host" || fail "$host starts"
+  check "the icon comes once a tray does" qm_poll 15 ql_icon_shown
+  click_change >/dev/null || fail "and answers a click"
+  pass "and answers a click"
+}
+
+phase_non_utf8() {
+  # A folder named under a Latin-1 locale: its name is bytes, not UTF-8.
+  local dir="$QL_OUT/pics-"$'\xe9'
+  mkdir -p "$dir"
+  cp "$samples/a-red.jpg" "$samples/b-green.jpg" "$dir/"
+  start_with "Directory=$dir" AutoChange=0 Display=2 Height=301 Width=301 Random=0 Stretch=0
+  local shown
+  shown="$(click_change)" || fail "a click shows a picture from the folder"
+  pass "a click shows a picture from the folder ($shown)"
+  ql_stop
+  check "its name is saved as its bytes" grep -qF "Directory=@ByteArray($QL_OUT/pics-\xe9)" "$QL_PROFILE"
+}
+
+phase_term_during_conversion() {
+  local dir="$QL_OUT/large"
+  mkdir -p "$dir"
+  # Large enough that its conversion is seen under way.
+  [[ -f "$dir/large.jpg" ]] || convert -size 6000x4500 gradient:'#d02020-#2040d0' -quality 92 "$dir/large.jpg"
+  # Auto-Tile: a change converts it twice (measured, then shown).
+  start_with "Directory=$dir" AutoChange=0 Display=2 Height=301 Width=301 Random=0 Stretch=0
+  local before tmp="$XDG_DATA_HOME/quillmere/Quillmere Wallpaper.bmp.tmp"
+  before="$(ql_desktop_value)"
+  rm -f "$QL_PROFILE"
+  ql_click_icon 1
+  qm_poll 20 test -e "$tmp" || fail "the conversion starts"
+  kill -TERM "$QL_PID"
+  check "SIGTERM during the conversion ends the program" qm_wait_exit "$QL_PID" 30
+  QL_PID=
+  check "before the changed picture is shown" test "$(ql_desktop_value)" == "$before"
+  check "with the profile written" test -s "$QL_PROFILE"
 }
 
 run_phase first-start phase_first_start
@@ -407,6 +549,11 @@ run_phase settings phase_settings
 run_phase second-start phase_second_start
 run_phase host-restart phase_host_restart
 run_phase nested phase_nested
+[[ "$QL_DESKTOP" == xfce ]] && run_phase hung phase_hung
+run_phase foreign-title phase_foreign_title
+run_phase non-utf8 phase_non_utf8
+run_phase term-during-conversion phase_term_during_conversion
+run_phase no-tray phase_no_tray
 [[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
 
 ! grep -q '^FAIL' "$results"

@@ -126,7 +126,7 @@ TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
     dialog.SetUpDownRange(IDC_TIME_SPIN, 1, 120);
     dialog.SetUpDownPos(IDC_TIME_SPIN, 500);
     EXPECT_EQ(dialog.GetItemText(IDC_TIME), "120");  // the nearer end
-    auto* updown = dynamic_cast<UpDownControl*>(dialog.Control(IDC_TIME_SPIN));
+    auto* updown = qobject_cast<UpDownControl*>(dialog.Control(IDC_TIME_SPIN));
     ASSERT_NE(updown, nullptr);
     updown->Step(+1);
     EXPECT_EQ(dialog.GetItemText(IDC_TIME), "120");
@@ -141,9 +141,24 @@ TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
     dialog.SetUpDownRange(IDC_WIDTH_SPIN, 1, 2000);
     dialog.SetUpDownPos(IDC_WIDTH_SPIN, 1999);
     dialog.EnableItem(IDC_WIDTH, false);
-    dynamic_cast<UpDownControl*>(dialog.Control(IDC_WIDTH_SPIN))->UpArrow()->click();
+    qobject_cast<UpDownControl*>(dialog.Control(IDC_WIDTH_SPIN))->UpArrow()->click();
     EXPECT_EQ(dialog.GetItemText(IDC_WIDTH), "2000");
     EXPECT_FALSE(dialog.IsEnabled(IDC_WIDTH));
+}
+
+TEST(QtDialogs, AFolderNameThatIsNotUtf8IsShownAndKeptUnlessEdited) {
+    ExceptionKeeper keeper;
+    NoEvents events;
+    QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
+    const std::string latin1 = "/home/me/pics-\xe9";
+    dialog.SetItemText(IDC_DIRECTORY, latin1);
+    auto* edit = qobject_cast<QLineEdit*>(dialog.Control(IDC_DIRECTORY));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->text().startsWith(QStringLiteral("/home/me/pics-"))) << edit->text().toStdString();
+    EXPECT_EQ(dialog.GetItemText(IDC_DIRECTORY), latin1);
+    // Edited: what the user typed.
+    edit->setText(QStringLiteral("/home/me/other"));
+    EXPECT_EQ(dialog.GetItemText(IDC_DIRECTORY), "/home/me/other");
 }
 
 }  // namespace

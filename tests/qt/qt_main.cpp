@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     }
     setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // No session bus: nothing here may reach the user's session.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
     int code = 0;
     {
         QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/qt/qt_profile.h"
 
@@ -51,6 +52,35 @@ TEST(QtProfile, LivesInTheConfigFolderAndReadsAsTheRegistryWould) {
     EXPECT_EQ(profile.GetProfileInt("Config", "Stretch", 1), 1);  // missing
     EXPECT_EQ(profile.GetProfileString("Config", "Directory", ""), "/a,b");
     EXPECT_EQ(profile.GetProfileString("Config", "Missing", "default"), "default");
+    QFile::remove(file);
+}
+
+TEST(QtProfile, KeepsFolderNamesThatAreNotUtf8AsTheirBytes) {
+    QtProfileStore profile;
+    profile.SetRegistryKey("Brandle Software", "Quillmere");
+    const QString file = profile.FileName();
+    QDir().mkpath(QFileInfo(file).path());
+    // Written by hand, or by a program under a Latin-1 locale.
+    const std::string latin1 = "/home/me/pics-\xe9";
+    Rewrite(file, "[Config]\nDirectory=" + latin1 + "\nTime=5\n");
+    EXPECT_EQ(profile.GetProfileString("Config", "Directory", ""), latin1);
+
+    // Saved again, and read back by this and by a later run.
+    profile.WriteProfileString("Config", "Directory", latin1);
+    EXPECT_EQ(profile.GetProfileString("Config", "Directory", ""), latin1);
+    EXPECT_EQ(QtProfileStore().GetProfileString("Config", "Directory", ""), "");
+    QtProfileStore later;
+    later.SetRegistryKey("Brandle Software", "Quillmere");
+    EXPECT_EQ(later.GetProfileString("Config", "Directory", ""), latin1);
+    EXPECT_EQ(later.GetProfileInt("Config", "Time", 20), 5);
+
+    // A UTF-8 name stays plain text in the file, as before.
+    const std::string utf8 = "/home/me/pics-\xc3\xa9";
+    profile.WriteProfileString("Config", "Directory", utf8);
+    EXPECT_EQ(later.GetProfileString("Config", "Directory", ""), utf8);
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains("\nDirectory=" + QByteArray::fromStdString(utf8) + "\n"));
     QFile::remove(file);
 }
 
