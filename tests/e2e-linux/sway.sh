@@ -3,7 +3,7 @@
 # tray as its StatusNotifierItem host, and no X display at all (no DISPLAY:
 # Qt's X11 platform could not start). It docks, a StatusNotifierItem
 # Activate shows a picture, the exported menu's Tile Current tiles it, and
-# a second start is refused while the first runs. The screen is read back
+# a second start ends and has the first open its settings. The screen is read back
 # with grim. run-in-sway.sh makes the session and ends sway.
 #
 #   sway.sh BUILD_DIR OUT_DIR
@@ -100,7 +100,7 @@ gdbus call --session --dest "$name" --object-path /MenuBar \
 qm_poll 15 shown_at 4 236 D02020 || fail "Tile Current tiles the picture"
 pass "the menu's Tile Current tiles the picture"
 
-# A second start finds the first by its claim on the bus and ends.
+# A second start finds the first by its claim on the bus and ends ...
 "$bin" >"$out/quillmere-2.log" 2>&1 &
 second=$!
 pids+=("$second")
@@ -109,3 +109,7 @@ kill -0 "$first" 2>/dev/null || fail "the first one runs on"
 [[ "$(ql_sni_items | grep -o '/StatusNotifierItem' | wc -l)" == 1 ]] ||
   fail "one icon in the tray"
 pass "a second start is refused; the first runs on"
+# ... and has it open its settings: a Wayland window sway lists.
+settings_open() { swaymsg -t get_tree | grep -q '"name": "Quillmere Settings"'; }
+qm_poll 15 settings_open || fail "the running copy opens its settings"
+pass "the running copy opens its settings, a window on sway"
