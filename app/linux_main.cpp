@@ -88,6 +88,14 @@ private:
 
 int main(int argc, char** argv) {
     if (const int code = HandleCommandLine(argc, argv); code >= 0) return code;
+    // In a Wayland session the program is a Wayland client, whatever
+    // XDG_SESSION_TYPE says (a session started from a text console says
+    // "tty"); X11 through Xwayland only where Qt's Wayland platform is
+    // missing. QT_QPA_PLATFORM, when set, decides.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    }
     // The launcher and the tray host find the program's icon and name by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("quillmere"));
     QApplication app(argc, argv);

@@ -27,6 +27,10 @@ packages=(
   # X tools, the install check
   libxcb1-dev libxcb-xfixes0-dev trayer xfce4-panel openbox x11-utils x11-xserver-utils xclip xrestop
   desktop-file-utils
+  # Wayland: Qt's Wayland platform, which the program uses in a Wayland
+  # session; sway, its background helper, grim and waybar (a tray host) for
+  # the sway tests; LXQt's and LXDE's desktop programs for theirs
+  qt6-wayland sway swaybg grim waybar pcmanfm-qt pcmanfm
   # The Debian package: its checks (lintian, AppStream, the man page) and the
   # clean Debian 12 root it is installed in by its test
   lintian appstream man-db mmdebstrap

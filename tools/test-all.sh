@@ -62,6 +62,8 @@ for build in "${e2e_builds[@]}"; do
 done
 echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
 bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
+echo "=== end-to-end: the Linux program as a Wayland client in waybar on headless sway"
+bash tests/e2e-linux/sway.sh build/linux build/e2e-sway 2>&1 | tee build/e2e-sway.log
 echo "=== Debian package: tools/deb.sh, then installed in a clean Debian 12 root"
 # The bootstrapped root and the downloaded packages outlive the build folder
 # (a CI run starts from a fresh clone), so later runs on the machine reuse
@@ -99,6 +101,8 @@ done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
 grep -E '^release: ' build/release.log || true
 grep -E '^e2e-linux' build/e2e-linux.log build/e2e-gnome.log build/e2e-plasma.log -h || true
+printf 'e2e-sway: %s ok, %s failed\n' "$(grep -c '^ok ' build/e2e-sway/results.txt 2>/dev/null)" \
+  "$(grep -c '^FAIL ' build/e2e-sway/results.txt 2>/dev/null)"
 grep -E '^(deb|deb-clean-root): ' build/deb.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
 if ((${#shells_failed[@]})); then

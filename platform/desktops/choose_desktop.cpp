@@ -2,8 +2,10 @@
 #include <string>
 
 #include "platform/desktops/gsettings_desktop.h"
+#include "platform/desktops/pcmanfm_desktop.h"
 #include "platform/desktops/plasma_desktop.h"
 #include "platform/desktops/root_window_desktop.h"
+#include "platform/desktops/sway_desktop.h"
 #include "platform/desktops/wallpaper_desktop.h"
 #include "platform/desktops/xfconf_desktop.h"
 
@@ -33,13 +35,22 @@ std::optional<DesktopKind> Known(std::string name) {
     if (name == "KDE") {
         return DesktopKind::Plasma;
     }
+    if (name == "SWAY") {
+        return DesktopKind::Sway;
+    }
+    if (name == "LXQT") {
+        return DesktopKind::Lxqt;
+    }
+    if (name == "LXDE") {
+        return DesktopKind::Lxde;
+    }
     return std::nullopt;
 }
 
 }  // namespace
 
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view sessionType,
-                          std::string_view waylandDisplay) {
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, bool swaySocket,
+                          std::string_view sessionType, std::string_view waylandDisplay) {
     std::size_t start = 0;
     while (start <= xdgCurrentDesktop.size()) {
         std::size_t end = xdgCurrentDesktop.find(':', start);
@@ -51,6 +62,11 @@ DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view s
         }
         start = end + 1;
     }
+    // sway sets no XDG_CURRENT_DESKTOP of its own; its socket names it. This
+    // comes before any rule about Wayland sessions of unknown compositors.
+    if (swaySocket) {
+        return DesktopKind::Sway;
+    }
     // A session started from a text console may say "tty" and still run
     // Wayland.
     if (sessionType == "wayland" || !waylandDisplay.empty()) {
@@ -59,7 +75,7 @@ DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view s
     return DesktopKind::RootWindow;
 }
 
-std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
+std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind, const std::string& swaySocket) {
     switch (kind) {
         case DesktopKind::Gnome: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kGnome);
         case DesktopKind::Cinnamon:
@@ -67,6 +83,9 @@ std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
         case DesktopKind::Mate: return std::make_unique<GSettingsDesktop>(GSettingsDesktop::kMate);
         case DesktopKind::Xfce: return std::make_unique<XfconfDesktop>();
         case DesktopKind::Plasma: return std::make_unique<PlasmaDesktop>();
+        case DesktopKind::Sway: return std::make_unique<SwayDesktop>(swaySocket);
+        case DesktopKind::Lxqt: return std::make_unique<PcmanfmDesktop>(PcmanfmDesktop::kLxqt);
+        case DesktopKind::Lxde: return std::make_unique<PcmanfmDesktop>(PcmanfmDesktop::kLxde);
         case DesktopKind::UnseenRootWindow:
             return std::make_unique<RootWindowDesktop>(
                 "This Wayland session's desktop is not one this program can set.");
@@ -78,10 +97,12 @@ std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind) {
 std::unique_ptr<WallpaperDesktop> SessionDesktop() {
     auto variable = [](const char* name) {
         const char* value = std::getenv(name);
-        return std::string_view(value != nullptr ? value : "");
+        return std::string(value != nullptr ? value : "");
     };
-    return MakeDesktop(ChooseDesktop(variable("XDG_CURRENT_DESKTOP"), variable("XDG_SESSION_TYPE"),
-                                     variable("WAYLAND_DISPLAY")));
+    const std::string socket = variable("SWAYSOCK");
+    return MakeDesktop(ChooseDesktop(variable("XDG_CURRENT_DESKTOP"), !socket.empty(),
+                                     variable("XDG_SESSION_TYPE"), variable("WAYLAND_DISPLAY")),
+                       socket);
 }
 
 }  // namespace qm::desktops

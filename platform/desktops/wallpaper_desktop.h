@@ -44,15 +44,19 @@ public:
 
 // UnseenRootWindow: a Wayland session whose desktop we do not know; its X
 // root window (Xwayland's), if any, is never shown.
-enum class DesktopKind { Gnome, Cinnamon, Mate, Xfce, Plasma, RootWindow, UnseenRootWindow };
+enum class DesktopKind {
+    Gnome, Cinnamon, Mate, Xfce, Plasma, Sway, Lxqt, Lxde, RootWindow, UnseenRootWindow
+};
 
 // The desktop named by XDG_CURRENT_DESKTOP: a colon-separated list, any
-// letter case, whose first name we know wins; the X root window otherwise,
-// unless the session is Wayland's (XDG_SESSION_TYPE "wayland", or
-// WAYLAND_DISPLAY set whatever the session type says).
-DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, std::string_view sessionType = {},
-                          std::string_view waylandDisplay = {});
-std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind);
+// letter case, whose first name we know wins; else sway when its IPC socket
+// is announced (SWAYSOCK); else the X root window, unless the session is
+// Wayland's (XDG_SESSION_TYPE "wayland", or WAYLAND_DISPLAY set whatever the
+// session type says), whose compositor never shows it.
+DesktopKind ChooseDesktop(std::string_view xdgCurrentDesktop, bool swaySocket = false,
+                          std::string_view sessionType = {}, std::string_view waylandDisplay = {});
+// `swaySocket` is the path of sway's IPC socket.
+std::unique_ptr<WallpaperDesktop> MakeDesktop(DesktopKind kind, const std::string& swaySocket = {});
 // ChooseDesktop and MakeDesktop for this session's environment.
 std::unique_ptr<WallpaperDesktop> SessionDesktop();
 

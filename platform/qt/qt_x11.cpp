@@ -16,7 +16,9 @@ namespace {
 
 xcb_connection_t* Connection() {
     auto* app = qGuiApp;
-    if (app == nullptr) {
+    // On any other platform (Wayland) a display, even Xwayland's, is not
+    // where the program's windows and tray are.
+    if (app == nullptr || QGuiApplication::platformName() != QLatin1String("xcb")) {
         return nullptr;
     }
     auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();

@@ -189,6 +189,9 @@ TEST(ChooseDesktop, FirstKnownNameOfTheList) {
         {"xfce", DesktopKind::Xfce},
         {"KDE", DesktopKind::Plasma},
         {"unknown:kde:GNOME", DesktopKind::Plasma},
+        {"sway", DesktopKind::Sway},
+        {"LXQt", DesktopKind::Lxqt},
+        {"LXDE", DesktopKind::Lxde},
         {"", DesktopKind::RootWindow},
         {"i3", DesktopKind::RootWindow},
         {"GNOME-Flashback", DesktopKind::RootWindow},
@@ -197,6 +200,10 @@ TEST(ChooseDesktop, FirstKnownNameOfTheList) {
     for (const auto& c : cases) {
         EXPECT_EQ(ChooseDesktop(c.value), c.kind) << '"' << c.value << '"';
     }
+    // sway names no desktop; its socket does, after any name we know.
+    EXPECT_EQ(ChooseDesktop("", true), DesktopKind::Sway);
+    EXPECT_EQ(ChooseDesktop("wlroots", true), DesktopKind::Sway);
+    EXPECT_EQ(ChooseDesktop("KDE", true), DesktopKind::Plasma);
 }
 
 }  // namespace

@@ -247,10 +247,12 @@ TEST_F(RootWindow, NoDisplayNoPictureOrWaylandIsRefused) {
 
     // Under Wayland an X root window may exist but is never seen, also in a
     // session started from a text console.
-    EXPECT_EQ(ChooseDesktop("", "wayland", ""), DesktopKind::UnseenRootWindow);
-    EXPECT_EQ(ChooseDesktop("", "tty", "wayland-0"), DesktopKind::UnseenRootWindow);
-    EXPECT_EQ(ChooseDesktop("GNOME", "tty", "wayland-0"), DesktopKind::Gnome);
-    EXPECT_EQ(ChooseDesktop("", "x11", ""), DesktopKind::RootWindow);
+    EXPECT_EQ(ChooseDesktop("", false, "wayland", ""), DesktopKind::UnseenRootWindow);
+    EXPECT_EQ(ChooseDesktop("", false, "tty", "wayland-0"), DesktopKind::UnseenRootWindow);
+    EXPECT_EQ(ChooseDesktop("GNOME", false, "tty", "wayland-0"), DesktopKind::Gnome);
+    EXPECT_EQ(ChooseDesktop("", false, "x11", ""), DesktopKind::RootWindow);
+    // sway names itself by its socket, before any rule for unknown Wayland.
+    EXPECT_EQ(ChooseDesktop("", true, "wayland", "wayland-1"), DesktopKind::Sway);
     const unsigned long before = Property("_XROOTPMAP_ID");
     why.clear();
     EXPECT_FALSE(test::ApplyAndWait(*MakeDesktop(DesktopKind::UnseenRootWindow),

@@ -11,6 +11,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QThread>
 
 #include "tests/support/test_images.h"
@@ -109,6 +110,43 @@ std::string Bmp(int width, int height, const std::function<std::uint32_t(int x, 
         bytes.append(static_cast<std::size_t>(pad), '\0');
     }
     return bytes;
+}
+
+std::uint32_t Quadrant(int x, int y) {
+    static const std::uint32_t colours[4] = {0xd02020, 0x20a040, 0x2040d0, 0xe0c020};
+    return colours[(x < 20 ? 0 : 1) + (y < 15 ? 0 : 2)];
+}
+
+std::string WrongPixels(const QImage& screen, desktops::Layout layout) {
+    if (screen.size() != QSize(320, 240)) {
+        return "no 320x240 screen";
+    }
+    using Place = std::pair<int, int>;
+    std::vector<Place> places;
+    std::function<std::uint32_t(int, int)> expected;
+    switch (layout) {
+        case desktops::Layout::Centred:
+            places = {{140, 105}, {159, 119}, {160, 120}, {179, 134}};
+            expected = [](int x, int y) { return Quadrant(x - 140, y - 105); };
+            break;
+        case desktops::Layout::Tiled:
+            places = {{0, 0}, {39, 29}, {45, 20}, {300, 230}, {319, 239}};
+            expected = [](int x, int y) { return Quadrant(x % 40, y % 30); };
+            break;
+        case desktops::Layout::Stretched:
+            places = {{8, 8}, {311, 8}, {8, 231}, {311, 231}, {100, 50}};
+            expected = [](int x, int y) { return Quadrant(x / 8, y / 8); };
+            break;
+    }
+    std::string wrong;
+    for (auto [x, y] : places) {
+        const std::uint32_t got = screen.pixel(x, y) & 0xffffffu;
+        if (got != expected(x, y)) {
+            wrong += std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(got) +
+                     " for " + std::to_string(expected(x, y)) + "; ";
+        }
+    }
+    return wrong;
 }
 
 }  // namespace qm::test

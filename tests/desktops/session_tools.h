@@ -10,6 +10,8 @@
 
 #include "platform/desktops/wallpaper_desktop.h"
 
+class QImage;
+
 namespace qm::test {
 
 // The process that owns a name on the session bus; 0 when none does.
@@ -30,5 +32,12 @@ std::string RunProgram(const std::vector<std::string>& argv, int* status = nullp
 // A 24-bit bottom-up BMP file's bytes, as the wallpaper writer makes them;
 // `pixel(x, y)` gives 0xRRGGBB.
 std::string Bmp(int width, int height, const std::function<std::uint32_t(int x, int y)>& pixel);
+
+// A 40x30 picture's pixel (0xRRGGBB): four quadrants of their own colour.
+std::uint32_t Quadrant(int x, int y);
+// What a 320x240 screen shows wrong for the Quadrant picture in `layout`, at
+// places that tell the layouts apart (clear of the edges a stretching
+// filter blends); empty when it shows it right.
+std::string WrongPixels(const QImage& screen, desktops::Layout layout);
 
 }  // namespace qm::test

@@ -1,0 +1,41 @@
+// LXQt and LXDE: their desktop program (pcmanfm-qt, pcmanfm) draws its own
+// window over the root and takes a new wallpaper from the command line,
+// handing it to the running desktop. It tells nothing back, so what it
+// shows is what we last had it show.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QObject>
+
+#include "platform/desktops/wallpaper_desktop.h"
+
+namespace qm::desktops {
+
+class PcmanfmDesktop : public WallpaperDesktop {
+public:
+    // The desktop's program, run as PROGRAM --set-wallpaper FILE
+    // --wallpaper-mode MODE.
+    static constexpr const char* kLxqt = "pcmanfm-qt";
+    static constexpr const char* kLxde = "pcmanfm";
+
+    // A run longer than `timeoutMs` is ended and counts as a refusal.
+    explicit PcmanfmDesktop(std::string program, int timeoutMs = 15000);
+    ~PcmanfmDesktop() override;
+    void Apply(const std::string& path, Layout layout, Answer answer) override;
+    std::optional<std::string> CurrentPicture() override { return picture_; }
+    std::optional<Layout> CurrentLayout() override { return layout_; }
+
+private:
+    std::string program_;
+    int timeoutMs_;
+    std::unique_ptr<QObject> context_;  // the runs under way end with it
+    std::optional<std::string> picture_;
+    std::optional<Layout> layout_;
+    std::optional<std::string> confirmedPicture_;  // what the program last took
+    std::optional<Layout> confirmedLayout_;
+    unsigned applied_ = 0;
+};
+
+}  // namespace qm::desktops

@@ -1,0 +1,181 @@
+#include "platform/desktops/sway_desktop.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include "platform/desktops/desktop_support.h"
+
+namespace qm::desktops {
+
+namespace {
+
+// i3's IPC framing, which sway keeps: the magic, then the payload's length
+// and the message type, both 32-bit in the machine's own byte order.
+constexpr char kMagic[] = "i3-ipc";
+constexpr int kMagicSize = sizeof kMagic - 1;
+constexpr int kHeaderSize = kMagicSize + 8;
+constexpr std::uint32_t kRunCommand = 0;
+
+QByteArray Message(std::uint32_t type, const QByteArray& payload) {
+    QByteArray message(kMagic, kMagicSize);
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    message.append(reinterpret_cast<const char*>(&length), sizeof length);
+    message.append(reinterpret_cast<const char*>(&type), sizeof type);
+    return message + payload;
+}
+
+const char* Mode(Layout layout) {
+    switch (layout) {
+        case Layout::Tiled: return "tile";
+        case Layout::Stretched: return "stretch";
+        case Layout::Centred: break;
+    }
+    return "center";
+}
+
+// sway's reply to a command list: one {"success": ...} per command, with
+// "error" saying why when it failed.
+bool Succeeded(const QByteArray& payload, std::string& why) {
+    const QJsonDocument reply = QJsonDocument::fromJson(payload);
+    if (!reply.isArray() || reply.array().isEmpty()) {
+        why = "sway answered: " + payload.left(200).toStdString();
+        return false;
+    }
+    for (const QJsonValue& result : reply.array()) {
+        const QJsonObject object = result.toObject();
+        if (!object.value(QStringLiteral("success")).toBool()) {
+            const QString error = object.value(QStringLiteral("error")).toString();
+            why = "sway: " + (error.isEmpty() ? QStringLiteral("the command failed") : error)
+                                 .toStdString();
+            return false;
+        }
+    }
+    return true;
+}
+
+// The command that shows the file, its name quoted so that sway's command
+// parser and the shell-like expansion of its path take it word for word.
+std::string Command(const std::string& path, Layout layout) {
+    // Two readers see the name in turn. sway's parser splits commands at
+    // unquoted ';' and ',' and words at unquoted blanks, honours quotes and
+    // backslashes, and replaces `$name` with its variables unless the '$'
+    // follows a single backslash; the path it keeps then goes through
+    // wordexp(3), which expands variables, commands, '~' and patterns. A
+    // backslash before every other character keeps it literal for both.
+    std::string word = "\"";
+    for (const char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            u >= 0x80 || std::strchr("/._+-@%=:", c) != nullptr) {
+            word += c;
+        } else {
+            if (c == '$' && word.back() == '\\') {
+                word += "''";  // sway reads "\\$" as a variable after a backslash
+            }
+            word += '\\';
+            word += c;
+        }
+    }
+    return "output * bg " + word + "\" " + Mode(layout);
+}
+
+}  // namespace
+
+SwayDesktop::SwayDesktop(std::string socket, int timeoutMs)
+    : socket_(std::move(socket)), timeoutMs_(timeoutMs), context_(std::make_unique<QObject>()) {}
+
+SwayDesktop::~SwayDesktop() {
+    // A socket closed by its parent's end reports it; no answer runs then.
+    for (QObject* child : context_->children()) {
+        child->disconnect();
+    }
+}
+
+void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    // Shown from now on, unless sway refuses it: the next picture then
+    // gets the other of our two names.
+    picture_ = path;
+    layout_ = layout;
+    const unsigned number = ++applied_;
+
+    struct Request {
+        QByteArray received;
+        bool answered = false;
+    };
+    auto request = std::make_shared<Request>();
+    auto* socket = new QLocalSocket(context_.get());
+    auto* timer = new QTimer(socket);
+    const auto finish = [this, socket, request, number, path, layout,
+                         answer = std::move(answer)](bool shown, const std::string& why) {
+        if (request->answered) {
+            return;
+        }
+        request->answered = true;
+        if (shown) {
+            confirmedPicture_ = path;
+            confirmedLayout_ = layout;
+        } else if (number == applied_) {
+            // Back to what sway last took.
+            picture_ = confirmedPicture_;
+            layout_ = confirmedLayout_;
+        }
+        qCDebug(lcDesktops) << "sway" << (shown ? "took" : "refused") << path.c_str() << why.c_str();
+        socket->disconnect();
+        socket->deleteLater();
+        // A socket may fail inside connectToServer: the answer comes later.
+        AnswerLater(context_.get(), answer, shown, why);
+    };
+
+    if (socket_.empty()) {
+        finish(false, "No sway IPC socket: SWAYSOCK is not set.");
+        return;
+    }
+    if (path.find('\n') != std::string::npos) {
+        // sway 1.7 takes such a name and shows nothing: no quoting gets a
+        // line break through.
+        finish(false, "sway cannot show a file whose name has a line break: " + path);
+        return;
+    }
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, socket, [this, finish] {
+        finish(false, "sway did not answer on " + socket_ + " within " +
+                          QString::number(timeoutMs_ / 1000.0).toStdString() + " s.");
+    });
+    QObject::connect(socket, &QLocalSocket::connected, socket, [socket, path, layout] {
+        socket->write(Message(kRunCommand, QByteArray::fromStdString(Command(path, layout))));
+    });
+    QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, request, finish] {
+        request->received += socket->readAll();
+        if (request->received.size() < kHeaderSize) {
+            return;
+        }
+        if (!request->received.startsWith(kMagic)) {
+            finish(false, "Not sway's IPC on the socket.");
+            return;
+        }
+        std::uint32_t length = 0;
+        std::memcpy(&length, request->received.constData() + kMagicSize, sizeof length);
+        if (request->received.size() - kHeaderSize < static_cast<qsizetype>(length)) {
+            return;
+        }
+        std::string why;
+        const bool shown = Succeeded(request->received.mid(kHeaderSize, length), why);
+        finish(shown, why);
+    });
+    QObject::connect(socket, &QLocalSocket::errorOccurred, socket, [this, socket, finish] {
+        finish(false, "sway's IPC socket " + socket_ + ": " + socket->errorString().toStdString());
+    });
+    timer->start(timeoutMs_);
+    socket->connectToServer(QString::fromLocal8Bit(socket_.c_str()));
+}
+
+}  // namespace qm::desktops

@@ -1,0 +1,106 @@
+// LXQt and LXDE: the real desktop programs (pcmanfm-qt --desktop, pcmanfm
+// --desktop) on the test's own Xvfb display, their window's pixels read
+// back with ImageMagick; and programs that fail or hang in their place.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QImage>
+#include <QProcess>
+
+
+#include "platform/desktops/pcmanfm_desktop.h"
+#include "tests/desktops/session_tools.h"
+#include "tests/support/temp_dir.h"
+
+namespace qm::desktops {
+namespace {
+
+class Pcmanfm : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        desktop_.setProcessChannelMode(QProcess::ForwardedChannels);
+        desktop_.start(QString::fromLatin1(GetParam()), {QStringLiteral("--desktop")});
+        ASSERT_TRUE(desktop_.waitForStarted());
+        // Its desktop window covers the root once it is mapped.
+        ASSERT_TRUE(test::WaitUntil([] {
+            return test::RunProgram({"xwininfo", "-root", "-tree"}).find("pcmanfm") !=
+                   std::string::npos;
+        })) << GetParam() << " made no window";
+    }
+    void TearDown() override {
+        desktop_.terminate();
+        if (!desktop_.waitForFinished(5000)) {
+            desktop_.kill();
+            desktop_.waitForFinished(5000);
+        }
+    }
+    QImage Screen() const {
+        const std::string file = dir_.file("screen.png");
+        int status = -1;
+        test::RunProgram({"import", "-window", "root", file}, &status);
+        return status == 0 ? QImage(QString::fromStdString(file)) : QImage();
+    }
+
+    test::TempDir dir_;
+    QProcess desktop_;
+};
+
+TEST_P(Pcmanfm, ShowsEachLayout) {
+    const std::string picture = dir_.write("picture one.bmp", test::Bmp(40, 30, test::Quadrant));
+    PcmanfmDesktop desktop(GetParam());
+    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched}) {
+        SCOPED_TRACE(static_cast<int>(layout));
+        std::string why;
+        ASSERT_TRUE(test::ApplyAndWait(desktop, picture, layout, why)) << why;
+        EXPECT_EQ(desktop.CurrentPicture(), picture);
+        EXPECT_EQ(desktop.CurrentLayout(), layout);
+        // The desktop draws a moment after it took the picture.
+        std::string wrong;
+        const auto shown = [&] {
+            wrong = test::WrongPixels(Screen(), layout);
+            return wrong.empty();
+        };
+        test::WaitUntil(shown, 5000);
+        EXPECT_EQ(wrong, "");
+    }
+    // The desktop showed it, not a second copy the setting started.
+    EXPECT_EQ(desktop_.state(), QProcess::Running);
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, Pcmanfm,
+                         ::testing::Values(PcmanfmDesktop::kLxqt, PcmanfmDesktop::kLxde));
+
+// The program's command line, and its failure, a missing program and one
+// that never ends as refusals that keep the picture last taken.
+TEST(PcmanfmRefusals, CommandLineExitStatusAndTime) {
+    test::TempDir dir;
+    const std::string log = dir.file("args");
+    const auto script = [&](const std::string& name, const std::string& body) {
+        const std::string path = dir.write(name, "#!/bin/sh\n" + body + "\n");
+        chmod(path.c_str(), 0755);
+        return path;
+    };
+    std::string why;
+
+    PcmanfmDesktop taking(script("takes", "printf '%s|' \"$@\" >'" + log + "'"));
+    ASSERT_TRUE(test::ApplyAndWait(taking, "/p/it's a.bmp", Layout::Stretched, why)) << why;
+    EXPECT_EQ(test::ReadFile(log), "--set-wallpaper|/p/it's a.bmp|--wallpaper-mode|stretch|");
+
+    PcmanfmDesktop failing(script("fails", "echo 'no desktop here'; exit 3"));
+    EXPECT_FALSE(test::ApplyAndWait(failing, "/p/a.bmp", Layout::Centred, why));
+    EXPECT_NE(why.find("exit status 3"), std::string::npos) << why;
+    EXPECT_NE(why.find("no desktop here"), std::string::npos) << why;
+    EXPECT_EQ(failing.CurrentPicture(), std::nullopt);
+
+    PcmanfmDesktop missing(dir.file("no-such-program"));
+    EXPECT_FALSE(test::ApplyAndWait(missing, "/p/a.bmp", Layout::Centred, why));
+    EXPECT_NE(why.find("no-such-program"), std::string::npos) << why;
+
+    PcmanfmDesktop hanging(script("hangs", "exec sleep 30"), 300);
+    EXPECT_FALSE(test::ApplyAndWait(hanging, "/p/a.bmp", Layout::Tiled, why));
+    EXPECT_NE(why.find("did not finish"), std::string::npos) << why;
+}
+
+}  // namespace
+}  // namespace qm::desktops
