@@ -1,5 +1,6 @@
 # The release zip, made by cpack in a Windows build folder (tools/release.sh):
-# Quillmere-<version>-win32.zip (win64 for the 64-bit build) holding the
+# Quillmere-<version>-win32.zip (win64 for the 64-bit build; stripped here,
+# so that the 64-bit zip ships the very build the tests ran) holding the
 # stripped program, a plain-text readme, and the licence texts of what the
 # program links statically, taken from where they are installed. Every text
 # gets Windows line ends, so that any Notepad shows it as written.
@@ -24,9 +25,13 @@ find_file(QM_LIBJPEG_README_IJG README.ijg PATHS "${_qm_jpeg_doc}"
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(QM_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-i686-dev/copyright CACHE INTERNAL "")
   set(QM_PACKAGE_SYSTEM win32)
+  set(QM_PACKAGE_WINDOWS "This is the 32-bit program, for 32-bit Windows. It runs on 64-bit
+Windows too, where the 64-bit program (the win64 zip) is the better choice.")
 else()
   set(QM_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE INTERNAL "")
   set(QM_PACKAGE_SYSTEM win64)
+  set(QM_PACKAGE_WINDOWS "This is the 64-bit program, for 64-bit Windows: Windows 11, and
+Windows 10 on most machines. On 32-bit Windows, take the win32 zip.")
 endif()
 if(NOT EXISTS "${QM_MINGW_RUNTIME_COPYRIGHT}")
   message(FATAL_ERROR "no ${QM_MINGW_RUNTIME_COPYRIGHT}: the mingw-w64 runtime's licence texts")

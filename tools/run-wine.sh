@@ -10,8 +10,8 @@
 # runs on a virtual display of its own (Xvfb) and leaves a screenshot of the
 # desktop in build/run/desktop.png. The Wine prefix build/run/prefix keeps
 # the settings between runs; on the first run the profile is pointed at a
-# folder of sample pictures (build/run/samples), so the first click on the
-# tray icon shows one. On Windows, build/mingw-*/Quillmere.exe is the program
+# folder of sample pictures (build/run/samples, tools/make-samples.sh: built
+# with the native generator), so the first click on the tray icon shows one. On Windows, build/mingw-*/Quillmere.exe is the program
 # itself: start it directly.
 #
 # QM_BUILD_DIR: another build folder of the mingw-x64 preset, if wanted.
@@ -52,7 +52,7 @@ fi
 
 # First run: no folder in the profile yet. Point it at sample pictures.
 if ! qm_probe reg "$QM_CONFIG_KEY" Directory >/dev/null 2>&1; then
-  qm_make_samples "$QM_OUT/samples"
+  bash tools/make-samples.sh "$QM_OUT/samples"
   qm_probe reg-set "$QM_CONFIG_KEY" "Directory:sz:$(qm_winpath "$QM_OUT/samples")"
   echo "First run: wallpaper folder $QM_OUT/samples"
 fi

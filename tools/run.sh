@@ -9,8 +9,9 @@
 # (build/linux/quillmere) starts on that desktop, as the user: its icon in
 # the desktop's tray, its profile in ~/.config/Brandle Software/Quillmere.conf.
 # When that profile has no folder yet it is pointed at sample pictures the
-# script makes (build/run-linux/samples), so the first click on the icon
-# shows one; a right click opens the menu with the settings.
+# script makes (build/run-linux/samples: photo-like landscapes,
+# tools/make-samples.sh), so the first click on the icon shows one; a right
+# click opens the menu with the settings.
 #
 # Without a display it runs in a session of its own under build/run-linux
 # (temporary HOME, Xvfb, openbox, the trayer tray, its own session bus),
@@ -31,7 +32,7 @@ if [[ -z "${QL_RUN_SESSION:-}" ]]; then
     bash tools/setup.sh --linux
   fi
   cmake --preset linux >/dev/null
-  cmake --build --preset linux --target quillmere
+  cmake --build --preset linux --target quillmere make-photo-jpeg
 fi
 
 source tests/e2e-linux/lib.sh
@@ -39,7 +40,7 @@ source tests/e2e-linux/lib.sh
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${QL_RUN_SESSION:-}" ]]; then
   profile="${XDG_CONFIG_HOME:-$HOME/.config}/Brandle Software/Quillmere.conf"
   if ! grep -q '^Directory=' "$profile" 2>/dev/null; then
-    ql_make_samples "$out/samples"
+    bash tools/make-samples.sh "$out/samples"
     mkdir -p "$(dirname "$profile")"
     printf '[Config]\nDirectory=%s\n' "$out/samples" >>"$profile"
     echo "First run: wallpaper folder $out/samples"
@@ -59,7 +60,7 @@ ql_display_start
 echo "No display: running on a virtual display of our own ($DISPLAY)"
 ql_host_start trayer
 if ! ql_profile Directory >/dev/null 2>&1; then
-  ql_make_samples "$out/samples"
+  bash tools/make-samples.sh "$out/samples"
   ql_set_profile "Directory=$out/samples"
   echo "First run: wallpaper folder $out/samples"
 fi

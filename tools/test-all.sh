@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything a change must pass: set up the machine, then build and test the
 # Linux, sanitizer and both Windows builds (their tests and the end-to-end
-# suite under Wine). A machine that cannot run 32-bit programs builds the
+# suite under Wine), make and check every release (both zips, the Debian
+# package, which is then installed in a clean root). A machine that cannot run 32-bit programs builds the
 # 32-bit program and says in the summary why its tests did not run.
 set -euo pipefail
 
@@ -49,8 +50,8 @@ if ((!run32)); then
   cmake --build --preset mingw-i686
 fi
 
-echo "=== release zip (cpack) from mingw-i686, contents checked"
-bash tools/release.sh build/mingw-i686 2>&1 | tee build/release.log
+echo "=== releases: the win32 and win64 zips (cpack) and the Debian package, contents checked"
+bash tools/release.sh 2>&1 | tee build/release.log
 
 # One after the other: each has its own prefix and display, but the timer
 # and screenshot checks want the machine's attention.
@@ -64,11 +65,11 @@ echo "=== end-to-end: the Linux program with trayer and with xfce4-panel"
 bash tests/e2e-linux/run-e2e.sh build/linux 2>&1 | tee build/e2e-linux.log
 echo "=== end-to-end: the Linux program as a Wayland client in waybar on headless sway"
 bash tests/e2e-linux/sway.sh build/linux build/e2e-sway 2>&1 | tee build/e2e-sway.log
-echo "=== Debian package: tools/deb.sh, then installed in a clean Debian 12 root"
+echo "=== Debian package (made by tools/release.sh) installed in a clean Debian 12 root"
 # The bootstrapped root and the downloaded packages outlive the build folder
 # (a CI run starts from a fresh clone), so later runs on the machine reuse
 # them.
-{ bash tools/deb.sh && QM_DEB_CACHE=/var/cache/quillmere-deb-test bash tests/deb/clean-root.sh; } \
+QM_DEB_CACHE=/var/cache/quillmere-deb-test bash tests/deb/clean-root.sh \
   2>&1 | tee build/deb.log
 # The real shells: a failure is in the summary, and the run's status, but
 # does not stop the steps after it.
@@ -99,11 +100,11 @@ for build in "${e2e_builds[@]}"; do
     "$(sed -n 's/^=== e2e: //p' "build/$build-e2e.log" | grep . || echo 'no result line')"
 done
 ((run32)) || echo "mingw-i686: not run: $QM_NO_32BIT; built only"
-grep -E '^release: ' build/release.log || true
+grep -E '^(release|deb): ' build/release.log || true
 grep -E '^e2e-linux' build/e2e-linux.log build/e2e-gnome.log build/e2e-plasma.log -h || true
 printf 'e2e-sway: %s ok, %s failed\n' "$(grep -c '^ok ' build/e2e-sway/results.txt 2>/dev/null)" \
   "$(grep -c '^FAIL ' build/e2e-sway/results.txt 2>/dev/null)"
-grep -E '^(deb|deb-clean-root): ' build/deb.log || true
+grep -E '^deb-clean-root: ' build/deb.log || true
 grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list) ' build/fuzz-smoke.log || true
 if ((${#shells_failed[@]})); then
   echo "end-to-end on the real shells failed: ${shells_failed[*]}"
