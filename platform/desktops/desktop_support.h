@@ -2,7 +2,9 @@
 // answer to a picture given later from the event loop, as every answer is.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <QLoggingCategory>
 #include <QObject>
@@ -22,5 +24,36 @@ inline void AnswerLater(QObject* context, WallpaperDesktop::Answer answer, bool 
         answer(shown, why);
     });
 }
+
+// What a desktop that cannot be asked shows: the picture last handed to it,
+// from the moment it is handed over (so the next picture gets another of our
+// names), and back to the last one it took when it refuses the newest.
+class LastWrite {
+public:
+    // A picture handed over; the number its answer goes by.
+    unsigned Hand(const std::string& path, Layout layout) {
+        shown_ = {path, layout};
+        return ++handed_;
+    }
+    void Answered(unsigned number, bool taken, const std::string& path, Layout layout) {
+        if (taken) {
+            confirmed_ = {path, layout};
+        } else if (number == handed_) {
+            shown_ = confirmed_;
+        }
+    }
+    // What the desktop said it showed before we handed it anything.
+    void Known(std::optional<std::string> path, std::optional<Layout> layout) {
+        if (handed_ == 0) {
+            shown_ = confirmed_ = {std::move(path), layout};
+        }
+    }
+    std::optional<std::string> Picture() const { return shown_.first; }
+    std::optional<Layout> CurrentLayout() const { return shown_.second; }
+
+private:
+    std::pair<std::optional<std::string>, std::optional<Layout>> shown_, confirmed_;
+    unsigned handed_ = 0;
+};
 
 }  // namespace qm::desktops

@@ -35,11 +35,7 @@ PcmanfmDesktop::~PcmanfmDesktop() {
 }
 
 void PcmanfmDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
-    // Shown from now on, unless the program fails: the next picture then
-    // gets the other of our two names.
-    picture_ = path;
-    layout_ = layout;
-    const unsigned number = ++applied_;
+    const unsigned number = shown_.Hand(path, layout);
 
     auto* process = new QProcess(context_.get());
     auto* timer = new QTimer(process);
@@ -50,13 +46,7 @@ void PcmanfmDesktop::Apply(const std::string& path, Layout layout, Answer answer
             return;
         }
         *answered = true;
-        if (shown) {
-            confirmedPicture_ = path;
-            confirmedLayout_ = layout;
-        } else if (number == applied_) {
-            picture_ = confirmedPicture_;
-            layout_ = confirmedLayout_;
-        }
+        shown_.Answered(number, shown, path, layout);
         qCDebug(lcDesktops) << program_.c_str() << (shown ? "took" : "refused") << path.c_str()
                             << why.c_str();
         process->disconnect();

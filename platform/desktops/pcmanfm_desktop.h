@@ -9,7 +9,7 @@
 
 #include <QObject>
 
-#include "platform/desktops/wallpaper_desktop.h"
+#include "platform/desktops/desktop_support.h"
 
 namespace qm::desktops {
 
@@ -24,18 +24,14 @@ public:
     explicit PcmanfmDesktop(std::string program, int timeoutMs = 15000);
     ~PcmanfmDesktop() override;
     void Apply(const std::string& path, Layout layout, Answer answer) override;
-    std::optional<std::string> CurrentPicture() override { return picture_; }
-    std::optional<Layout> CurrentLayout() override { return layout_; }
+    std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
+    std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
 
 private:
     std::string program_;
     int timeoutMs_;
     std::unique_ptr<QObject> context_;  // the runs under way end with it
-    std::optional<std::string> picture_;
-    std::optional<Layout> layout_;
-    std::optional<std::string> confirmedPicture_;  // what the program last took
-    std::optional<Layout> confirmedLayout_;
-    unsigned applied_ = 0;
+    LastWrite shown_;
 };
 
 }  // namespace qm::desktops

@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QUrl>
 
-#include <tuple>
 #include <utility>
 
 #include "platform/desktops/session_bus.h"
@@ -91,7 +90,7 @@ Layout LayoutOf(int fillMode) {
 PlasmaDesktop::PlasmaDesktop() {
     Evaluate(QString::fromLatin1(kReadScript), &context_,
              [this](const QDBusMessage& reply, const std::string&) {
-                 if (applied_ != 0 || reply.type() != QDBusMessage::ReplyMessage ||
+                 if (reply.type() != QDBusMessage::ReplyMessage ||
                      reply.arguments().isEmpty()) {
                      return;
                  }
@@ -101,9 +100,8 @@ PlasmaDesktop::PlasmaDesktop() {
                      return;
                  }
                  const QJsonObject shown = printed.object();
-                 picture_ = PictureOf(shown.value(QStringLiteral("image")).toString());
-                 layout_ = LayoutOf(shown.value(QStringLiteral("fillMode")).toInt(-1));
-                 confirmed_ = {picture_, layout_};
+                 shown_.Known(PictureOf(shown.value(QStringLiteral("image")).toString()),
+                              LayoutOf(shown.value(QStringLiteral("fillMode")).toInt(-1)));
              });
 }
 
@@ -112,21 +110,12 @@ void PlasmaDesktop::Apply(const std::string& path, Layout layout, Answer answer)
         QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
     const QString script =
         QString::fromLatin1(kSetScript).arg(Literal(url), QString::number(FillMode(layout)));
-    // Shown from now on, unless Plasma refuses it: the next picture then
-    // gets the other of our two names.
-    picture_ = path;
-    layout_ = layout;
-    const unsigned number = ++applied_;
+    const unsigned number = shown_.Hand(path, layout);
     Evaluate(script, &context_,
              [this, number, path, layout, answer = std::move(answer)](const QDBusMessage& reply,
                                                                     const std::string& why) {
                  const bool shown = reply.type() == QDBusMessage::ReplyMessage;
-                 if (shown) {
-                     confirmed_ = {path, layout};
-                 } else if (number == applied_) {
-                     // Back to what Plasma last took.
-                     std::tie(picture_, layout_) = confirmed_;
-                 }
+                 shown_.Answered(number, shown, path, layout);
                  answer(shown, why);
              });
 }

@@ -4,11 +4,9 @@
 // and then is what we last had it show.
 #pragma once
 
-#include <utility>
-
 #include <QObject>
 
-#include "platform/desktops/wallpaper_desktop.h"
+#include "platform/desktops/desktop_support.h"
 
 namespace qm::desktops {
 
@@ -16,16 +14,12 @@ class PlasmaDesktop : public WallpaperDesktop {
 public:
     PlasmaDesktop();
     void Apply(const std::string& path, Layout layout, Answer answer) override;
-    std::optional<std::string> CurrentPicture() override { return picture_; }
-    std::optional<Layout> CurrentLayout() override { return layout_; }
+    std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
+    std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
 
 private:
     QObject context_;  // the pending calls' answers run in its name
-    std::optional<std::string> picture_;
-    std::optional<Layout> layout_;
-    // What Plasma last said it shows, or took from us.
-    std::pair<std::optional<std::string>, std::optional<Layout>> confirmed_;
-    unsigned applied_ = 0;  // pictures handed over, so a late start read loses
+    LastWrite shown_;
 };
 
 }  // namespace qm::desktops

@@ -101,11 +101,7 @@ SwayDesktop::~SwayDesktop() {
 }
 
 void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
-    // Shown from now on, unless sway refuses it: the next picture then
-    // gets the other of our two names.
-    picture_ = path;
-    layout_ = layout;
-    const unsigned number = ++applied_;
+    const unsigned number = shown_.Hand(path, layout);
 
     struct Request {
         QByteArray received;
@@ -120,14 +116,7 @@ void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
             return;
         }
         request->answered = true;
-        if (shown) {
-            confirmedPicture_ = path;
-            confirmedLayout_ = layout;
-        } else if (number == applied_) {
-            // Back to what sway last took.
-            picture_ = confirmedPicture_;
-            layout_ = confirmedLayout_;
-        }
+        shown_.Answered(number, shown, path, layout);
         qCDebug(lcDesktops) << "sway" << (shown ? "took" : "refused") << path.c_str() << why.c_str();
         socket->disconnect();
         socket->deleteLater();

@@ -9,7 +9,7 @@
 
 #include <QObject>
 
-#include "platform/desktops/wallpaper_desktop.h"
+#include "platform/desktops/desktop_support.h"
 
 namespace qm::desktops {
 
@@ -20,18 +20,14 @@ public:
     explicit SwayDesktop(std::string socket, int timeoutMs = 10000);
     ~SwayDesktop() override;
     void Apply(const std::string& path, Layout layout, Answer answer) override;
-    std::optional<std::string> CurrentPicture() override { return picture_; }
-    std::optional<Layout> CurrentLayout() override { return layout_; }
+    std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
+    std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
 
 private:
     std::string socket_;
     int timeoutMs_;
     std::unique_ptr<QObject> context_;  // the open requests end with it
-    std::optional<std::string> picture_;
-    std::optional<Layout> layout_;
-    std::optional<std::string> confirmedPicture_;  // what sway last took
-    std::optional<Layout> confirmedLayout_;
-    unsigned applied_ = 0;
+    LastWrite shown_;
 };
 
 }  // namespace qm::desktops

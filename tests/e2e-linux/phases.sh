@@ -1,5 +1,5 @@
-# Phases and their reporting for the suites on the real desktop shells
-# (gnome.sh, plasma.sh): each phase runs in a subshell that stops the
+# Phases and their reporting for the end-to-end suites (session.sh for the
+# tray hosts, gnome.sh and plasma.sh for the real shells): each phase runs in a subshell that stops the
 # program when it ends; "ok"/"FAIL" lines go to $QL_OUT/results.txt.
 # Source it after lib.sh and set QL_SUITE; a suite may define
 # ql_fail_state, which prints what a failure leaves beside its screenshot,

@@ -54,41 +54,10 @@ BASE_PROFILE=("Directory=$samples" AutoChange=0 Display=2 Height=301 Width=301 R
 
 # --- reporting ----------------------------------------------------------------
 
-phase=setup
-fail() {
-  local n
-  n=$(($(grep -c . "$results") + 1))
-  echo "FAIL $host/$phase: $*" | tee -a "$results"
-  ql_shot "$QL_OUT/fail-$n.png" 2>/dev/null
-  {
-    echo "== profile"
-    cat "$QL_PROFILE" 2>&1
-    echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"
-    echo "== program log"
-    cat "$QL_OUT/quillmere-$QL_RUNS.log" 2>&1
-  } >"$QL_OUT/fail-$n.txt"
-  exit 1
-}
-pass() { echo "ok   $host/$phase: $*" | tee -a "$results"; }
-check() {
-  local what="$1"
-  shift
-  if "$@" >/dev/null; then pass "$what"; else fail "$what"; fi
-}
-run_phase() {
-  phase="$1"
-  shift
-  [[ -z "${QL_E2E_PHASES:-}" || " $QL_E2E_PHASES " == *" $phase "* ]] || return 0
-  echo "=== $host/$phase"
-  (
-    trap ql_stop EXIT
-    "$@"
-  )
-  local rc=$?
-  if ((rc != 0)) && ! tail -n 1 "$results" | grep -q "^FAIL $host/$phase"; then
-    echo "FAIL $host/$phase: ended early (status $rc)" | tee -a "$results"
-  fi
-}
+QL_SUITE="$host"
+ql_fail_shot() { ql_shot "$1"; }
+ql_fail_state() { echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"; }
+source "$here/phases.sh"
 
 # --- steps --------------------------------------------------------------------
 
@@ -523,6 +492,26 @@ phase_no_tray() {
   pass "and answers a click"
 }
 
+# Started at login before the panel: the icon docks as soon as a tray comes,
+# and no box says there is none.
+phase_late_tray() {
+  ql_host_stop
+  ql_desktop_reset
+  ql_set_profile "${BASE_PROFILE[@]}"
+  ql_start
+  ql_wait_frame >/dev/null || fail "the program starts before the tray"
+  sleep 5
+  local t0
+  t0=$(date +%s%N)
+  ql_host_start "$host" || fail "$host starts 5 s later"
+  qm_poll 10 ql_icon_shown || fail "the icon docks once the tray comes"
+  pass "the icon docks once the tray comes ($(ms_since "$t0") ms after the host's start)"
+  sleep 6
+  check "and no box says there is no tray" ql_no_window '^Quillmere$'
+  click_change >/dev/null || fail "and answers a click"
+  pass "and answers a click"
+}
+
 phase_non_utf8() {
   # A folder named under a Latin-1 locale: its name is bytes, not UTF-8.
   local dir="$QL_OUT/pics-"$'\xe9'
@@ -567,6 +556,7 @@ run_phase foreign-title phase_foreign_title
 run_phase non-utf8 phase_non_utf8
 run_phase term-during-conversion phase_term_during_conversion
 run_phase no-tray phase_no_tray
+run_phase late-tray phase_late_tray
 [[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
 
-! grep -q '^FAIL' "$results"
+! grep -q '^FAIL' "$QL_RESULTS"
