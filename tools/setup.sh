@@ -11,7 +11,7 @@ source "$root/tools/wine-lib.sh"
 
 packages=(
   # Linux build and tests
-  cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
+  cmake ninja-build ccache g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
   # Linux desktops: Qt (QtDBus, QImage), GIO's GSettings, xcb for the root
   # window (shared memory, RandR and Xinerama monitors); Xlib and X-Resource
   # for the tests' own checks

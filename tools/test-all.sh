@@ -12,6 +12,11 @@ source tools/wine-lib.sh
 
 bash tools/setup.sh
 
+# A compiler cache: a machine that has built these sources before (a
+# developer's tree, an earlier run) builds them again in minutes, whatever
+# folder the clone is in.
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$root"
+
 export WINEPREFIX="$root/build/wineprefix"
 run32=1
 qm_wine_runs_32bit || run32=0
