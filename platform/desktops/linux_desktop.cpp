@@ -81,6 +81,14 @@ Layout LinuxDesktop::LayoutToApply() {
 // a hard link to the file (a copy across file systems), which also keeps
 // the picture the desktop shows as it was, whatever happens to the file.
 std::string LinuxDesktop::FreshName(const std::string& path) {
+    // No data folder to be had (no home): names made under a relative one
+    // would land in whatever folder the program started in, the picture
+    // folder perhaps, and reach the desktop relative. The desktop gets the
+    // picture under its own name (a converted one never comes here then:
+    // the conversion has no folder to write to either).
+    if (!folder_.is_absolute()) {
+        return path;
+    }
     const auto shown = desktop_->CurrentPicture();
     for (const char* name : kShownNames) {
         const fs::path target = folder_ / name;

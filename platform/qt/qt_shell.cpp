@@ -49,6 +49,9 @@ QString NameElement(const QString& name) {
     return out;
 }
 
+// The template an open dialog was built from, for BringDialogToFront.
+constexpr const char* kTemplateProperty = "quillmereTemplate";
+
 QMessageBox::Icon BoxIconOf(BoxIcon icon) {
     switch (icon) {
         case BoxIcon::Error:
@@ -423,12 +426,29 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     } catch (const rc::ScriptError&) {
         return -1;  // a control the backend cannot make: the dialog fails
     }
+    dialog->setProperty(kTemplateProperty, templateId);
     dialogs_.push_back(dialog.get());
     const int result = dialog->Run();
     dialogs_.pop_back();
     dialog.reset();
     keeper_.RethrowKept();
     return result;
+}
+
+bool QtShell::BringDialogToFront(unsigned templateId) {
+    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](const QtDialog* d) {
+        return d->property(kTemplateProperty).toUInt() == templateId;
+    });
+    if (open == dialogs_.end()) {
+        return false;
+    }
+    // Each dialog is modal to the one beneath: the innermost one takes the
+    // input, and goes on top of those it rises with.
+    for (auto it = open; it != dialogs_.end(); ++it) {
+        (*it)->raise();
+    }
+    dialogs_.back()->activateWindow();
+    return true;
 }
 
 }  // namespace qm
