@@ -49,7 +49,19 @@ bool WallpaperApp::OnCmdMsg(int id) {
 }
 
 void WallpaperApp::OnAppAbout() {
+    // As for Settings: an About command while the box is open (from the
+    // tray menu, or the settings dialog's button) brings that box forward
+    // rather than stacking a second, identical one on it.
+    if (m_AboutOpen) {
+        CurrentPlatform().shell.BringDialogToFront(IDD_ABOUTBOX);
+        return;
+    }
     AboutDialog dlg;
+    m_AboutOpen = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{m_AboutOpen};
     dlg.DoModal();
 }
 

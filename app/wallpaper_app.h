@@ -21,7 +21,11 @@ public:
     bool InitInstance() override;
     bool OnCmdMsg(int id) override;
 
+    // Shows the about box; while it is open, brings it to the front.
     void OnAppAbout();
+
+private:
+    bool m_AboutOpen = false;
 };
 
 }  // namespace qm

@@ -1,4 +1,4 @@
-// make-photo-jpeg OUT.jpg WIDTH HEIGHT [progressive|baseline] [QUALITY] [SEED]
+// make-photo-jpeg OUT.jpg WIDTH HEIGHT [progressive|baseline] [QUALITY] [SEED] [444] [declare=WxH]
 // Writes a deterministic picture that codes like a photograph.
 // Without SEED (or SEED 0): the benchmark's picture, smooth lighting
 // gradients, mid-frequency texture and sensor-like noise, so that timings
@@ -6,6 +6,10 @@
 // so that benchmark figures stay comparable.
 // With a SEED: a landscape (sky with sun and clouds, hazy ridges, a lake
 // that mirrors them), one per seed, for sample folders a person looks at.
+//   444          no chroma subsampling (as photo editors save at high
+//                quality): the most coefficients a progressive decode holds
+//   declare=WxH  the frame header then claims W x H: a small real file that
+//                declares a huge picture, as a hostile download would
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +21,23 @@
 #include <jpeglib.h>
 
 namespace {
+
+// Rewrites the size in the stream's first frame header (SOF0..SOF15 but
+// DHT, JPG and DAC); false when there is none.
+bool Declare(unsigned char* data, unsigned long size, unsigned width, unsigned height) {
+    for (unsigned long at = 2; at + 9 <= size && data[at] == 0xFF;
+         at += 2 + (unsigned(data[at + 2]) << 8 | data[at + 3])) {
+        const unsigned code = data[at + 1];
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) {
+            data[at + 5] = static_cast<unsigned char>(height >> 8);
+            data[at + 6] = static_cast<unsigned char>(height);
+            data[at + 7] = static_cast<unsigned char>(width >> 8);
+            data[at + 8] = static_cast<unsigned char>(width);
+            return true;
+        }
+    }
+    return false;
+}
 
 unsigned char Clamp(double v) {
     return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v + 0.5);
@@ -161,15 +182,34 @@ Rgb Landscape(const Scene& s, const Noise& noise, double u, double y, double asp
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr,
-                     "usage: make-photo-jpeg OUT.jpg WIDTH HEIGHT [progressive|baseline] [QUALITY] [SEED]\n");
+        std::fprintf(stderr, "usage: make-photo-jpeg OUT.jpg WIDTH HEIGHT [progressive|baseline] "
+                             "[QUALITY] [SEED] [444] [declare=WxH]\n");
         return 2;
     }
     const int width = std::atoi(argv[2]);
     const int height = std::atoi(argv[3]);
     const bool progressive = argc > 4 && std::strcmp(argv[4], "progressive") == 0;
     const int quality = argc > 5 ? std::atoi(argv[5]) : 90;
-    const auto seed = static_cast<std::uint32_t>(argc > 6 ? std::strtoul(argv[6], nullptr, 10) : 0);
+    std::uint32_t seed = 0;
+    bool full = false;
+    unsigned declaredWidth = 0, declaredHeight = 0;
+    for (int i = 6; i < argc; ++i) {
+        if (std::strcmp(argv[i], "444") == 0) {
+            full = true;
+        } else if (std::strncmp(argv[i], "declare=", 8) == 0) {
+            if (std::sscanf(argv[i], "declare=%ux%u", &declaredWidth, &declaredHeight) != 2 ||
+                declaredWidth == 0 || declaredWidth > 65535 || declaredHeight == 0 ||
+                declaredHeight > 65535) {
+                std::fprintf(stderr, "bad option %s\n", argv[i]);
+                return 2;
+            }
+        } else if (i == 6 && argv[i][0] >= '0' && argv[i][0] <= '9') {
+            seed = static_cast<std::uint32_t>(std::strtoul(argv[i], nullptr, 10));
+        } else {
+            std::fprintf(stderr, "bad option %s\n", argv[i]);
+            return 2;
+        }
+    }
     if (width <= 0 || height <= 0) {
         std::fprintf(stderr, "bad size\n");
         return 2;
@@ -184,13 +224,21 @@ int main(int argc, char** argv) {
     jpeg_error_mgr jerr;
     cinfo.err = jpeg_std_error(&jerr);  // default error_exit ends the process
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &bytes, &size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (full) {
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            cinfo.comp_info[c].h_samp_factor = 1;
+            cinfo.comp_info[c].v_samp_factor = 1;
+        }
+    }
     if (progressive) {
         jpeg_simple_progression(&cinfo);
     }
@@ -234,7 +282,13 @@ int main(int argc, char** argv) {
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    if (std::fclose(out) != 0) {
+    if (declaredWidth != 0 && !Declare(bytes, size, declaredWidth, declaredHeight)) {
+        std::fprintf(stderr, "no frame header\n");
+        return 1;
+    }
+    const bool written = std::fwrite(bytes, 1, size, out) == size;
+    std::free(bytes);
+    if (std::fclose(out) != 0 || !written) {
         std::perror(argv[1]);
         return 1;
     }

@@ -6,6 +6,10 @@
 # file every run, as the wallpaper is replaced in use.
 # Goals: wall(ours) / wall(djpeg -ppm) <= 1.15,
 #        peak RSS(ours) / peak RSS(djpeg -bmp) <= 1.05.
+# Then the decode's memory cap: small progressive files that declare huge
+# pictures are refused (time and peak memory of the refusal, and the box's
+# words), and the largest photo the cap is sized for, 100 MP progressive
+# without chroma subsampling, still converts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${1:-7}
@@ -67,6 +71,48 @@ for img in "$OUT/photo-4096x3072.jpg" "$OUT/photo-6000x4000-progressive.jpg"; do
     printf "%-36s wall ours/djpeg-ppm = %.3f (goal <= 1.15) %s; rss ours/djpeg-bmp = %.3f (goal <= 1.05) %s; bmp vs djpeg: %s\n",
       n, rw, (rw <= 1.15 ? "ok" : "MISSED"), rm, (rm <= 1.05 ? "ok" : "MISSED"), s }'
 done
+
+# --- The memory cap ---------------------------------------------------------
+# A real 640x480 photo whose frame header claims 65500 x 65500 (no BMP holds
+# it: refused by its size) or 20000 x 20000 (a BMP would, but buffering its
+# coefficients would pass the cap: refused by the library), and a 100 MP
+# progressive 4:4:4 photo (582 MiB of coefficients) that must convert.
+HUGE="$OUT/declares-65500x65500-progressive.jpg"
+OVER="$OUT/declares-20000x20000-progressive.jpg"
+BIG="$OUT/photo-11648x8736-progressive-444.jpg"
+[ -f "$HUGE" ] || "$BIN/make-photo-jpeg" "$HUGE" 640 480 progressive 95 declare=65500x65500
+[ -f "$OVER" ] || "$BIN/make-photo-jpeg" "$OVER" 640 480 progressive 95 declare=20000x20000
+[ -f "$BIG" ] || "$BIN/make-photo-jpeg" "$BIG" 11648 8736 progressive 90 444
+
+# One run that must be refused: prints "seconds maxrss_kb"; the message is
+# left in $OUT/stderr.txt. (GNU time reports the exit status on a line of
+# its own before the figure.)
+refused() {
+  local t0=$EPOCHREALTIME
+  if "$TIME" -f '%M' -o "$OUT/time.txt" "$@" >/dev/null 2>"$OUT/stderr.txt"; then
+    echo "not refused: $*" >&2; exit 1
+  fi
+  local t1=$EPOCHREALTIME
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') $(tail -1 "$OUT/time.txt")"
+}
+
+echo
+printf '%-42s %8s %9s %11s  %s\n' image size_kb wall_s peak_rss_kb outcome
+for img in "$HUGE" "$OVER" "$BIG"; do
+  : > "$OUT/cap.txt"
+  for ((i = 0; i < RUNS; i++)); do
+    if [ "$img" = "$BIG" ]; then
+      timed "$BIN/jpeg-to-wallpaper" "$img" "$OUT/cap.bmp" >> "$OUT/cap.txt"
+      outcome="converted, $(stat -c %s "$OUT/cap.bmp") bytes of BMP"
+    else
+      refused "$BIN/jpeg-to-wallpaper" "$img" "$OUT/cap.bmp" >> "$OUT/cap.txt"
+      outcome="refused: $(tr '\n' ' ' < "$OUT/stderr.txt")"
+    fi
+  done
+  printf '%-42s %8s %9s %11s  %s\n' "$(basename "$img")" "$(( $(stat -c %s "$img") / 1024 ))" \
+    "$(cut -d' ' -f1 "$OUT/cap.txt" | median)" "$(cut -d' ' -f2 "$OUT/cap.txt" | median)" "$outcome"
+done
+rm -f "$OUT/cap.bmp"
 
 # The bare X root window's setter against the conversion.
 bash bench/root-setter.sh "$RUNS"

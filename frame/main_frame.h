@@ -36,7 +36,8 @@ public:
     bool OnUpdateCommand(int id, bool& enabled) override;
     void OnTaskbarCreated() override;
 
-    // The Settings command: runs the dialog and applies what OK returns.
+    // The Settings command: runs the dialog and applies what OK returns;
+    // while the dialog is open, brings it to the front instead.
     void OnSettings();
 
     // Timer interval by the settings: Time minutes, or hours unless When
@@ -107,6 +108,7 @@ private:
         int& depth_;
     };
     int m_ChangesUnderWay = 0;
+    bool m_SettingsOpen = false;  // OnSettings' dialog is up
 };
 
 // True when the path's last four characters are ".jpg" in any case.

@@ -1,6 +1,5 @@
 #include "fuzz/fuzz_support.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,7 +7,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include <jpeglib.h>
+#include "imaging/jpeg_decode.h"
 
 namespace qm::fuzz {
 
@@ -31,33 +30,6 @@ std::string MakeScratch() {
 void RemoveScratch() {
     std::error_code ec;
     std::filesystem::remove_all(ScratchDir(), ec);
-}
-
-struct QuietError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-void QuietExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<QuietError*>(cinfo->err)->jump, 1); }
-void QuietMessage(j_common_ptr) {}
-
-// Plain C state only between setjmp and longjmp.
-bool HeaderPixels(const std::uint8_t* data, std::size_t size, std::uint64_t* pixels) {
-    jpeg_decompress_struct cinfo;
-    QuietError err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = QuietExit;
-    err.pub.output_message = QuietMessage;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-    jpeg_read_header(&cinfo, TRUE);
-    *pixels = std::uint64_t{cinfo.image_width} * cinfo.image_height;
-    jpeg_destroy_decompress(&cinfo);
-    return true;
 }
 
 }  // namespace
@@ -99,13 +71,7 @@ void Fail(const char* what, const std::string& detail) {
     std::abort();
 }
 
-bool DeclaresHugePicture(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) {
-        return false;
-    }
-    std::uint64_t pixels = 0;
-    return HeaderPixels(data, size, &pixels) && pixels > kMaxDeclaredPixels;
-}
+void UseFuzzingMemoryCap() { jpeg::SetDecodeMemoryCap(kFuzzingMemoryCap); }
 
 bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
     int warnings = 0;

@@ -21,17 +21,26 @@ std::uint32_t Le32(const std::string& s, std::size_t at) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    qm::fuzz::UseFuzzingMemoryCap();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace qm;
-    if (fuzz::DeclaresHugePicture(data, size)) {
-        return -1;
-    }
+    // Whatever size the file declares: the size rules, the decode's memory
+    // cap and the volume's free space must refuse, at once, what cannot be
+    // held or written.
     const std::string jpeg = fuzz::WriteScratch("picture.jpg", data, size);
     static const std::uint8_t kOld[] = "the previous wallpaper";
     const std::string wallpaper = fuzz::WriteScratch(kWallpaperFileName, kOld, sizeof kOld);
 
     ScopedHeadless headless;
     headless.platform.windowsDirectory = fuzz::ScratchDir();
+    // A small volume, as the cap is small: pictures too big for it meet the
+    // free-space refusal, and no input writes for longer than the fuzzer's
+    // time limit.
+    headless.platform.freeSpace = fuzz::kFuzzingMemoryCap + kFreeSpaceMargin;
     CMainFrame frame;
     // Inputs ending in an odd byte also get a second conversion of a good
     // picture from inside the first box, as a timer tick in the box's

@@ -64,6 +64,13 @@ std::vector<std::pair<std::string, std::string>> Jpegs() {
     out.emplace_back("sof9-header.jpg", HandMadeJpeg(0xC9, 8, 8, 8));
     out.emplace_back("sof0-tiny.jpg", HandMadeJpeg(0xC0, 8, 9, 3));
     out.emplace_back("metadata-only.jpg", MetadataOnlyJpeg());
+    // Small real files that declare huge pictures: beyond any BMP, and
+    // within one but beyond what a decode may buffer.
+    const std::string small = EncodeJpeg(MakeRgbPattern(24, 16, 5), 24, 16, JpegKind::Progressive, 75);
+    out.emplace_back("progressive-declares-65500x65500.jpg", WithDeclaredSize(small, 65500, 65500));
+    out.emplace_back("progressive-declares-20000x20000.jpg", WithDeclaredSize(small, 20000, 20000));
+    out.emplace_back("baseline-declares-20000x20000.jpg",
+                     WithDeclaredSize(EncodeJpeg(MakeRgbPattern(24, 16, 6), 24, 16), 20000, 20000));
     out.emplace_back("a-bmp.jpg", BmpHeader(4, 4) + std::string(48, '\x7f'));
     return out;
 }

@@ -31,7 +31,7 @@ for t in "${targets[@]}"; do
   log="$build/fuzz-$t.log"
   set +e
   "$build/fuzz/fuzz_$t" "$corpus" "$build/seeds/$t" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=1024 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$findings/" >"$log" 2>&1
   rc=$?
   set -e

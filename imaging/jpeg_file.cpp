@@ -103,11 +103,26 @@ bool DecodeOpenFile(DecodeState* s) {
         s->cinfo.out_color_components != 4) {
         ERREXIT(&s->cinfo, JERR_CONVERSION_NOTIMPL);
     }
-    jpeg_start_decompress(&s->cinfo);
 
+    // The output size is known now, and nothing is buffered yet: a
+    // progressive picture is taken in whole by jpeg_start_decompress, so a
+    // tiny file declaring 65500 x 65500 would hold gigabytes for a minute
+    // before a later check. Refuse what no BMP can hold, and let the sink
+    // refuse what it cannot take, before that; then cap what the library
+    // may hold, which it refuses at once with its own message.
     const std::uint32_t width = s->cinfo.output_width;
-    bool ok = s->sink->begin(s->sink->context, width, s->cinfo.output_height);
+    std::size_t held = 0;
+    bool ok = jpeg::RgbBufferSize(width, s->cinfo.output_height) != 0;
+    if (!ok) {
+        jpeg::ReportOutOfMemory();
+    } else {
+        ok = s->sink->begin(s->sink->context, width, s->cinfo.output_height, &held);
+    }
     if (ok) {
+        // 0 would mean no limit at all.
+        const std::size_t cap = jpeg::DecodeMemoryCap();
+        s->cinfo.mem->max_memory_to_use = static_cast<long>(held < cap ? cap - held : 1);
+        jpeg_start_decompress(&s->cinfo);
         j_common_ptr common = reinterpret_cast<j_common_ptr>(&s->cinfo);
         JSAMPARRAY line = (*s->cinfo.mem->alloc_sarray)(
             common, JPOOL_IMAGE, s->cinfo.output_width * s->cinfo.output_components, 1);
@@ -148,16 +163,18 @@ struct BufferSink {
     std::uint32_t* height;
 };
 
-bool BufferBegin(void* context, std::uint32_t width, std::uint32_t height) {
+bool BufferBegin(void* context, std::uint32_t width, std::uint32_t height, std::size_t* held) {
     BufferSink* b = static_cast<BufferSink*>(context);
+    // The whole picture is held here, within the decode's one budget.
     const std::size_t size = jpeg::RgbBufferSize(width, height);
-    if (size != 0) {
+    if (size < jpeg::DecodeMemoryCap()) {
         b->buffer = new (std::nothrow) std::uint8_t[size];
     }
     if (b->buffer == nullptr) {
         jpeg::ReportOutOfMemory();
         return false;
     }
+    *held = size;
     *b->width = width;
     *b->height = height;
     return true;
@@ -172,6 +189,14 @@ bool BufferRow(void* context, const std::uint8_t* rgb, std::uint32_t index) {
 }  // namespace
 
 namespace jpeg {
+
+namespace {
+std::size_t g_memoryCap = kDecodeMemoryCap;
+}  // namespace
+
+std::size_t DecodeMemoryCap() { return g_memoryCap; }
+
+void SetDecodeMemoryCap(std::size_t bytes) { g_memoryCap = bytes != 0 ? bytes : kDecodeMemoryCap; }
 
 void ReportOutOfMemory() {
     CurrentPlatform().shell.AppMessageBox("JpegFile :\nOut of memory", BoxIcon::Error);

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "frame/main_frame.h"
 #include "imaging/jpeg_decode.h"
@@ -62,6 +64,7 @@ bool SeekTo(std::FILE* f, std::uint64_t offset) {
 // in memory.
 struct BmpWriter {
     const char* tmpPath;
+    std::string folder;  // where tmpPath lies, for its free space
     std::FILE* file = nullptr;
     bool cannotOpen = false;
     bool writeFailed = false;
@@ -81,15 +84,23 @@ struct BmpWriter {
         return !writeFailed;
     }
 
-    static bool Begin(void* context, std::uint32_t w, std::uint32_t h) {
+    // Runs before the library buffers anything, so that a file that will
+    // not fit is refused at once, not after minutes of decoding.
+    static bool Begin(void* context, std::uint32_t w, std::uint32_t h, std::size_t* held) {
         BmpWriter* b = static_cast<BmpWriter*>(context);
-        if (jpeg::RgbBufferSize(w, h) == 0) {
-            jpeg::ReportOutOfMemory();
-            return false;
-        }
         b->width = w;
         b->height = h;
-        b->rowBytes = ((w * 24 + 31) / 32) * 4;
+        b->rowBytes = ((w * 24 + 31) / 32) * 4;  // the decoder has made sure it fits
+        const std::uint64_t fileSize = kHeaderBytes + std::uint64_t{b->rowBytes} * h;
+        // A file that would fill the volume is not begun: it would end in a
+        // full disk for everything else too, and a failed write.
+        const std::optional<std::uint64_t> free =
+            CurrentPlatform().system.FreeDiskSpace(b->folder);
+        if (free && *free < fileSize + kFreeSpaceMargin) {
+            b->cannotOpen = true;
+            CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
+            return false;
+        }
         b->blockRows = static_cast<std::uint32_t>(kBlockBytes / b->rowBytes);
         if (b->blockRows == 0) {
             b->blockRows = 1;
@@ -98,7 +109,8 @@ struct BmpWriter {
             b->blockRows = h;
         }
         // Zero-filled so that the padding after each row is already there.
-        b->block.reset(new (std::nothrow) std::uint8_t[std::size_t(b->blockRows) * b->rowBytes]());
+        *held = std::size_t(b->blockRows) * b->rowBytes;
+        b->block.reset(new (std::nothrow) std::uint8_t[*held]());
         if (!b->block) {
             jpeg::ReportOutOfMemory();
             return false;
@@ -112,7 +124,7 @@ struct BmpWriter {
         // Blocks go straight to the system; a stdio buffer would only copy them.
         std::setvbuf(b->file, nullptr, _IONBF, 0);
         std::uint8_t header[kHeaderBytes];
-        MakeHeader(header, w, h, kHeaderBytes + b->rowBytes * h);
+        MakeHeader(header, w, h, static_cast<std::uint32_t>(fileSize));
         b->blockHigh = h;
         b->blockLow = h - b->blockRows;
         return b->Write(header, kHeaderBytes);
@@ -160,6 +172,10 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
         bmpPath + ".tmp" + (nesting.depth > 1 ? std::to_string(nesting.depth) : std::string());
     BmpWriter writer;
     writer.tmpPath = tmpPath.c_str();
+    writer.folder = std::filesystem::path(bmpPath).parent_path().string();
+    if (writer.folder.empty()) {
+        writer.folder = ".";
+    }
     const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row, BmpWriter::Target, true};
     const bool decoded = jpeg::Decode(jpegPath, sink);
     if (writer.file == nullptr) {
@@ -182,8 +198,16 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
     SystemServices& system = CurrentPlatform().system;
-    std::string out = system.WallpaperDirectory() + system.PathSeparator() +
-                      kWallpaperFileName;
+    const std::string folder = system.WallpaperDirectory();
+    // No folder to be had (no home, or none that takes files) gives an empty
+    // or relative name: the file would be made in whatever folder the
+    // program started in, the picture folder perhaps, and the desktop handed
+    // a relative path. Refused as a folder that takes no file is.
+    if (!std::filesystem::path(folder).is_absolute()) {
+        CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
+        return "";
+    }
+    std::string out = folder + system.PathSeparator() + kWallpaperFileName;
     return ConvertJpegToBmp(path, out) ? out : "";
 }
 

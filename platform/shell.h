@@ -160,6 +160,11 @@ public:
     // Runs dialog template templateId modally, owned by the frame (or by
     // the dialog active above it); the value passed to EndDialog.
     virtual int RunModalDialog(unsigned templateId, DialogEvents& events) = 0;
+    // Brings the open modal dialog of template templateId to the front and
+    // gives it the user's attention; a dialog open above it (owned by it,
+    // such as About over Settings) stays on top and keeps the input. False,
+    // and nothing done, when no dialog of that template is open.
+    virtual bool BringDialogToFront(unsigned templateId) = 0;
 };
 
 }  // namespace qm

@@ -1,10 +1,13 @@
 // The system services the logic needs: the per-user profile, folder search,
-// the folders it writes to and starts in, file replacement, the code page's
-// comparisons and the C runtime's random numbers.
+// the folders it writes to and starts in, their free space, file
+// replacement, the code page's comparisons and the C runtime's random
+// numbers.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -53,6 +56,10 @@ public:
     virtual std::string WallpaperDirectory() = 0;
     virtual std::string CurrentDirectory() = 0;
     virtual char PathSeparator() const = 0;
+
+    // Bytes this user may still write on the volume that holds `folder`;
+    // nothing when that cannot be learnt (the write then decides).
+    virtual std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) = 0;
 
     // Replaces `target` by the finished file `source` in one step, so that
     // no reader ever sees a half-written target. False leaves target as it

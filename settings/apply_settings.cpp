@@ -1,10 +1,21 @@
 // The Settings command: the only place the settings change at run time.
 #include "frame/main_frame.h"
+#include "res/resource.h"
 #include "settings/settings_dialog.h"
 
 namespace qm {
 
 void CMainFrame::OnSettings() {
+    // One dialog at a time. A second one over the first (from the tray menu
+    // in the first one's loop, or from a second start of the program asking
+    // for Settings) would, when both were confirmed, put back with the outer
+    // OK the values it was opened with, over what the inner OK saved. The
+    // open one comes to the front instead; clicks and ticks go on changing
+    // the wallpaper beside it.
+    if (m_SettingsOpen) {
+        CurrentPlatform().shell.BringDialogToFront(IDD_SETTINGS);
+        return;
+    }
     SettingsDialog dlg;
     dlg.m_AutoChange = AutoChange;
     dlg.m_Directory = Directory;
@@ -16,7 +27,16 @@ void CMainFrame::OnSettings() {
     dlg.m_Width = Width;
     dlg.m_Stretch = Stretch;
 
-    if (dlg.DoModal() != kIdOk) {
+    int result = 0;
+    {
+        m_SettingsOpen = true;
+        struct Closed {
+            bool& open;
+            ~Closed() { open = false; }
+        } closed{m_SettingsOpen};
+        result = dlg.DoModal();
+    }
+    if (result != kIdOk) {
         return;
     }
 

@@ -143,9 +143,15 @@ hand-made streams); the corpus grows in \`build/fuzz/corpus\`.
 | \`settings\` | \`LoadSettings\`/\`SaveSettings\` over nine values each missing, a number, a string or 0-16 raw bytes | numbers taken as stored, anything else the default; all nine saved with their types, in order; a save loads back exactly |
 | \`image_list\` | \`BuildImageList\` over in-memory folders of arbitrary names (length, bytes, case, double-byte characters), files appearing or the folder vanishing between the passes; then changes and Previous | array sized by the counts, entries in search order, old list kept on an empty count, indices inside the list, only list entries reach the desktop |
 
-Inputs declaring more than 2^20 pixels are left out: decoding time and
-memory follow the size a file declares, not its length. The core's own
-refusal of sizes it cannot hold is tested separately (below).
+Every input is fuzzed, whatever size it declares: decoding time and memory
+follow the size a file declares, not its length, so the size rules and the
+decode's memory cap (library and whole-picture buffer together)
+must refuse at once what cannot be held. The targets lower the cap to 32
+MiB, and \`wallpaper_bmp\`'s volume has 32 MiB free beside the margin:
+what the real cap lets through decodes for seconds, ten times that under
+the sanitizers, beyond the 10 s limit. libFuzzer runs with
+\`-rss_limit_mb=1024 -malloc_limit_mb=1024\`, so a decode that buffered
+before refusing would be a finding (as it was when tried).
 
 Last run ($fuzz_total):
 
@@ -179,6 +185,7 @@ wallpaper file unchanged, byte for byte, and no temporary left.
 | empty file | 1 | "Empty input file" |
 | headers only, cut before the scan | 1 | "Premature end of JPEG file", then "Invalid JPEG file structure: missing SOS marker" |
 | frame header declaring 65500 x 65500 | 2 | "JpegFile :\nOut of memory", before any allocation, in both the conversion and the buffer decode |
+| a real progressive 64 x 64 whose frame header declares 65500 x 65500, or 20000 x 20000 | 3 | 65500: "JpegFile :\nOut of memory"; 20000 (a BMP holds it, its coefficients pass the cap): "Backing store not supported" in the "JPEG Fatal Error" box, and out of memory in the buffer decode; all before anything is buffered (peak memory checked); 64 x 20000 still converts |
 | 1 x 65500 and 65500 x 1 with almost no data | 2 | converted, the whole size written |
 | 12-bit precision (SOF1) | 1 | "Unsupported JPEG data precision 12" |
 | arithmetic coding (SOF9), restart markers every row | 3 | the same pixels as the plain Huffman file, no box; a cut restart stream warns and fills the picture |
@@ -192,8 +199,10 @@ wallpaper file unchanged, byte for byte, and no temporary left.
 
 | fault | how | behaviour checked |
 |---|---|---|
-| disk full while writing | the temporary is `/dev/full` (ENOSPC on every write); and, where the test may mount one (root), a 64 KiB tmpfs as the Windows directory — skipped with a message otherwise | "fwrite error\nGiving up" (twice in Auto-Tile, no layout written), nothing set, previous wallpaper whole, no temporary; with room again the next change works |
+| disk full while writing | the temporary is `/dev/full` (ENOSPC on every write); and, where the test may mount one (root), a 64 KiB tmpfs as the Windows directory — skipped with a message otherwise | the tmpfs's own free space refuses up front ("Error: Can't save as BMP"); with room reported that is then taken (and on `/dev/full`): "fwrite error\nGiving up" (twice in Auto-Tile, no layout written), nothing set, previous wallpaper whole, no temporary; with room again the next change works |
 | Windows directory unusable | a regular file in its place, or missing (works as root too) | "Error: Can't save as BMP", the index moves, nothing set |
+| too little free space | the headless volume's free space one byte under the file and the 64 MiB margin; the 64 KiB tmpfs's own | "Error: Can't save as BMP" before anything is written; at the margin it converts |
+| no wallpaper folder, or a relative one | no Windows directory and no own folder (no home), or a relative name; started in the picture folder | "Error: Can't save as BMP" for each conversion, nothing set, nothing made in the current folder |
 | folder vanishes between counting and collecting | the headless search hook removes the real folder before the third pass | 0, empty list sized by the counts, changes, re-apply and style do nothing, no box |
 | unreadable folder | the hook refuses every search (and `chmod 000` when not root) | 0, the old entries kept, listed again once readable |
 | profile values of the wrong type or size | strings, empty strings, 0-8 and 4096 raw bytes for numbers, a number for `Directory`; extreme numbers | defaults for all, repaired to their types by the constructor's save; extreme numbers taken as stored; an over-long folder lists nothing |

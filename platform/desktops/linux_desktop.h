@@ -22,7 +22,8 @@ public:
     using Notice = std::function<void(unsigned stringId, const std::string& detail)>;
 
     // `folder` holds the two names the desktop is given in turn (made when
-    // missing); `notice` may be empty.
+    // missing); with no absolute folder, none are made and the desktop gets
+    // each picture under its own name. `notice` may be empty.
     LinuxDesktop(std::unique_ptr<desktops::WallpaperDesktop> desktop, std::filesystem::path folder,
                  Notice notice);
 

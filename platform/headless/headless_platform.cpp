@@ -180,6 +180,10 @@ std::string HeadlessPlatform::WallpaperDirectory() {
     return ChooseWallpaperDirectory(windowsDirectory, canWrite, makeOwnFolder);
 }
 
+std::optional<std::uint64_t> HeadlessPlatform::FreeDiskSpace(const std::string& folder) {
+    return freeSpace ? freeSpace : PosixSystem::FreeDiskSpace(folder);
+}
+
 bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string& target) {
     if (failReplace) {
         return false;

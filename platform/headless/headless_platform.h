@@ -197,6 +197,8 @@ public:
     std::string currentDirectory = "/";
     char separator = '/';
     bool failReplace = false;
+    // Free space on every volume, when set; otherwise the disk's own.
+    std::optional<std::uint64_t> freeSpace;
 
     // Message boxes shown, and the answers to give (IDOK when none left).
     std::vector<Box> boxes;
@@ -222,6 +224,7 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
     char PathSeparator() const override { return separator; }
+    std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
 
     int AppMessageBox(const std::string& text, BoxIcon icon) override;
@@ -348,6 +351,9 @@ public:
         const HeadlessControl& Closed(int id) const;
     };
     std::vector<DialogShown> dialogs;  // in order of opening
+    // Templates of the open dialogs BringDialogToFront brought forward, in
+    // order (asks with none of that template open are not recorded).
+    std::vector<unsigned> broughtToFront;
     // The topmost open dialog, or null (for duringBox and the like).
     HeadlessDialog* OpenDialog();
 
@@ -395,6 +401,7 @@ public:
     void DeleteTrayIcon(const TrayIconData& data) override;
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
+    bool BringDialogToFront(unsigned templateId) override;
 
     // The desktop value as a string, or "" when missing or not a string.
     std::string DesktopString(const std::string& name) const;

@@ -597,6 +597,15 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
     return dialog.result_;
 }
 
+bool HeadlessPlatform::BringDialogToFront(unsigned templateId) {
+    const bool open = std::any_of(openDialogs_.begin(), openDialogs_.end(),
+                                  [&](const HeadlessDialog* d) { return d->TemplateId() == templateId; });
+    if (open) {
+        broughtToFront.push_back(templateId);
+    }
+    return open;
+}
+
 long HeadlessPlatform::DeliverToOwner(HeadlessDialog& dialog, unsigned message) {
     long result = 0;
     if (dialog.ownedByFrame_ && frameState_ == FrameState::Alive &&

@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <sys/statvfs.h>
+#endif
+
 namespace qm {
 
 namespace {
@@ -131,6 +135,25 @@ std::string PosixSystem::CurrentDirectory() {
     std::error_code ec;
     std::string cwd = std::filesystem::current_path(ec).string();
     return ec ? std::string() : cwd;
+}
+
+std::optional<std::uint64_t> PosixSystem::FreeDiskSpace(const std::string& folder) {
+#ifdef _WIN32
+    // The headless backend under Wine, for the core tests.
+    std::error_code ec;
+    const std::filesystem::space_info space = std::filesystem::space(folder, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    return space.available;
+#else
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) {
+        return std::nullopt;
+    }
+    // f_bavail, not f_bfree: the blocks kept for root are not for us.
+    return std::uint64_t{fs.f_bavail} * fs.f_frsize;
+#endif
 }
 
 bool PosixSystem::ReplaceFile(const std::string& source, const std::string& target) {

@@ -1,8 +1,9 @@
 // The system services over POSIX, shared by the headless and Linux
 // backends: folder search as the Windows search gives it (`*` and `?`
-// without regard to case, "." and ".." listed), the working directory, file
-// replacement by rename, byte-wise comparisons, the C runtime's random
-// sequence, and the wallpaper folder under the user's data directory.
+// without regard to case, "." and ".." listed), the working directory, free
+// space by statvfs, file replacement by rename, byte-wise comparisons, the
+// C runtime's random sequence, and the wallpaper folder under the user's
+// data directory.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '/'; }
+    // statvfs: the blocks free to unprivileged users.
+    std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;

@@ -59,6 +59,9 @@ QString NameElement(const QString& name) {
     return out;
 }
 
+// The template an open dialog was built from, for BringDialogToFront.
+constexpr const char* kTemplateProperty = "quillmereTemplate";
+
 QMessageBox::Icon BoxIconOf(BoxIcon icon) {
     switch (icon) {
         case BoxIcon::Error:
@@ -492,6 +495,7 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     } catch (const rc::ScriptError&) {
         return -1;  // a control the backend cannot make: the dialog fails
     }
+    dialog->setProperty(kTemplateProperty, templateId);
     dialogs_.push_back(dialog.data());
     const int result = dialog->Run();
     dialogs_.pop_back();
@@ -535,5 +539,21 @@ void QtShell::WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& t
 CommandPort::CommandPort(std::function<void(int)> command) : command_(std::move(command)) {}
 
 void CommandPort::Command(int id) { command_(id); }
+
+bool QtShell::BringDialogToFront(unsigned templateId) {
+    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](const QtDialog* d) {
+        return d->property(kTemplateProperty).toUInt() == templateId;
+    });
+    if (open == dialogs_.end()) {
+        return false;
+    }
+    // Each dialog is modal to the one beneath: the innermost one takes the
+    // input, and goes on top of those it rises with.
+    for (auto it = open; it != dialogs_.end(); ++it) {
+        (*it)->raise();
+    }
+    dialogs_.back()->activateWindow();
+    return true;
+}
 
 }  // namespace qm

@@ -85,6 +85,8 @@ public:
     void DeleteTrayIcon(const TrayIconData& data) override;
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
+    // raise() and activateWindow() on the open QtDialog of that template.
+    bool BringDialogToFront(unsigned templateId) override;
 
     // The system asks the program to end (SIGTERM, the session ending):
     // the frame is closed as its close box would close it.

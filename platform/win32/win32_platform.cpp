@@ -372,6 +372,14 @@ std::string Win32Platform::CurrentDirectory() {
     return std::string(buf, n);
 }
 
+std::optional<std::uint64_t> Win32Platform::FreeDiskSpace(const std::string& folder) {
+    ULARGE_INTEGER available = {};
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}
+
 bool Win32Platform::ReplaceFile(const std::string& source, const std::string& target) {
     return MoveFileExA(source.c_str(), target.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -518,6 +526,7 @@ struct DialogContext {
     Win32Platform* platform;
     DialogEvents* events;
     Win32DialogWindow window;
+    unsigned templateId;
 };
 
 }  // namespace
@@ -883,7 +892,7 @@ bool Win32Platform::TrackPopupMenu(unsigned menuId) {
 }
 
 int Win32Platform::RunModalDialog(unsigned templateId, DialogEvents& events) {
-    DialogContext context{this, &events, {}};
+    DialogContext context{this, &events, {}, templateId};
     // A dialog opened from another (About from Settings) sits above it.
     HWND owner = static_cast<HWND>(dialogs_.empty() ? frame_ : dialogs_.back());
     const INT_PTR result =
@@ -891,6 +900,26 @@ int Win32Platform::RunModalDialog(unsigned templateId, DialogEvents& events) {
                         reinterpret_cast<LPARAM>(&context));
     RethrowKept();
     return static_cast<int>(result);
+}
+
+bool Win32Platform::BringDialogToFront(unsigned templateId) {
+    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](void* dialog) {
+        const auto* context = reinterpret_cast<const DialogContext*>(
+            GetWindowLongPtrA(static_cast<HWND>(dialog), DWLP_USER));
+        return context != nullptr && context->templateId == templateId;
+    });
+    if (open == dialogs_.end()) {
+        return false;
+    }
+    // Each dialog is owned by the one beneath, so the innermost one, which
+    // takes the input, rises with its owners; activating a disabled owner
+    // would leave the user a dialog that ignores every click.
+    HWND dialog = static_cast<HWND>(*open);
+    HWND top = static_cast<HWND>(dialogs_.back());
+    BringWindowToTop(dialog);
+    BringWindowToTop(top);
+    SetForegroundWindow(top);
+    return true;
 }
 
 }  // namespace qm

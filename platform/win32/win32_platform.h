@@ -46,6 +46,8 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '\\'; }
+    // GetDiskFreeSpaceExA: what this user may write (quotas included).
+    std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
 
     int AppMessageBox(const std::string& text, BoxIcon icon) override;
@@ -74,6 +76,8 @@ public:
 
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
+    // SetForegroundWindow and BringWindowToTop on the dialog's window.
+    bool BringDialogToFront(unsigned templateId) override;
 
 private:
     struct Callbacks;  // the window and dialog procedures

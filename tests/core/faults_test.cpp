@@ -93,6 +93,14 @@ TEST_F(Faults, DiskFullOnATinyFileSystemKeepsTheOldFile) {
     dir.write("tiny/" + std::string(kWallpaperFileName), kOldWallpaper);
     CMainFrame frame;
     OneJpeg(frame, Jpeg("in.jpg", 320, 240), 2);  // 230 KB of BMP
+    // Its real free space is too little from the start: nothing is begun.
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    ExpectBoxes({"Error: Can't save as BMP", "Error: Can't save as BMP"});
+    EXPECT_FALSE(fs::exists(wallpaper + ".tmp"));
+
+    // Room that another program takes while the file is written.
+    platform().boxes.clear();
+    platform().freeSpace = std::uint64_t{1} << 40;
     EXPECT_EQ(frame.ChangeWallpaper(0), 1);
     // Auto-Tile converts twice (size, then the wallpaper): both give up,
     // and no layout value is written without a size.
@@ -110,6 +118,63 @@ TEST_F(Faults, DiskFullOnATinyFileSystemKeepsTheOldFile) {
     EXPECT_EQ(platform().wallpaperCalls, std::vector<std::string>{wallpaper});
 }
 #endif
+
+// A volume with too little room left is not filled to its last byte (for
+// everything else on it too) only to fail: nothing is begun.
+TEST_F(Faults, TooLittleFreeSpaceCannotSaveAsBmpAndBeginsNothing) {
+    fs::create_directory(dir.path() / "windows");
+    platform().windowsDirectory = dir.file("windows");
+    const std::string wallpaper = dir.write("windows/" + std::string(kWallpaperFileName), kOldWallpaper);
+    const std::uint64_t bmpSize = 54 + 192 * 48;  // 64 x 48
+    CMainFrame frame;
+    platform().freeSpace = bmpSize + kFreeSpaceMargin - 1;
+    OneJpeg(frame, Jpeg("in.jpg", 64, 48), 0);
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    ExpectBoxes({"Error: Can't save as BMP"});
+    EXPECT_TRUE(platform().wallpaperCalls.empty());
+    EXPECT_EQ(test::ReadFile(wallpaper), kOldWallpaper);
+    EXPECT_FALSE(fs::exists(wallpaper + ".tmp"));
+
+    platform().boxes.clear();
+    platform().freeSpace = bmpSize + kFreeSpaceMargin;
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    ExpectBoxes({});
+    EXPECT_EQ(test::ReadFile(wallpaper).size(), bmpSize);
+}
+
+// With no wallpaper folder to be had (no home: the Windows directory and
+// the own folder both unknown) or a relative one, the file would be made
+// in the current directory, perhaps the picture folder, and the desktop
+// handed a relative path. Refused, and nothing is made anywhere.
+TEST_F(Faults, WallpaperFolderThatCannotBeHadOrIsRelativeCannotSaveAsBmp) {
+    const fs::path pics = dir.path() / "pics";
+    fs::create_directories(pics / "windows");
+    const std::string jpeg = (pics / "in.jpg").string();
+    test::WriteJpeg(jpeg, 8, 8);
+    const fs::path started = fs::current_path();
+    fs::current_path(pics);  // started from the picture folder
+    platform().currentDirectory = pics.string();
+    platform().localAppDataDirectory = "";
+    CMainFrame frame;
+    for (const char* windows : {"", "windows"}) {
+        SCOPED_TRACE(windows);
+        platform().boxes.clear();
+        platform().windowsDirectory = windows;
+        OneJpeg(frame, jpeg, 2);
+        EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+        frame.ReapplyWallpaper();
+        // Auto-Tile's size, the change, the re-application: each says so.
+        ExpectBoxes({"Error: Can't save as BMP", "Error: Can't save as BMP", "Error: Can't save as BMP"});
+        EXPECT_TRUE(platform().wallpaperCalls.empty());
+    }
+    fs::current_path(started);
+    std::vector<std::string> made;
+    for (const auto& entry : fs::recursive_directory_iterator(pics)) {
+        made.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(made.size(), 2u) << "only in.jpg and windows/";
+    EXPECT_FALSE(fs::exists(fs::path("/") / kWallpaperFileName));
+}
 
 TEST_F(Faults, WindowsDirectoryThatCannotTakeTheFileCannotSaveAsBmp) {
     // A regular file where the folder should be, and a folder that is not

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -207,6 +208,61 @@ TEST_F(HostileFiles, DeclaredSizesThatCannotBeHeldAreOutOfMemoryAndThinOnesWork)
     EXPECT_EQ(w, 0u);
     ASSERT_EQ(platform().boxes.size(), 1u);
     EXPECT_EQ(platform().boxes[0].text, "JpegFile :\nOut of memory");
+}
+
+#ifdef __linux__
+// The most this process has been resident since the last call, in KiB: the
+// peak is reset each time (/proc/self/clear_refs).
+long PeakResidentKbSinceLast() {
+    std::ifstream status("/proc/self/status");
+    long peak = 0;
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            peak = std::stol(line.substr(6));
+        }
+    }
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return peak;
+}
+#endif
+
+// A small progressive file whose frame header claims a huge picture. The
+// library buffers every coefficient of a progressive picture at the start
+// of the decode, 12.9 GB for this one, before the first line comes out:
+// refused before that, at once and with nearly nothing held.
+TEST_F(HostileFiles, ProgressiveFilesDeclaringHugePicturesAreRefusedBeforeBuffering) {
+    const std::string small =
+        test::EncodeJpeg(test::MakeRgbPattern(64, 64), 64, 64, JpegKind::Progressive);
+    platform().freeSpace = std::uint64_t{1} << 40;  // room for anything: only the sizes refuse
+#ifdef __linux__
+    PeakResidentKbSinceLast();
+#endif
+    // No BMP can hold it.
+    const std::string huge = test::WithDeclaredSize(small, 65500, 65500);
+    ASSERT_EQ(test::DeclaredPixels(huge), 65500ull * 65500);
+    const Outcome o = Convert(huge);
+    ExpectFailedWith(o, "Quillmere", "JpegFile :\nOut of memory");
+    EXPECT_EQ(o.boxes.size(), 1u);
+    // A BMP holds this one (1.2 GB), but its coefficients are more than a
+    // decode may hold: the library refuses it, in its own words.
+    const Outcome overCap = Convert(test::WithDeclaredSize(small, 20000, 20000));
+    ExpectFailedWith(overCap, "JPEG Fatal Error", "Backing store not supported");
+    EXPECT_EQ(overCap.boxes.size(), 1u);
+    // The whole-picture decode holds its 1.2 GB buffer in the same budget.
+    platform().boxes.clear();
+    std::uint32_t w = 1, h = 1;
+    EXPECT_EQ(JpegFile::DecodeToRgb(dir.write("over.jpg", test::WithDeclaredSize(small, 20000, 20000)), w, h),
+              nullptr);
+    ASSERT_EQ(platform().boxes.size(), 1u);
+    EXPECT_EQ(platform().boxes[0].text, "JpegFile :\nOut of memory");
+#ifdef __linux__
+    EXPECT_LT(PeakResidentKbSinceLast(), 512 * 1024) << "the refusals came after buffering";
+#endif
+    // A declared size within the cap still converts, however little data.
+    const Outcome tall = Convert(test::WithDeclaredSize(small, 64, 20000));
+    ExpectConsistent(tall);
+    EXPECT_FALSE(tall.fatal);
+    ExpectWholeBmp(tall.wallpaper, 64, 20000);
 }
 
 // --- Coding processes -----------------------------------------------------------

@@ -41,6 +41,16 @@ TEST(PosixSystem, SearchListsDotsAndMatchesWithoutRegardToCase) {
 }
 
 #ifndef _WIN32
+TEST(PosixSystem, FreeDiskSpaceIsTheVolumesAndNothingForAMissingFolder) {
+    test::TempDir dir;
+    PosixSystem sys;
+    const auto free = sys.FreeDiskSpace(dir.str());
+    ASSERT_TRUE(free);
+    const std::uintmax_t available = std::filesystem::space(dir.path()).available;
+    EXPECT_NEAR(static_cast<double>(*free), static_cast<double>(available), 64.0 * (1 << 20));
+    EXPECT_FALSE(sys.FreeDiskSpace(dir.file("no such folder")));
+}
+
 TEST(PosixSystem, WallpaperFolderIsMadeUnderTheUsersDataFolder) {
     test::TempDir dir;
     const char* oldData = std::getenv("XDG_DATA_HOME");

@@ -541,6 +541,46 @@ TEST_F(Shell, AboutOpensAboveTheDialogAndLeavesItsEdits) {
     EXPECT_TRUE(p.dialogs.back().ownedByFrame);
 }
 
+// Settings from the tray menu while the dialog is open: were a second
+// dialog opened over it, the outer OK would put back what the inner OK
+// saved. The open one comes to the front; clicks still change. About, the
+// same: one box at a time.
+TEST_F(Shell, SettingsOrAboutWhileOpenBringsTheOpenOneToTheFront) {
+    ASSERT_TRUE(Start());
+    p.ScriptDialog(IDD_SETTINGS, [](HeadlessDialog& d) {
+        d.Type(IDC_TIME, "9");
+        d.platform().menuChoices = {ID_SETTINGS};
+        d.platform().RightClickTray();
+        d.platform().LeftClickTray();
+        d.Click(ID_APP_ABOUT);
+        d.PressOk();
+    });
+    p.ScriptDialog(IDD_SETTINGS, [](HeadlessDialog& second) {
+        second.Type(IDC_TIME, "7");
+        second.PressOk();
+    });
+    p.ScriptDialog(IDD_ABOUTBOX, [](HeadlessDialog& about) {
+        about.platform().menuChoices = {ID_APP_ABOUT, ID_SETTINGS};
+        about.platform().RightClickTray();
+        about.platform().RightClickTray();
+        about.PressOk();
+    });
+    p.menuChoices = {ID_SETTINGS};
+    p.RightClickTray();
+    ASSERT_EQ(p.dialogs.size(), 2u) << "a second dialog was opened";
+    EXPECT_EQ(p.dialogs[1].templateId, unsigned(IDD_ABOUTBOX));
+    EXPECT_EQ(p.broughtToFront,
+              (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_SETTINGS}));
+    EXPECT_EQ(Frame().Time, 9);
+    EXPECT_EQ(Shown(), Img(0)) << "the click beside the dialog changed, OK re-applied";
+
+    // Closed, the command opens it again.
+    p.menuChoices = {ID_SETTINGS};
+    p.RightClickTray();
+    EXPECT_EQ(p.dialogs.size(), 3u);
+    EXPECT_EQ(Frame().Time, 7);
+}
+
 TEST_F(Shell, ChangesWhileTheDialogIsOpenUseTheOldSettings) {
     ASSERT_TRUE(Start());
     RunSettings([&](HeadlessDialog& d) {

@@ -173,6 +173,24 @@ TEST_F(Adapter, EveryChangeGetsANameNeverGivenBefore) {
     EXPECT_EQ(given.count(*again.picture), 0u) << *again.picture;
 }
 
+// No data folder (no home): no names are made, least of all relative ones
+// in the folder the program started in, which may be the picture folder.
+TEST(AdapterWithoutAFolder, GivesThePictureAsItIsAndMakesNothing) {
+    test::TempDir pictures;
+    const std::string picture = pictures.write("p.bmp", "BM");
+    Shown shown;
+    LinuxDesktop adapter(std::make_unique<RememberingDesktop>(shown), "", nullptr);
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(pictures.path());
+    adapter.SetDesktopWallpaper(picture.c_str());
+    adapter.SetDesktopWallpaper(picture.c_str());
+    std::filesystem::current_path(started);
+    EXPECT_EQ(shown.picture, picture);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(pictures.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
 TEST(ChooseDesktop, FirstKnownNameOfTheList) {
     const struct {
         const char* value;

@@ -12,10 +12,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 #include "platform/qt/qt_dialog.h"
 #include "platform/qt/qt_events.h"
+#include "platform/qt/qt_shell.h"
 #include "res/resource.h"
 
 namespace qm {
@@ -159,6 +161,39 @@ TEST(QtDialogs, AFolderNameThatIsNotUtf8IsShownAndKeptUnlessEdited) {
     // Edited: what the user typed.
     edit->setText(QStringLiteral("/home/me/other"));
     EXPECT_EQ(dialog.GetItemText(IDC_DIRECTORY), "/home/me/other");
+}
+
+// A Settings command while the dialog runs: the shell raises and activates
+// the open dialog of that template, over another window that had the focus.
+TEST(QtDialogs, OpenDialogOfATemplateComesToTheFront) {
+    QtShell shell;
+    QWidget other;
+    struct Events : NoEvents {
+        QtShell& shell;
+        QWidget& other;
+        QWidget* before = nullptr;
+        QString after;  // the active window's title
+        bool brought = false;
+        Events(QtShell& s, QWidget& o) : shell(s), other(o) {}
+        bool OnInitDialog(DialogWindow& window) override {
+            QTimer::singleShot(0, [this, &window] {
+                other.show();
+                other.activateWindow();
+                QApplication::processEvents();
+                before = QApplication::activeWindow();
+                brought = shell.BringDialogToFront(IDD_SETTINGS);
+                QApplication::processEvents();
+                after = QApplication::activeWindow() ? QApplication::activeWindow()->windowTitle() : "";
+                window.EndDialog(kIdOk);
+            });
+            return true;
+        }
+    } events(shell, other);
+    EXPECT_EQ(shell.RunModalDialog(IDD_SETTINGS, events), kIdOk);
+    EXPECT_EQ(events.before, &other);
+    EXPECT_TRUE(events.brought);
+    EXPECT_EQ(events.after, QStringLiteral("Quillmere Settings"));
+    EXPECT_FALSE(shell.BringDialogToFront(IDD_SETTINGS)) << "closed now";
 }
 
 }  // namespace

@@ -123,6 +123,25 @@ std::string HandMadeJpeg(std::uint8_t sofMarker, std::uint8_t precision, std::ui
     return s;
 }
 
+std::string WithDeclaredSize(std::string bytes, std::uint16_t width, std::uint16_t height) {
+    // Markers from SOI on, each with its length, until a frame header:
+    // SOF0 to SOF15 except DHT (C4), JPG (C8) and DAC (CC).
+    std::size_t at = 2;
+    while (at + 9 <= bytes.size() && static_cast<unsigned char>(bytes[at]) == 0xFF) {
+        const unsigned code = static_cast<unsigned char>(bytes[at + 1]);
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) {
+            bytes[at + 5] = static_cast<char>(height >> 8);
+            bytes[at + 6] = static_cast<char>(height & 0xFF);
+            bytes[at + 7] = static_cast<char>(width >> 8);
+            bytes[at + 8] = static_cast<char>(width & 0xFF);
+            break;
+        }
+        at += 2 + (std::size_t(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+                   static_cast<unsigned char>(bytes[at + 3]));
+    }
+    return bytes;
+}
+
 std::string MetadataOnlyJpeg() {
     std::string s = "\xFF\xD8";
     Marker(s, 0xE0, 16);

@@ -26,6 +26,11 @@ bool EncodeJpegWith(const std::vector<std::uint8_t>& rgb, int width, int height,
 std::string HandMadeJpeg(std::uint8_t sofMarker, std::uint8_t precision, std::uint16_t width,
                          std::uint16_t height);
 
+// The stream with its frame header (the first SOF marker) declaring
+// width x height instead: a small file, scan data and all, that claims a
+// picture of any size. Unchanged when it has no frame header.
+std::string WithDeclaredSize(std::string bytes, std::uint16_t width, std::uint16_t height);
+
 // SOI, a JFIF APP0, an APP1, a comment and EOI: markers but no image.
 std::string MetadataOnlyJpeg();
 

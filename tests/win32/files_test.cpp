@@ -164,6 +164,16 @@ TEST(Win32FileTest, ReplaceFileSwapsInTheNewContentOrLeavesTargetAlone) {
     EXPECT_EQ(test::ReadFile(dir.file("fresh.bmp")), "2");
 }
 
+TEST(Win32FileTest, FreeDiskSpaceIsTheVolumesAndNothingForAMissingFolder) {
+    Win32Platform platform;
+    TempDir dir;
+    const auto free = platform.FreeDiskSpace(dir.str());
+    ASSERT_TRUE(free);
+    const std::uintmax_t available = std::filesystem::space(dir.path()).available;
+    EXPECT_NEAR(static_cast<double>(*free), static_cast<double>(available), 64.0 * (1 << 20));
+    EXPECT_FALSE(platform.FreeDiskSpace(dir.file("no such folder")));
+}
+
 TEST(Win32FileTest, FoldersAreReportedWithBackslashes) {
     Win32Platform platform;
     EXPECT_EQ(platform.PathSeparator(), '\\');

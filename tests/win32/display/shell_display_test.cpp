@@ -1,6 +1,6 @@
 // The shell operations that need a display (run by with-display.sh on an
-// Xvfb of their own): the popup menu's aftermath, and a run that a failing
-// handler ends.
+// Xvfb of their own): the popup menu's aftermath, a dialog brought to the
+// front, and a run that a failing handler ends.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,6 +53,56 @@ TEST(Win32MenuTest, FrameGetsAMessageOnceThePopupMenuHasClosed) {
         nullMessage = nullMessage || msg.message == WM_NULL;
     }
     EXPECT_TRUE(nullMessage);
+    platform.CloseFrameWindow();
+}
+
+// --- A dialog brought to the front --------------------------------------------
+
+struct FrontCheck {
+    Win32Platform* platform = nullptr;
+    DialogWindow* dialog = nullptr;
+    HWND other = nullptr;
+    HWND before = nullptr;
+    char after[64] = {};  // the foreground window's title
+    bool brought = false;
+} g_front;
+
+// From inside the dialog's loop: another window takes the foreground, then
+// the About command's shell operation brings the box back.
+void CALLBACK BringAboutBack(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SetForegroundWindow(g_front.other);
+    g_front.before = GetForegroundWindow();
+    g_front.brought = g_front.platform->BringDialogToFront(IDD_ABOUTBOX);
+    GetWindowTextA(GetForegroundWindow(), g_front.after, sizeof g_front.after);
+    g_front.dialog->EndDialog(IDOK);
+}
+
+class AboutEvents : public DialogEvents {
+public:
+    bool OnInitDialog(DialogWindow& window) override {
+        g_front.dialog = &window;
+        SetTimer(nullptr, 0, 200, &BringAboutBack);
+        return true;
+    }
+    void OnCommand(DialogWindow&, int) override {}
+};
+
+TEST(Win32DialogTest, OpenDialogOfATemplateComesToTheFront) {
+    Win32Platform platform;
+    QuietFrame frame;
+    ASSERT_TRUE(platform.CreateFrameWindow("Quillmere Front Test", frame));
+    g_front.platform = &platform;
+    g_front.other = CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                    0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(g_front.other, nullptr);
+    AboutEvents events;
+    EXPECT_EQ(platform.RunModalDialog(IDD_ABOUTBOX, events), IDOK);
+    EXPECT_EQ(g_front.before, g_front.other);
+    EXPECT_TRUE(g_front.brought);
+    EXPECT_STREQ(g_front.after, "About Quillmere 2.0");
+    EXPECT_FALSE(platform.BringDialogToFront(IDD_ABOUTBOX)) << "closed now";
+    DestroyWindow(g_front.other);
     platform.CloseFrameWindow();
 }
 
