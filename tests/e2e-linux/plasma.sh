@@ -199,20 +199,6 @@ fills() {
   [[ "$(ql_runs "$2" row $((QL_SCREEN_H / 2)))" == "$1:$QL_SCREEN_W" && "$(ql_runs "$2" col 20)" == "$1:"* ]]
 }
 
-# The text of the program's box with window id $1 (Ctrl+C copies a box's
-# caption, text and buttons, as on Windows).
-box_text() {
-  printf 'none' | xclip -selection clipboard 2>/dev/null
-  xdotool windowactivate --sync "$1" key --clearmodifiers ctrl+c 2>/dev/null
-  local i t
-  for ((i = 0; i < 30; i++)); do
-    t="$(ql_clipboard)"
-    [[ -n "$t" && "$t" != none ]] && { printf '%s\n' "$t" | sed -n '4p'; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 # --- phases -----------------------------------------------------------------------
 
 phase_clicks() {
@@ -312,7 +298,7 @@ INI
   # shellcheck disable=SC2086
   xdotool mousemove $pos click 1
   box="$(ql_wait_window '^Quillmere$' 10)" || fail "a refused change gets a message box"
-  text="$(box_text "$box")"
+  text="$(ql_box_text "$box")"
   check "which says '$NOT_SHOWN'" test "$text" == "$NOT_SHOWN"
   xdotool windowactivate --sync "$box" key --clearmodifiers Return >/dev/null 2>&1
   check "Enter closes it" qm_poll 5 eval '! xwininfo -id '"$box"' 2>/dev/null | grep -q IsViewable'
