@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -15,6 +14,27 @@
 namespace qm {
 
 namespace {
+
+// The folder part of a path, either separator; "" when it has none. (Not
+// std::filesystem: in the static Windows program it would double the size.)
+std::string FolderOf(const std::string& path) {
+    const std::size_t end = path.find_last_of("/\\");
+    return end == std::string::npos ? std::string() : path.substr(0, end == 0 ? 1 : end);
+}
+
+// Whether a folder name stands on its own, wherever the program started:
+// on Windows from a drive's root or a server's share, elsewhere from the
+// root.
+bool IsAbsolute(const std::string& folder) {
+#ifdef _WIN32
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    return (folder.size() >= 3 && letter(folder[0]) && folder[1] == ':' &&
+            (folder[2] == '\\' || folder[2] == '/')) ||
+           folder.rfind("\\\\", 0) == 0 || folder.rfind("//", 0) == 0;
+#else
+    return !folder.empty() && folder[0] == '/';
+#endif
+}
 
 constexpr std::uint32_t kHeaderBytes = 54;
 // Rows are gathered into blocks of about this size before each write.
@@ -172,7 +192,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
         bmpPath + ".tmp" + (nesting.depth > 1 ? std::to_string(nesting.depth) : std::string());
     BmpWriter writer;
     writer.tmpPath = tmpPath.c_str();
-    writer.folder = std::filesystem::path(bmpPath).parent_path().string();
+    writer.folder = FolderOf(bmpPath);
     if (writer.folder.empty()) {
         writer.folder = ".";
     }
@@ -203,7 +223,7 @@ std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
     // or relative name: the file would be made in whatever folder the
     // program started in, the picture folder perhaps, and the desktop handed
     // a relative path. Refused as a folder that takes no file is.
-    if (!std::filesystem::path(folder).is_absolute()) {
+    if (!IsAbsolute(folder)) {
         CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
         return "";
     }
