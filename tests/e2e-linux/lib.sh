@@ -54,7 +54,9 @@ ql_display_start() {
   local fdfile="$QL_OUT/display.number"
   rm -f "$fdfile"
   # -displayfd: Xvfb picks a free display number itself and writes it out.
-  Xvfb -displayfd 3 -screen 0 "${QL_SCREEN_W}x${QL_SCREEN_H}x24" -nolisten tcp \
+  # -noreset: a server resets when its last client leaves, and drops the
+  # connections still being set up then (the window manager's, the host's).
+  Xvfb -displayfd 3 -screen 0 "${QL_SCREEN_W}x${QL_SCREEN_H}x24" -nolisten tcp -noreset \
     3>"$fdfile" >"$QL_OUT/xvfb.log" 2>&1 &
   QL_XVFB_PID=$!
   local i
@@ -69,8 +71,10 @@ ql_display_start() {
   [[ -n "${DISPLAY:-}" && -s "$fdfile" ]] || { echo "Xvfb did not start" >&2; return 1; }
   openbox --sm-disable >"$QL_OUT/openbox.log" 2>&1 &
   QL_WM_PID=$!
-  qm_poll 10 xprop -root _NET_SUPPORTING_WM_CHECK
+  # The window manager's own window, not just an answer from the server.
+  qm_poll 10 ql_wm_running || { cat "$QL_OUT/openbox.log" >&2; return 1; }
 }
+ql_wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 
 # The tray host's own window, for the icon's search: prints its id.
 ql_host_window() {
@@ -129,14 +133,14 @@ ql_host_start() {
         >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
       echo "$QL_HOST_PID" >"$QL_OUT/.host.pid"
-      qm_poll 30 ql_xembed_tray || { ql_host_dump; return 1; }
+      qm_poll 30 ql_xembed_tray || { ql_host_dump; cat "$QL_OUT/host.log" >&2; return 1; }
       ;;
     xfce)
       ql_xfce_config
       xfce4-panel --disable-wm-check >"$QL_OUT/host.log" 2>&1 &
       QL_HOST_PID=$!
       echo "$QL_HOST_PID" >"$QL_OUT/.host.pid"
-      qm_poll 30 ql_sni_host || { ql_host_dump; return 1; }
+      qm_poll 30 ql_sni_host || { ql_host_dump; cat "$QL_OUT/host.log" >&2; return 1; }
       ;;
     *) echo "unknown tray host $1" >&2; return 2 ;;
   esac
