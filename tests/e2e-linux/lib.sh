@@ -29,6 +29,9 @@ ql_env_init() {
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   export NO_AT_BRIDGE=1 QT_ACCESSIBILITY=0 QT_QPA_PLATFORM=xcb
+  # The program's log, in a failed phase's report, says which clicks its
+  # tray icon got (qt.qpa.tray) and what it asked of the desktop.
+  export QT_LOGGING_RULES="${QT_LOGGING_RULES:-qm.*=true;qt.qpa.tray=true}"
   # A sanitizer build reports what Qt keeps past main; those are named here.
   export LSAN_OPTIONS="suppressions=$ql_root/tools/lsan-qt.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY SESSION_MANAGER
@@ -303,8 +306,12 @@ ql_icon_pos() {
 ql_icon_shown() { ql_icon_pos >/dev/null; }
 
 ql_click_icon() {  # ql_click_icon BUTTON [REPEAT]
-  local pos
-  pos="$(ql_icon_pos)" || return 1
+  local pos= i
+  for ((i = 0; i < 25; i++)); do
+    pos="$(ql_icon_pos)" && break
+    sleep 0.2
+  done
+  [[ -n "$pos" ]] || { echo "ql_click_icon: no icon in $QL_HOST's window to click" >&2; return 1; }
   # shellcheck disable=SC2086
   xdotool mousemove $pos click --repeat "${2:-1}" --delay 80 "$1"
 }
