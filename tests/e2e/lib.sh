@@ -100,9 +100,7 @@ qm_display_start() {
   local fdfile="$QM_OUT/display.number"
   rm -f "$fdfile"
   # -displayfd: Xvfb picks a free display number itself and writes it out.
-  # -noreset: a server that resets when its last client leaves drops the
-  # connections still being set up (Wine's first processes start together).
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fdfile" \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" \
     >"$QM_OUT/xvfb.log" 2>&1 &
   QM_XVFB_PID=$!
   local i

@@ -20,9 +20,8 @@ exec 8>"$QM_WINEPREFIX.turn"
 flock 8
 
 fdfile="$(mktemp)"
-# -displayfd: Xvfb picks a free display number itself and writes it out;
-# -noreset keeps it from dropping half-made connections when a client leaves.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$fdfile" >/dev/null 2>&1 &
+# -displayfd: Xvfb picks a free display number itself and writes it out.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
 xvfb=$!
 finish() {
   WINEPREFIX="$QM_WINEPREFIX" wineserver -k 2>/dev/null
