@@ -116,8 +116,10 @@ public:
 
     // A string resource; "" when missing.
     virtual std::string LoadString(unsigned id) = 0;
-    // True when a top-level window has this title (any letter case),
-    // hidden or not, in any process.
+    // True when a running copy's frame window with this title (any letter
+    // case) exists, hidden or not, in any process: the backend knows its
+    // frame by more than the title (its window class, its instance name),
+    // so another program's window of the same title is not one.
     virtual bool FindTopLevelWindow(const char* title) = 0;
     // Claims the name for this process within the user's session, in one
     // step no other copy can come between; false when another process (or

@@ -239,10 +239,15 @@ public:
 
     // Profile key named by SetRegistryKey ("" until then).
     std::string registryCompany, registryApp;
-    // Other programs' top-level window titles, found by FindTopLevelWindow
-    // without regard to case (as is the own frame's title, once created).
+    // Top-level window titles of other programs, which FindTopLevelWindow
+    // passes over, and of other copies' frames, which it finds without
+    // regard to case (as it finds the own frame, once created).
     std::vector<std::string> otherWindows;
+    std::vector<std::string> otherFrames;
     std::vector<std::string> windowSearches;  // titles searched for
+    // Commands a second copy asked the running one to carry out; when this
+    // platform holds the claim, each is posted to its own frame.
+    std::vector<int> commandsToRunningCopy;
     // Single-instance claims: names another copy holds (set by a test), and
     // the names this process claimed, in order.
     std::set<std::string> instancesHeldElsewhere;
@@ -391,6 +396,7 @@ public:
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
     bool ClaimSingleInstance(const char* name) override;
+    bool SendCommandToRunningCopy(const char* name, int id) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;

@@ -321,12 +321,25 @@ bool HeadlessPlatform::FindTopLevelWindow(const char* title) {
     if (FrameExists() && EqualNoCase(frameTitle, title)) {
         return true;
     }
-    for (const auto& other : otherWindows) {
+    for (const auto& other : otherFrames) {
         if (EqualNoCase(other, title)) {
             return true;
         }
     }
     return false;
+}
+
+bool HeadlessPlatform::SendCommandToRunningCopy(const char* name, int id) {
+    commandsToRunningCopy.push_back(id);
+    // The running copy is this platform's own program: the command arrives
+    // as another process's post would, from the loop.
+    const bool ownClaim = std::find(instanceClaims.begin(), instanceClaims.end(),
+                                    std::string(name)) != instanceClaims.end();
+    if (!ownClaim || frameState_ != FrameState::Alive) {
+        return false;
+    }
+    PostCommand(id);
+    return true;
 }
 
 bool HeadlessPlatform::ClaimSingleInstance(const char* name) {

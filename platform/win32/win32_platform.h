@@ -83,8 +83,11 @@ public:
                    const std::string& caption, BoxIcon icon) override;
 
     std::string LoadString(unsigned id) override;
+    // The running copy's frame: its window class and title.
     bool FindTopLevelWindow(const char* title) override;
     bool ClaimSingleInstance(const char* name) override;
+    // Posts the command to the running copy's frame, found by its class.
+    bool SendCommandToRunningCopy(const char* name, int id) override;
 
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;

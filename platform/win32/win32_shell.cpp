@@ -44,6 +44,10 @@ TrayMouse TrayMouseOf(UINT message) {
     }
 }
 
+// How long a second copy waits for the running copy's frame to appear.
+constexpr int kRunningCopyWaitMs = 5000;
+constexpr int kRunningCopyPollMs = 50;
+
 // Sent by the shell to every top-level window when the taskbar (re)starts.
 UINT TaskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageA("TaskbarCreated");
@@ -209,7 +213,34 @@ std::string Win32Shell::LoadString(unsigned id) {
 }
 
 bool Win32Shell::FindTopLevelWindow(const char* title) {
-    return FindWindowA(nullptr, title) != nullptr;
+    // Only a running copy's frame, by its class and title: Explorer titles
+    // a window on the program's own folder (%LOCALAPPDATA%\Quillmere)
+    // exactly so, and that is no running copy.
+    return FindWindowA(kFrameClass, title) != nullptr;
+}
+
+bool Win32Shell::SendCommandToRunningCopy(const char* /*name*/, int id) {
+    // The copy that holds the claim may not have made its frame yet (two
+    // started together): this copy has no loop to keep going, and waits a
+    // little for it.
+    HWND frame = nullptr;
+    for (int waited = 0;; waited += kRunningCopyPollMs) {
+        frame = FindWindowA(kFrameClass, nullptr);
+        if (frame != nullptr || waited >= kRunningCopyWaitMs) {
+            break;
+        }
+        Sleep(kRunningCopyPollMs);
+    }
+    if (frame == nullptr) {
+        return false;
+    }
+    // The user started this copy, so it may hand the foreground on: the
+    // dialog the command opens comes to the front instead of flashing.
+    DWORD process = 0;
+    GetWindowThreadProcessId(frame, &process);
+    AllowSetForegroundWindow(process);
+    // As the menu would send it.
+    return PostMessageA(frame, WM_COMMAND, MAKEWPARAM(id, 0), 0) != FALSE;
 }
 
 bool Win32Shell::ClaimSingleInstance(const char* name) {

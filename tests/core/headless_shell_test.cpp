@@ -96,9 +96,13 @@ struct ScriptedHandlers : DialogEvents {
 TEST(HeadlessShell, FrameWindowLifeAndSearchByTitle) {
     HeadlessPlatform p;
     RecordingFrame frame(p);
-    p.otherWindows = {"Untitled - Notepad"};
+    // Another program's window is no running copy, whatever its title;
+    // another copy's frame is found without regard to case.
+    p.otherWindows = {"Quillmere"};
     EXPECT_FALSE(p.FindTopLevelWindow("Quillmere"));
-    EXPECT_TRUE(p.FindTopLevelWindow("untitled - NOTEPAD"));
+    p.otherFrames = {"Other Frame"};
+    EXPECT_TRUE(p.FindTopLevelWindow("other FRAME"));
+    p.otherFrames.clear();
 
     // Creation refused by OnCreate leaves no window, and no OnDestroy.
     frame.createResult = -1;

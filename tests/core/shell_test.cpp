@@ -122,21 +122,42 @@ TEST_F(Shell, NoAutoChangeArmsNoTimer) {
     EXPECT_TRUE(p.timers.empty());
 }
 
-TEST_F(Shell, AnyWindowWithOurTitleStopsTheStartUntouched) {
-    p.otherWindows = {"QUILLMERE"};
+TEST_F(Shell, OnlyAnotherCopysFrameStopsTheStart) {
+    // Another copy's frame (one that holds no claim) stops it, untouched.
+    p.otherFrames = {"QUILLMERE"};
     EXPECT_FALSE(Start());
     EXPECT_TRUE(p.profileWrites.empty());
     EXPECT_TRUE(p.registryCompany.empty());
     EXPECT_FALSE(p.FrameExists());
     EXPECT_TRUE(p.trayCalls.empty());
+
+    // Explorer titles a window on the program's own folder "Quillmere": no
+    // running copy, so the program starts beside it.
+    p.otherFrames.clear();
+    p.instanceClaims.clear();  // the copy that stopped has ended
+    p.otherWindows = {"Quillmere", "QUILLMERE"};
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(p.trayIcon);
 }
 
-TEST_F(Shell, SecondCopyEndsAndTheFirstRunsOn) {
+TEST_F(Shell, SecondCopyOpensTheFirstOnesSettingsAndEnds) {
     ASSERT_TRUE(Start());
     const auto writes = p.profileWrites.size();
     WallpaperApp second;
     EXPECT_FALSE(second.InitInstance());
-    EXPECT_EQ(p.profileWrites.size(), writes);
+    EXPECT_EQ(p.commandsToRunningCopy, std::vector<int>{ID_SETTINGS});
+    EXPECT_EQ(p.profileWrites.size(), writes) << "the second copy wrote the profile";
+    // The first copy gets the command from its loop and opens its settings,
+    // once, even when asked again while they are open.
+    p.ScriptDialog(IDD_SETTINGS, [&](HeadlessDialog&) {
+        WallpaperApp third;
+        EXPECT_FALSE(third.InitInstance());
+        p.Pump();
+    });
+    p.Pump();
+    ASSERT_EQ(p.dialogs.size(), 1u);
+    EXPECT_EQ(p.dialogs[0].templateId, static_cast<unsigned>(IDD_SETTINGS));
+    EXPECT_EQ(p.broughtToFront, std::vector<unsigned>{IDD_SETTINGS});
     EXPECT_TRUE(p.trayIcon);
     EXPECT_TRUE(p.LeftClickTray());
     EXPECT_EQ(Shown(), Img(0));

@@ -119,7 +119,7 @@ qm_display_start() {
 # The program's hidden frame: its window titled "Quillmere" that is not a
 # message box. Prints its hwnd.
 qm_frame() {
-  qm_probe find --title Quillmere 2>/dev/null | grep -v 'class=#32770' | qm_field hwnd
+  qm_probe find --title Quillmere --class QuillmereFrame 2>/dev/null | qm_field hwnd
 }
 
 # Starts the program in CWD (default: the output folder); QM_PID is the

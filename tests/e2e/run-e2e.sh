@@ -349,18 +349,43 @@ echo "     image list order: ${order[*]}"
 
 # --- phases -------------------------------------------------------------------
 
-phase_blocked() {
-  # A window of another program titled "QUILLMERE" keeps it from starting.
-  qm_probe hold-window QUILLMERE >/dev/null &
-  local holder=$!
-  local hwnd
-  hwnd="$(wait_hwnd --title QUILLMERE --class QmProbeHold --timeout 20000)"
-  [[ -n "$hwnd" ]] || fail "our window titled QUILLMERE did not appear"
-  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/blocked.log" 2>&1
-  local rc=$?
-  ((rc != 124)) || fail "the program kept running beside a window titled QUILLMERE"
-  pass "a window titled QUILLMERE makes the program end at once"
-  check "it left the registry alone" no_window_key
+# A second start ends at once and opens the running copy's settings, which
+# are cancelled: Windows 11 puts a new icon out of sight, and a user who
+# sees nothing starts the program again. second_start CWD LOG FRAME
+second_start() {
+  local dlg rc
+  (cd "$1" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/$2" 2>&1
+  rc=$?
+  ((rc != 124)) || fail "a second start kept running"
+  pass "a second start ends at once"
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --owner "$3" --visible --timeout 15000)"
+  [[ -n "$dlg" ]] || fail "the second start did not open the running copy's settings"
+  pass "the second start opened the running copy's settings"
+  qm_probe click "$dlg" 2 >/dev/null
+  qm_probe wait-hwnd-gone "$dlg" --timeout 10000 >/dev/null ||
+    fail "the settings the second start opened did not close on Cancel"
+}
+
+phase_foreign_title() {
+  # Explorer titles a window on the program's own folder
+  # (%LOCALAPPDATA%\Quillmere) "Quillmere": another program's window of
+  # that title is no running copy, and the program starts beside it.
+  local one_w holder hwnd frame
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe hold-window Quillmere >/dev/null &
+  holder=$!
+  hwnd="$(wait_hwnd --title Quillmere --class QmProbeHold --timeout 20000)"
+  [[ -n "$hwnd" ]] || fail "our window titled Quillmere did not appear"
+  qm_start "$one"
+  frame="$(qm_wait_frame)" || fail "a window titled Quillmere kept the program from starting"
+  pass "a foreign window titled Quillmere does not keep the program from starting"
+  check "the tray icon is drawn" icon_drawn
+  second_start "$one" foreign-title-second.log "$frame"
+  check "the first copy runs on" hwnd_alive "$frame"
+  check "the foreign window is untouched" hwnd_alive "$hwnd"
+  qm_stop
   qm_probe close "$hwnd"
   qm_wait_exit "$holder" 10
 }
@@ -392,12 +417,9 @@ phase_first_start() {
     test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 9
 
   # A second start ends at once; it neither writes the profile (When stays
-  # deleted) nor disturbs the first copy.
+  # deleted) nor disturbs the first copy, whose settings open over its box.
   qm_probe reg-delete "$QM_CONFIG_KEY" When
-  (cd "$empty" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start.log" 2>&1
-  local rc=$?
-  ((rc != 124)) || fail "a second start kept running"
-  pass "a second start ends at once"
+  second_start "$empty" second-start.log "$frame"
   check "the second start did not touch the profile" no_value "$QM_CONFIG_KEY" When
   qm_probe reg-set "$QM_CONFIG_KEY" When:dword:0
   check "the first copy's frame is still there" hwnd_alive "$frame"
@@ -676,9 +698,7 @@ phase_timer_taskbar() {
   check "the tray icon is drawn" icon_drawn
 
   # A second start on the way leaves the first copy's timer running.
-  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start-2.log" 2>&1
-  (($? != 124)) || fail "a second start kept running"
-  pass "a second start ends at once"
+  second_start "$QM_OUT" second-start-2.log "$frame"
 
   # The timer (AutoChange 1, Time 1, minutes) changes the wallpaper by itself.
   wait_wallpaper "$one_w\\green.bmp" 90 || fail "no change by the timer within 90 s"
@@ -879,7 +899,7 @@ phase_twins() {
   # window before its own exists. The copy that loses the claim on the name
   # ends at once, so one frame and one icon are left, and no second copy is
   # there to save its settings over the first one's at exit.
-  local one_w try a b survivor frames
+  local one_w try a b survivor frames frame dlg
   one_w="$(qm_winpath "$one")"
   set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
     Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
@@ -892,7 +912,11 @@ phase_twins() {
       fail "start $try: both copies still run after 30 s"
     if kill -0 "$a" 2>/dev/null; then survivor=$a; else survivor=$b; fi
     QM_PID=$survivor
-    qm_wait_frame >/dev/null || fail "start $try: the remaining copy shows no frame"
+    frame="$(qm_wait_frame)" || fail "start $try: the remaining copy shows no frame"
+    # The losing copy asked the other for its settings.
+    dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --owner "$frame" --visible --timeout 15000)"
+    [[ -n "$dlg" ]] || fail "start $try: the losing copy did not open the running copy's settings"
+    qm_probe click "$dlg" 2 >/dev/null
     sleep 1  # time for a late second frame to appear
     frames="$(qm_probe find --class QuillmereFrame 2>/dev/null | grep -c 'hwnd=')"
     ((frames == 1)) || fail "start $try: $frames frame windows"
@@ -900,11 +924,11 @@ phase_twins() {
     qm_stop
     wait "$a" "$b" 2>/dev/null
   done
-  pass "six times two copies started together: one frame, one copy running"
+  pass "six times two copies started together: one frame, one copy running, its settings opened"
 }
 
-run_phase blocked phase_blocked
 run_phase first-start phase_first_start
+run_phase foreign-title phase_foreign_title
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok

@@ -1,11 +1,13 @@
 // The shell operations that need a display (run by with-display.sh on an
-// Xvfb of their own): the popup menu's aftermath, a dialog brought to the
-// front, and a run that a failing handler ends.
+// Xvfb of their own): the popup menu's aftermath, the running copy found
+// and asked, a dialog brought to the front, and a run that a failing
+// handler ends.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/framework.h"
 #include "platform/win32/win32_platform.h"
@@ -54,6 +56,41 @@ TEST(Win32MenuTest, FrameGetsAMessageOnceThePopupMenuHasClosed) {
     }
     EXPECT_TRUE(nullMessage);
     platform.CloseFrameWindow();
+}
+
+// --- The running copy -------------------------------------------------------
+
+class CommandRecorder : public QuietFrame {
+public:
+    bool OnCommand(int id) override {
+        commands.push_back(id);
+        return true;
+    }
+    std::vector<int> commands;
+};
+
+TEST(Win32RunningCopyTest, FoundByItsFrameAloneAndAskedForItsSettings) {
+    // Explorer titles a window on the program's own folder "Quillmere".
+    HWND foreign = CreateWindowExA(0, "STATIC", "Quillmere", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                   nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(foreign, nullptr);
+    Win32Platform second;
+    EXPECT_FALSE(second.FindTopLevelWindow("Quillmere")) << "another program's window";
+
+    Win32Platform first;
+    CommandRecorder frame;
+    ASSERT_TRUE(first.CreateFrameWindow("Quillmere", frame));
+    EXPECT_TRUE(second.FindTopLevelWindow("QUILLMERE"));
+    EXPECT_TRUE(second.SendCommandToRunningCopy("Brandle Software Quillmere", ID_SETTINGS));
+    // Posted, as a menu choice: it arrives through the running copy's loop.
+    EXPECT_TRUE(frame.commands.empty());
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(frame.commands, std::vector<int>{ID_SETTINGS});
+    first.CloseFrameWindow();
+    DestroyWindow(foreign);
 }
 
 // --- A dialog brought to the front --------------------------------------------
