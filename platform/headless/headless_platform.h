@@ -124,6 +124,8 @@ public:
     void EndDialog(int result) override;
     long SendToOwner(unsigned message) override;
     bool BrowseForFolder(const char* title, std::string& path) override;
+    void Raise() override;
+    void Activate() override;
 
 private:
     friend class HeadlessPlatform;
@@ -356,9 +358,10 @@ public:
         const HeadlessControl& Closed(int id) const;
     };
     std::vector<DialogShown> dialogs;  // in order of opening
-    // Templates of the open dialogs BringDialogToFront brought forward, in
-    // order (asks with none of that template open are not recorded).
-    std::vector<unsigned> broughtToFront;
+    // Open dialogs brought to the top of the windows, and given the input,
+    // by their templates, in order.
+    std::vector<unsigned> raised;
+    std::vector<unsigned> activated;
     // The topmost open dialog, or null (for duringBox and the like).
     HeadlessDialog* OpenDialog();
 
@@ -407,7 +410,6 @@ public:
     void DeleteTrayIcon(const TrayIconData& data) override;
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
-    bool BringDialogToFront(unsigned templateId) override;
 
     // The desktop value as a string, or "" when missing or not a string.
     std::string DesktopString(const std::string& name) const;
@@ -423,7 +425,6 @@ private:
     FrameState frameState_ = FrameState::None;
     FrameEvents* frame_ = nullptr;
     std::deque<int> posted_;
-    std::vector<HeadlessDialog*> openDialogs_;
 };
 
 // Installs a HeadlessPlatform as the current platform for one scope.

@@ -279,6 +279,10 @@ bool HeadlessDialog::BrowseForFolder(const char* title, std::string& path) {
     return platform_.Browse(*this, title, path);
 }
 
+void HeadlessDialog::Raise() { platform_.raised.push_back(templateId_); }
+
+void HeadlessDialog::Activate() { platform_.activated.push_back(templateId_); }
+
 void HeadlessDialog::FocusFirstTabStop() {
     for (const auto& c : controls_) {
         if (c.IsTabStop() && c.enabled) {
@@ -554,7 +558,7 @@ bool HeadlessPlatform::TrackPopupMenu(unsigned menuId) {
 // --- Modal dialogs ------------------------------------------------------------
 
 HeadlessDialog* HeadlessPlatform::OpenDialog() {
-    return openDialogs_.empty() ? nullptr : openDialogs_.back();
+    return static_cast<HeadlessDialog*>(OpenDialogs().Innermost());
 }
 
 int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) {
@@ -564,8 +568,8 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
         return -1;  // as DialogBox does for a missing template
     }
     HeadlessDialog dialog(*this, templateId, it->second, events);
-    if (!openDialogs_.empty()) {
-        dialog.ownerDialog_ = openDialogs_.back()->TemplateId();
+    if (HeadlessDialog* under = OpenDialog()) {
+        dialog.ownerDialog_ = under->TemplateId();
     } else {
         dialog.ownedByFrame_ = FrameExists();
     }
@@ -577,10 +581,13 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
     dialogs.push_back(std::move(opened));
 
     struct Open {
-        std::vector<HeadlessDialog*>& stack;
-        Open(std::vector<HeadlessDialog*>& s, HeadlessDialog* d) : stack(s) { stack.push_back(d); }
-        ~Open() { stack.pop_back(); }
-    } open(openDialogs_, &dialog);
+        DialogStack& stack;
+        HeadlessDialog& dialog;
+        Open(DialogStack& s, HeadlessDialog& d) : stack(s), dialog(d) {
+            stack.Push(d.TemplateId(), d);
+        }
+        ~Open() { stack.Pop(dialog); }
+    } open(OpenDialogs(), dialog);
 
     if (events.OnInitDialog(dialog)) {
         dialog.FocusFirstTabStop();
@@ -608,15 +615,6 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
     shown.selectedAtClose = dialog.selected_;
     shown.result = dialog.result_;
     return dialog.result_;
-}
-
-bool HeadlessPlatform::BringDialogToFront(unsigned templateId) {
-    const bool open = std::any_of(openDialogs_.begin(), openDialogs_.end(),
-                                  [&](const HeadlessDialog* d) { return d->TemplateId() == templateId; });
-    if (open) {
-        broughtToFront.push_back(templateId);
-    }
-    return open;
 }
 
 long HeadlessPlatform::DeliverToOwner(HeadlessDialog& dialog, unsigned message) {

@@ -102,6 +102,8 @@ public:
     void EndDialog(int result) override;
     long SendToOwner(unsigned message) override;
     bool BrowseForFolder(const char* title, std::string& path) override;
+    void Raise() override { raise(); }
+    void Activate() override { activateWindow(); }
 
 protected:
     // Escape and the close box are the Cancel command, as on Windows: the

@@ -59,9 +59,6 @@ QString NameElement(const QString& name) {
     return out;
 }
 
-// The template an open dialog was built from, for BringDialogToFront.
-constexpr const char* kTemplateProperty = "quillmereTemplate";
-
 QMessageBox::Icon BoxIconOf(BoxIcon icon) {
     switch (icon) {
         case BoxIcon::Error:
@@ -146,8 +143,8 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
 int QtShell::AppMessageBox(const std::string& text, BoxIcon icon) {
     // The thread's active window, else the innermost dialog, else the frame.
     QWidget* owner = QApplication::activeWindow();
-    if (owner == nullptr && !dialogs_.empty()) {
-        owner = dialogs_.back();
+    if (owner == nullptr) {
+        owner = static_cast<QtDialog*>(OpenDialogs().Innermost());
     }
     return ShowBox(owner, text, LoadString(IDS_APP_TITLE), icon);
 }
@@ -477,10 +474,11 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     if (it == all.end() || keeper_.HasKept()) {
         return -1;  // as for a missing template
     }
-    // Owned by the dialog open beneath it (About over Settings), else by
-    // the frame, which alone receives what the dialog sends its owner.
-    const bool ownedByFrame = dialogs_.empty();
-    QWidget* owner = ownedByFrame ? frame_.get() : dialogs_.back();
+    // Owned by the dialog open beneath it, else by the frame, which alone
+    // receives what the dialog sends its owner.
+    auto* under = static_cast<QtDialog*>(OpenDialogs().Innermost());
+    const bool ownedByFrame = under == nullptr;
+    QWidget* owner = ownedByFrame ? frame_.get() : under;
     QtDialog::Hooks hooks{keeper_, [this, ownedByFrame](unsigned message) -> long {
                               if (ownedByFrame && state_ == FrameState::Alive &&
                                   message == WM_UPDATE_IMAGE_LIST) {
@@ -495,10 +493,9 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     } catch (const rc::ScriptError&) {
         return -1;  // a control the backend cannot make: the dialog fails
     }
-    dialog->setProperty(kTemplateProperty, templateId);
-    dialogs_.push_back(dialog.data());
+    OpenDialogs().Push(templateId, *dialog);
     const int result = dialog->Run();
-    dialogs_.pop_back();
+    OpenDialogs().Pop(*dialog);
     delete dialog.data();
     keeper_.RethrowKept();
     return result;
@@ -539,21 +536,5 @@ void QtShell::WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& t
 CommandPort::CommandPort(std::function<void(int)> command) : command_(std::move(command)) {}
 
 void CommandPort::Command(int id) { command_(id); }
-
-bool QtShell::BringDialogToFront(unsigned templateId) {
-    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](const QtDialog* d) {
-        return d->property(kTemplateProperty).toUInt() == templateId;
-    });
-    if (open == dialogs_.end()) {
-        return false;
-    }
-    // Each dialog is modal to the one beneath: the innermost one takes the
-    // input, and goes on top of those it rises with.
-    for (auto it = open; it != dialogs_.end(); ++it) {
-        (*it)->raise();
-    }
-    dialogs_.back()->activateWindow();
-    return true;
-}
 
 }  // namespace qm

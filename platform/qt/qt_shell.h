@@ -85,8 +85,6 @@ public:
     void DeleteTrayIcon(const TrayIconData& data) override;
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
-    // raise() and activateWindow() on the open QtDialog of that template.
-    bool BringDialogToFront(unsigned templateId) override;
 
     // The system asks the program to end (SIGTERM, the session ending):
     // the frame is closed as its close box would close it.
@@ -115,7 +113,7 @@ private:
     template <class F>
     void ToFrame(F&& f);
 
-    ExceptionKeeper keeper_;
+    ExceptionKeeper keeper_ = LoopEndingKeeper();
     std::unique_ptr<QWidget> frame_;
     FrameEvents* events_ = nullptr;
     FrameState state_ = FrameState::None;
@@ -123,7 +121,6 @@ private:
     std::unique_ptr<TrayArea> tray_;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     std::unique_ptr<CommandPort> commandPort_;
-    std::vector<QtDialog*> dialogs_;
     std::set<QString> claimed_;
     std::vector<std::unique_ptr<QLockFile>> locks_;
 };

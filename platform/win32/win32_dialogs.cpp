@@ -87,6 +87,8 @@ public:
     long SendToOwner(unsigned message) override {
         return static_cast<long>(SendMessageA(GetParent(hwnd), message, 0, 0));
     }
+    void Raise() override { BringWindowToTop(hwnd); }
+    void Activate() override { SetForegroundWindow(hwnd); }
     bool BrowseForFolder(const char* title, std::string& path) override {
         char displayName[MAX_PATH] = {};
         BROWSEINFOA info = {};
@@ -125,12 +127,12 @@ struct DialogContext {
 }  // namespace
 
 INT_PTR CALLBACK Win32Shell::Callbacks::DialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                   LPARAM lParam) {
+                                                   LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* context = reinterpret_cast<DialogContext*>(lParam);
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         context->window.hwnd = dialog;
-        context->platform->dialogs_.push_back(dialog);
+        context->platform->OpenDialogs().Push(context->templateId, context->window);
     }
     auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
     if (context == nullptr) {
@@ -139,8 +141,7 @@ INT_PTR CALLBACK Win32Shell::Callbacks::DialogProc(HWND dialog, UINT message, WP
     Win32Shell& self = *context->platform;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(dialog, DWLP_USER, 0);
-        auto& open = self.dialogs_;
-        open.erase(std::remove(open.begin(), open.end(), dialog), open.end());
+        self.OpenDialogs().Pop(context->window);
         return FALSE;
     }
     try {
@@ -159,41 +160,25 @@ INT_PTR CALLBACK Win32Shell::Callbacks::DialogProc(HWND dialog, UINT message, WP
             return FALSE;
         }
     } catch (...) {
-        self.KeepException(std::current_exception());
+        self.keeper_.Keep(std::current_exception());
         ::EndDialog(dialog, -1);
         return TRUE;
     }
 }
 
-int Win32Shell::RunModalDialog(unsigned templateId, DialogEvents& events) {
-    DialogContext context{this, &events, {}, templateId};
-    // A dialog opened from another (About from Settings) sits above it.
-    HWND owner = static_cast<HWND>(dialogs_.empty() ? frame_ : dialogs_.back());
-    const INT_PTR result =
-        DialogBoxParamA(Module(), MAKEINTRESOURCEA(templateId), owner, &Callbacks::DialogProc,
-                        reinterpret_cast<LPARAM>(&context));
-    RethrowKept();
-    return static_cast<int>(result);
+void* Win32Shell::DialogOwner() const {
+    const DialogWindow* innermost = OpenDialogs().Innermost();
+    return innermost != nullptr ? static_cast<const Win32DialogWindow*>(innermost)->hwnd : frame_;
 }
 
-bool Win32Shell::BringDialogToFront(unsigned templateId) {
-    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](void* dialog) {
-        const auto* context = reinterpret_cast<const DialogContext*>(
-            GetWindowLongPtrA(static_cast<HWND>(dialog), DWLP_USER));
-        return context != nullptr && context->templateId == templateId;
-    });
-    if (open == dialogs_.end()) {
-        return false;
-    }
-    // Each dialog is owned by the one beneath, so the innermost one, which
-    // takes the input, rises with its owners; activating a disabled owner
-    // would leave the user a dialog that ignores every click.
-    HWND dialog = static_cast<HWND>(*open);
-    HWND top = static_cast<HWND>(dialogs_.back());
-    BringWindowToTop(dialog);
-    BringWindowToTop(top);
-    SetForegroundWindow(top);
-    return true;
+int Win32Shell::RunModalDialog(unsigned templateId, DialogEvents& events) {
+    DialogContext context{this, &events, {}, templateId};
+    const INT_PTR result = DialogBoxParamA(Module(), MAKEINTRESOURCEA(templateId),
+                                           static_cast<HWND>(DialogOwner()),
+                                           &Callbacks::DialogProc,
+                                           reinterpret_cast<LPARAM>(&context));
+    keeper_.RethrowKept();
+    return static_cast<int>(result);
 }
 
 }  // namespace qm

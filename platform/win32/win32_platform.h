@@ -8,10 +8,10 @@
 // (win32_dialogs.cpp). Win32Platform is all four in one object.
 #pragma once
 
-#include <exception>
 #include <string>
 #include <vector>
 
+#include "platform/exception_keeper.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -102,27 +102,25 @@ public:
 
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
-    // SetForegroundWindow and BringWindowToTop on the dialog's window.
-    bool BringDialogToFront(unsigned templateId) override;
 
 private:
     struct Callbacks;  // the window and dialog procedures (win32_internal.h)
     friend struct Callbacks;
 
-    // The window a new message box or dialog belongs to (an HWND).
-    void* OwnerWindow() const;
-    // An exception caught inside a window procedure (it must not unwind
-    // through the system's frames) ends the loops and is rethrown here.
-    void KeepException(std::exception_ptr e);
-    void RethrowKept();
+    // The window a new message box belongs to (an HWND): the thread's
+    // active window, else the innermost open dialog, else the frame.
+    void* BoxOwner() const;
+    // The innermost open dialog's window, else the frame (an HWND).
+    void* DialogOwner() const;
 
     void* frame_ = nullptr;  // HWND
     FrameEvents* frameEvents_ = nullptr;
     bool frameCreated_ = false;  // OnCreate let the creation go on
-    std::vector<void*> dialogs_;  // HWNDs of the open modal dialogs, innermost last
     void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
     unsigned trayIconResource_ = 0;
-    std::exception_ptr kept_;
+    // An exception caught inside a window procedure ends the loops with a
+    // quit message and is rethrown outside them.
+    ExceptionKeeper keeper_;
     bool loopEnded_ = false;  // RunMessageLoop has returned (or thrown)
     std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
     bool comInitialised_ = false;        // this thread's apartment, ours to end

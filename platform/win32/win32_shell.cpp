@@ -56,7 +56,11 @@ UINT TaskbarCreatedMessage() {
 
 }  // namespace
 
-Win32Shell::Win32Shell() {
+Win32Shell::Win32Shell()
+    : keeper_([] { PostQuitMessage(0); },
+              // The quit ended the loops it was posted for; a handler that
+              // catches the exception again posts its own.
+              &DiscardQuit) {
     // The folder browser is a COM client that wants a single-threaded
     // apartment on the thread that opens it: this one, for the whole run.
     // S_FALSE (already so) needs its CoUninitialize too; a thread in
@@ -83,7 +87,7 @@ Win32Shell::~Win32Shell() {
 }
 
 int Win32Shell::AppMessageBox(const std::string& text, BoxIcon icon) {
-    return MessageBoxA(static_cast<HWND>(OwnerWindow()), text.c_str(), Win32Profile::kAppName, BoxStyle(icon));
+    return MessageBoxA(static_cast<HWND>(BoxOwner()), text.c_str(), Win32Profile::kAppName, BoxStyle(icon));
 }
 
 int Win32Shell::MessageBox(bool ownerIsActiveWindow, const std::string& text,
@@ -117,7 +121,7 @@ LRESULT CALLBACK Win32Shell::Callbacks::FrameProc(HWND hwnd, UINT message, WPARA
     try {
         return FrameMessage(*self, *self->frameEvents_, hwnd, message, wParam, lParam);
     } catch (...) {
-        self->KeepException(std::current_exception());
+        self->keeper_.Keep(std::current_exception());
         return message == WM_CREATE ? -1 : 0;
     }
 }
@@ -169,31 +173,9 @@ LRESULT Win32Shell::Callbacks::FrameMessage(Win32Shell& self, FrameEvents& event
 }
 
 
-void* Win32Shell::OwnerWindow() const {
+void* Win32Shell::BoxOwner() const {
     HWND active = GetActiveWindow();
-    if (active != nullptr) {
-        return active;
-    }
-    return dialogs_.empty() ? frame_ : dialogs_.back();
-}
-
-void Win32Shell::KeepException(std::exception_ptr e) {
-    if (!kept_) {
-        kept_ = e;
-    }
-    // Ends the nested loops (dialogs, menus) and then the main one.
-    PostQuitMessage(0);
-}
-
-void Win32Shell::RethrowKept() {
-    if (kept_) {
-        std::exception_ptr e = kept_;
-        kept_ = nullptr;
-        // The quit ended the loops it was posted for; a handler that catches
-        // the exception again posts its own.
-        DiscardQuit();
-        std::rethrow_exception(e);
-    }
+    return active != nullptr ? active : DialogOwner();
 }
 
 std::string Win32Shell::LoadString(unsigned id) {
@@ -288,10 +270,10 @@ bool Win32Shell::CreateFrameWindow(const std::string& title, FrameEvents& events
     if (hwnd == nullptr) {
         frame_ = nullptr;
         frameEvents_ = nullptr;
-        RethrowKept();
+        keeper_.RethrowKept();
         return false;
     }
-    RethrowKept();
+    keeper_.RethrowKept();
     return true;
 }
 
@@ -311,7 +293,7 @@ void Win32Shell::CloseFrameWindow() {
             DiscardQuit();
         }
     }
-    RethrowKept();
+    keeper_.RethrowKept();
 }
 
 int Win32Shell::RunMessageLoop() {
@@ -331,7 +313,7 @@ int Win32Shell::RunMessageLoop() {
         DispatchMessageA(&msg);
     }
     loopEnded_ = true;
-    RethrowKept();
+    keeper_.RethrowKept();
     return code;
 }
 

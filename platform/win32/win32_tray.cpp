@@ -68,7 +68,7 @@ bool Win32Shell::TrackPopupMenu(unsigned menuId) {
     // switch above can make the next menu open and close at once.
     PostMessageA(frame, WM_NULL, 0, 0);
     DestroyMenu(menu);
-    RethrowKept();
+    keeper_.RethrowKept();
     return true;
 }
 

@@ -157,7 +157,7 @@ TEST_F(Shell, SecondCopyOpensTheFirstOnesSettingsAndEnds) {
     p.Pump();
     ASSERT_EQ(p.dialogs.size(), 1u);
     EXPECT_EQ(p.dialogs[0].templateId, static_cast<unsigned>(IDD_SETTINGS));
-    EXPECT_EQ(p.broughtToFront, std::vector<unsigned>{IDD_SETTINGS});
+    EXPECT_EQ(p.activated, std::vector<unsigned>{IDD_SETTINGS});
     EXPECT_TRUE(p.trayIcon);
     EXPECT_TRUE(p.LeftClickTray());
     EXPECT_EQ(Shown(), Img(0));
@@ -590,8 +590,11 @@ TEST_F(Shell, SettingsOrAboutWhileOpenBringsTheOpenOneToTheFront) {
     p.RightClickTray();
     ASSERT_EQ(p.dialogs.size(), 2u) << "a second dialog was opened";
     EXPECT_EQ(p.dialogs[1].templateId, unsigned(IDD_ABOUTBOX));
-    EXPECT_EQ(p.broughtToFront,
-              (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_SETTINGS}));
+    // Settings asked for under About rises with About above it, and About,
+    // which disables it, keeps the input.
+    EXPECT_EQ(p.raised, (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_SETTINGS,
+                                               IDD_ABOUTBOX}));
+    EXPECT_EQ(p.activated, (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_ABOUTBOX}));
     EXPECT_EQ(Frame().Time, 9);
     EXPECT_EQ(Shown(), Img(0)) << "the click beside the dialog changed, OK re-applied";
 

@@ -64,7 +64,7 @@ QRect TextArea(QWidget* w) {
 }
 
 void ExpectWhole(unsigned templateId) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(static_cast<int>(templateId)), events, nullptr,
                     {keeper, {}});
@@ -107,7 +107,7 @@ TEST(QtDialogs, EveryTextIsWholeAtTheDefaultFontAndALargeOne) {
 }
 
 TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
     const std::vector<int> display = dialog.RadioGroup(IDC_DISPLAY_CENTER);
@@ -149,7 +149,7 @@ TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
 }
 
 TEST(QtDialogs, AFolderNameThatIsNotUtf8IsShownAndKeptUnlessEdited) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
     const std::string latin1 = "/home/me/pics-\xe9";
