@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
         [&shell](unsigned stringId, const std::string& detail) {
             shell.AppMessageBox(shell.LoadString(stringId) + "\n" + detail,
                                 qm::BoxIcon::Exclamation);
-        });
+        },
+        [&system](const std::string& folder) { return system.FreeDiskSpace(folder); });
 
     qm::Platform platform{profile, system, desktop, shell};
     qm::SetCurrentPlatform(&platform);

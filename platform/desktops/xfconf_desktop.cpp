@@ -104,12 +104,6 @@ XfconfDesktop::~XfconfDesktop() = default;
 void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
     const QString file = QFile::decodeName(path.c_str());
     const int style = StyleNumber(layout);
-    // Shown from now on as far as the next picture's name is concerned,
-    // before xfconfd's signals confirm it.
-    for (const QString& image : ImageProperties(backdrops_)) {
-        backdrops_.insert(image, file);
-        backdrops_.insert(Sibling(image, kStyle), style);
-    }
     // The backdrops xfdesktop has made by now, then each one's two values.
     Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, watcher_.get(),
            [this, file, style, answer = std::move(answer)](const QDBusMessage& reply,
@@ -130,7 +124,8 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                    bool answered = false;
                };
                auto count = std::make_shared<Count>(Count{static_cast<int>(images.size()) * 2});
-               const auto done = [count, answer](const QDBusMessage& set, const std::string& w) {
+               const auto done = [this, count, images, file, style,
+                                  answer](const QDBusMessage& set, const std::string& w) {
                    if (count->answered) {
                        return;
                    }
@@ -139,12 +134,17 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                        answer(false, w);
                    } else if (--count->left == 0) {
                        count->answered = true;
+                       // Stored: shown from now on, before xfconfd's signals
+                       // (sent when it is idle) say so; never before, so that
+                       // a picture still on its way counts as nobody's.
+                       for (const QString& image : images) {
+                           backdrops_.insert(image, file);
+                           backdrops_.insert(Sibling(image, kStyle), style);
+                       }
                        answer(true, {});
                    }
                };
                for (const QString& image : images) {
-                   backdrops_.insert(image, file);
-                   backdrops_.insert(Sibling(image, kStyle), style);
                    // The style first: xfdesktop redraws on the image.
                    Xfconf("SetProperty",
                           {kChannel, Sibling(image, kStyle), QVariant::fromValue(QDBusVariant(style))},
