@@ -57,6 +57,10 @@ public:
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;
     int Rand() override;
+    // The "Quillmere" value of HKCU\...\CurrentVersion\Run
+    // (win32_login_start.cpp).
+    LoginStart GetLoginStart() override;
+    bool SetLoginStart(bool start) override;
 
     void SetRegistryKey(const char* company, const char* appName) override;
     std::string LoadString(unsigned id) override;

@@ -1008,6 +1008,28 @@ phase_msi() {
     qm_click_icon 1
     changed_to "$pics" "${order[0]}" "a click on the installed program's icon"
     check "the desktop shows it" shows_centred msi-click "${order[0]}"
+    # The settings' "Start when I log in" is the Run value, read each time.
+    local dlg pass_no
+    for pass_no in 1 2 3; do
+      # Last, an entry of another copy: shown checked, and OK points it here.
+      ((pass_no == 3)) && qm_probe reg-set "$run" 'Quillmere:sz:"C:\Old Copy\Quillmere.exe"'
+      qm_probe command "$frame" 32772
+      dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+      [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+      case $pass_no in
+        1) check "Start when I log in is checked: the installer's entry" ctrl_checked "$dlg" 1030 1 ;;
+        2) check "... and unchecked once OK removed it" ctrl_checked "$dlg" 1030 0 ;;
+        3) check "... and checked for another copy's entry" ctrl_checked "$dlg" 1030 1 ;;
+      esac
+      ((pass_no == 3)) || qm_probe click "$dlg" 1030
+      qm_probe click "$dlg" 1
+      qm_probe wait-hwnd-gone "$dlg" --timeout 5000 || fail "OK did not close the settings"
+      case $pass_no in
+        1) check "cleared and OK: the Run value is gone" no_value "$run" Quillmere ;;
+        *) check "checked and OK: Run\\Quillmere holds this copy's quoted path" \
+             reg_is "$run" Quillmere REG_SZ "\"$exe_w\"" ;;
+      esac
+    done
     qm_stop
   ) || exit 1
 
