@@ -584,9 +584,12 @@ struct Win32Platform::Callbacks {
             return 0;
         case WM_TRAYICON:
             return events.OnTrayIcon(static_cast<unsigned>(wParam),
-                                     TrayMouseOf(static_cast<UINT>(lParam)));
+                                     TrayMouseOf(LOWORD(lParam)));
         case WM_UPDATE_IMAGE_LIST:
             return events.OnRebuildImageList();
+        case WM_DPICHANGED:
+            self.OnTrayDpiChanged();
+            return 0;
         case WM_COMMAND:
             // Menu (0) and accelerator (1) commands; the frame has no controls.
             if (lParam == 0 && HIWORD(wParam) <= 1 && events.OnCommand(LOWORD(wParam))) {
@@ -828,43 +831,7 @@ void Win32Platform::SetTimer(unsigned id, std::uint32_t milliseconds) {
 
 void Win32Platform::KillTimer(unsigned id) { ::KillTimer(static_cast<HWND>(frame_), id); }
 
-namespace {
-
-// The shell's first-version record: what every Windows version accepts.
-NOTIFYICONDATAA TrayRecord(HWND frame, const TrayIconData& data, HICON icon) {
-    NOTIFYICONDATAA nid;
-    std::memset(&nid, 0, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = frame;
-    nid.uID = data.uID;
-    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    nid.uCallbackMessage = WM_TRAYICON;
-    nid.hIcon = icon;
-    lstrcpynA(nid.szTip, data.szTip, 64);
-    return nid;
-}
-
-}  // namespace
-
-void Win32Platform::AddTrayIcon(const TrayIconData& data) {
-    if (trayIcon_ == nullptr || trayIconResource_ != data.iconResource) {
-        if (trayIcon_ != nullptr) {
-            DestroyIcon(static_cast<HICON>(trayIcon_));
-        }
-        trayIcon_ = LoadImageA(Module(), MAKEINTRESOURCEA(data.iconResource), IMAGE_ICON, 16, 16,
-                               LR_LOADMAP3DCOLORS);
-        trayIconResource_ = data.iconResource;
-    }
-    NOTIFYICONDATAA nid =
-        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
-    Shell_NotifyIconA(NIM_ADD, &nid);
-}
-
-void Win32Platform::DeleteTrayIcon(const TrayIconData& data) {
-    NOTIFYICONDATAA nid =
-        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
-    Shell_NotifyIconA(NIM_DELETE, &nid);
-}
+// AddTrayIcon and DeleteTrayIcon: win32_tray_icon.cpp.
 
 bool Win32Platform::TrackPopupMenu(unsigned menuId) {
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(menuId));

@@ -104,6 +104,15 @@ private:
     std::vector<void*> dialogs_;  // HWNDs of the open modal dialogs, innermost last
     void* trayIcon_ = nullptr;    // HICON, loaded once for the tray
     unsigned trayIconResource_ = 0;
+    // The tray icon's size, record and state (win32_tray_icon.cpp).
+    int TrayIconSize() const;
+    bool LoadTrayIcon(unsigned resource);  // true when a new image was loaded
+    bool NotifyTray(unsigned action, const TrayIconData& data);
+    void OnTrayDpiChanged();
+    int trayIconSize_ = 0;
+    bool trayVersion4_ = false;
+    bool trayShown_ = false;
+    TrayIconData trayData_;
     std::exception_ptr kept_;
     bool loopEnded_ = false;  // RunMessageLoop has returned (or thrown)
     std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held

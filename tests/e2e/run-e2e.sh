@@ -903,6 +903,37 @@ phase_twins() {
   pass "six times two copies started together: one frame, one copy running"
 }
 
+# The tray icon at the screen's scale: the record the shell receives holds
+# an image of the small-icon size, 16, 24 and 32 pixels at 96, 144 and 192
+# DPI, in the version 4 record. A stand-in for the taskbar (qm_probe
+# fake-tray) takes the records in place of Wine's.
+phase_tray_dpi() {
+  local pics_w dpi want tray_pid records frame
+  pics_w="$(qm_winpath "$pics")"
+  set_profile "Directory:sz:$pics_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  for dpi in 96 144 192; do
+    want=$((16 * dpi / 96))
+    qm_probe reg-set "$QM_DESKTOP_KEY" "LogPixels:dword:$dpi"
+    records="$QM_OUT/tray-$dpi.txt"
+    "$QM_WINE" "$QM_PROBE" fake-tray --timeout 60000 >"$records" 2>>"$QM_OUT/probe.stderr" &
+    tray_pid=$!
+    qm_poll 20 grep -q '^hwnd=' "$records" || { kill "$tray_pid"; fail "$dpi DPI: no stand-in taskbar"; }
+    qm_start
+    frame="$(qm_wait_frame)" || { kill "$tray_pid"; fail "$dpi DPI: no frame window"; }
+    qm_poll 10 grep -q '^action=0 ' "$records"
+    qm_stop
+    kill "$tray_pid" 2>/dev/null
+    wait "$tray_pid" 2>/dev/null
+    tr -d '\r' <"$records" | sed 's/^/     /'
+    check "$dpi DPI: the icon added is $want x $want pixels" \
+      grep -q "^action=0 uid=128 .* width=$want height=$want" <(tr -d '\r' <"$records")
+    check "$dpi DPI: the record is set to version 4" \
+      grep -q '^action=4 uid=128 .* version=4 ' <(tr -d '\r' <"$records")
+  done
+  qm_probe reg-set "$QM_DESKTOP_KEY" LogPixels:dword:96
+}
+
 # --- the Windows Installer package -------------------------------------------
 
 # What of the prefix an install may touch: every file of drive C (Wine's
@@ -1059,6 +1090,7 @@ run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
 # Last: it leaves a profile of its own, and first-start needs none.
 run_phase twins phase_twins
+run_phase tray-dpi phase_tray_dpi
 # After every other phase: it installs and removes the release's package.
 run_phase msi phase_msi
 # A crash late in the last phase.
