@@ -1017,8 +1017,10 @@ phase_msi() {
   check "the login entry: Run\\Quillmere holds the quoted path" reg_is "$run" Quillmere REG_SZ "\"$exe_w\""
   # One uninstall entry, of this version, with the icon.
   local entries
-  entries="$("$QM_WINE64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null;
-    "$QM_WINE64" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null)"
+  # (a 32-bit package's machine entry is in the 32-bit view, Wow6432Node)
+  local view uninstall='Microsoft\Windows\CurrentVersion\Uninstall'
+  entries="$(for view in "HKLM\\Software\\$uninstall" "HKLM\\Software\\Wow6432Node\\$uninstall" \
+    "HKCU\\Software\\$uninstall"; do "$QM_WINE64" reg query "$view" /s 2>/dev/null; done)"
   entries="$(tr -d '\r' <<<"$entries" | awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +Quillmere$/ { print key }')"
   check "one uninstall entry after the upgrade" test "$(grep -c . <<<"$entries")" == 1
   local key="${entries//HKEY_LOCAL_MACHINE/HKLM}"
