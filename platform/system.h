@@ -42,6 +42,13 @@ public:
     virtual void SetRegistryKey(const char* company, const char* appName) = 0;
 };
 
+// Whether the user's login starts the program, and which copy.
+enum class LoginStart {
+    None,         // no entry, or one that is switched off
+    ThisProgram,  // an entry that starts the running program
+    OtherCopy,    // an entry that starts the program from somewhere else
+};
+
 class SystemServices {
 public:
     virtual ~SystemServices() = default;
@@ -72,6 +79,13 @@ public:
 
     // Pseudo-random integer from 0 to 32767.
     virtual int Rand() = 0;
+
+    // The user's entry that starts the program at login, read afresh each
+    // time. SetLoginStart(true) makes it start the running program (an
+    // entry of another copy is rewritten), false removes it; false when the
+    // entry could not be written.
+    virtual LoginStart GetLoginStart() = 0;
+    virtual bool SetLoginStart(bool start) = 0;
 };
 
 }  // namespace qm

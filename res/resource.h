@@ -8,6 +8,7 @@
 #define IDS_APP_TITLE 57344        // the application's name
 #define IDS_WALLPAPER_NOT_SHOWN 301  // a Linux desktop did not take the wallpaper
 #define IDS_NO_NOTIFICATION_AREA 302  // no tray to show the icon in (Linux)
+#define IDS_LOGIN_START_FAILED 310  // the login entry could not be written
 
 // Popup menu commands.
 #define ID_SETTINGS 32772
@@ -39,6 +40,7 @@
 #define IDC_HEIGHT 1021
 #define IDC_STRETCH 1022
 #define IDC_UPDATE_IMAGE_LIST 1023
+#define IDC_START_AT_LOGIN 1030
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

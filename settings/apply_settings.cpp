@@ -5,6 +5,23 @@
 
 namespace qm {
 
+namespace {
+
+// The login entry as the box was left: written when it should start this
+// program and does not (none, or another copy's), removed when it should
+// not start it. A failure is told; the other settings stand.
+void ApplyLoginStart(bool wanted) {
+    SystemServices& system = CurrentPlatform().system;
+    const LoginStart now = system.GetLoginStart();
+    const bool change = wanted ? now != LoginStart::ThisProgram : now != LoginStart::None;
+    if (change && !system.SetLoginStart(wanted)) {
+        AfxMessageBox(CurrentPlatform().shell.LoadString(IDS_LOGIN_START_FAILED),
+                      BoxIcon::Exclamation);
+    }
+}
+
+}  // namespace
+
 void CMainFrame::OnSettings() {
     // One dialog at a time. A second one over the first (from the tray menu
     // in the first one's loop, or from a second start of the program asking
@@ -26,6 +43,9 @@ void CMainFrame::OnSettings() {
     dlg.m_When = When;
     dlg.m_Width = Width;
     dlg.m_Stretch = Stretch;
+    // Read from the system each time: the installer, another copy or the
+    // user may have changed it since.
+    dlg.m_StartAtLogin = CurrentPlatform().system.GetLoginStart() != LoginStart::None ? 1 : 0;
 
     int result = 0;
     {
@@ -62,6 +82,7 @@ void CMainFrame::OnSettings() {
     } else {
         CurrentPlatform().shell.SetTimer(IDT_CHANGE, ChangeInterval());
     }
+    ApplyLoginStart(dlg.m_StartAtLogin != 0);
 }
 
 }  // namespace qm

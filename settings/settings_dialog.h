@@ -30,6 +30,9 @@ public:
     std::int32_t m_When = -1;  // 0 minutes, 1 hours, -1 none
     std::int32_t m_Width = 0;
     std::int32_t m_Stretch = 0;  // boolean
+    // Whether the user's login starts the program: the system's entry, not
+    // a profile value.
+    std::int32_t m_StartAtLogin = 0;  // boolean
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;

@@ -50,8 +50,8 @@ packages=(
   dpkg-dev
   # Running and driving Windows programs
   wine64 libwine fonts-wine xvfb xdotool imagemagick libjpeg-turbo-progs time
-  # Checking the release zip
-  unzip
+  # Checking the release zip; making and reading the Windows Installer packages
+  unzip wixl msitools
 )
 # The 32-bit program needs 32-bit Wine beside wine64, which only a kernel
 # that runs 32-bit programs can use.

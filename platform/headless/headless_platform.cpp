@@ -184,6 +184,13 @@ std::optional<std::uint64_t> HeadlessPlatform::FreeDiskSpace(const std::string& 
     return freeSpace ? freeSpace : PosixSystem::FreeDiskSpace(folder);
 }
 
+bool HeadlessPlatform::SetLoginStart(bool start) {
+    loginStartWrites.push_back(start);
+    if (failLoginStart) return false;
+    loginStart = start ? LoginStart::ThisProgram : LoginStart::None;
+    return true;
+}
+
 bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string& target) {
     if (failReplace) {
         return false;

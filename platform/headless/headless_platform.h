@@ -201,6 +201,11 @@ public:
     bool failReplace = false;
     // Free space on every volume, when set; otherwise the disk's own.
     std::optional<std::uint64_t> freeSpace;
+    // The login entry as the system holds it, every write asked for (true:
+    // start this program, false: none), and a write that fails.
+    LoginStart loginStart = LoginStart::None;
+    std::vector<bool> loginStartWrites;
+    bool failLoginStart = false;
 
     // Message boxes shown, and the answers to give (IDOK when none left).
     std::vector<Box> boxes;
@@ -228,6 +233,8 @@ public:
     char PathSeparator() const override { return separator; }
     std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
+    LoginStart GetLoginStart() override { return loginStart; }
+    bool SetLoginStart(bool start) override;
 
     int AppMessageBox(const std::string& text, BoxIcon icon) override;
     int MessageBox(bool ownerIsActiveWindow, const std::string& text,

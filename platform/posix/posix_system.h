@@ -30,6 +30,14 @@ public:
     // The same linear congruential sequence as the Windows C runtime.
     int Rand() override;
     void Seed(std::uint32_t seed) { randState_ = seed; }
+    // The freedesktop autostart entry quillmere.desktop: the user's, in
+    // $XDG_CONFIG_HOME/autostart, or else one of $XDG_CONFIG_DIRS (which
+    // the user's, with Hidden=true, switches off). Its Exec names the
+    // program; this one is ProgramPath().
+    LoginStart GetLoginStart() override;
+    bool SetLoginStart(bool start) override;
+    // The running program's absolute path (/proc/self/exe).
+    static std::string ProgramPath();
 
     // `*`/`?` matching without regard to (ASCII) case.
     static bool GlobMatch(const char* pattern, const char* name);

@@ -57,6 +57,10 @@ public:
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;
     int Rand() override;
+    // The "Quillmere" value of HKCU\...\CurrentVersion\Run
+    // (win32_login_start.cpp).
+    LoginStart GetLoginStart() override;
+    bool SetLoginStart(bool start) override;
 };
 
 // HKCU\Control Panel\desktop and SystemParametersInfoA.
@@ -121,6 +125,15 @@ private:
     // An exception caught inside a window procedure ends the loops with a
     // quit message and is rethrown outside them.
     ExceptionKeeper keeper_;
+    // The tray icon's size, record and state (win32_tray_icon.cpp).
+    int TrayIconSize() const;
+    bool LoadTrayIcon(unsigned resource);  // true when a new image was loaded
+    bool NotifyTray(unsigned action, const TrayIconData& data);
+    void OnTrayDpiChanged();
+    int trayIconSize_ = 0;
+    bool trayVersion4_ = false;
+    bool trayShown_ = false;
+    TrayIconData trayData_;
     bool loopEnded_ = false;  // RunMessageLoop has returned (or thrown)
     std::vector<void*> instanceClaims_;  // HANDLEs of the named mutexes held
     bool comInitialised_ = false;        // this thread's apartment, ours to end

@@ -147,9 +147,12 @@ LRESULT Win32Shell::Callbacks::FrameMessage(Win32Shell& self, FrameEvents& event
         return 0;
     case WM_TRAYICON:
         return events.OnTrayIcon(static_cast<unsigned>(wParam),
-                                 TrayMouseOf(static_cast<UINT>(lParam)));
+                                 TrayMouseOf(LOWORD(lParam)));
     case WM_UPDATE_IMAGE_LIST:
         return events.OnRebuildImageList();
+    case WM_DPICHANGED:
+        self.OnTrayDpiChanged();
+        return 0;
     case WM_COMMAND:
         // Menu (0) and accelerator (1) commands; the frame has no controls.
         if (lParam == 0 && HIWORD(wParam) <= 1 && events.OnCommand(LOWORD(wParam))) {

@@ -1,4 +1,9 @@
-// The tray icon and its popup menu.
+// The tray icon and its popup menu. The icon is the icon resource's image
+// for the small-icon size at the
+// frame window's DPI (16 pixels at 100 %, 24 at 150 %, 32 at 200 %), loaded
+// again when that DPI changes or the taskbar comes back, and handed to the
+// shell in the newest record it takes: version 4 where the shell has it
+// (Vista and later), the first version's otherwise.
 #include "platform/win32/win32_internal.h"
 
 #include <cstring>
@@ -11,41 +16,108 @@ using namespace win32;
 
 namespace {
 
-// The shell's first-version record: what every Windows version accepts.
-NOTIFYICONDATAA TrayRecord(HWND frame, const TrayIconData& data, HICON icon) {
-    NOTIFYICONDATAA nid;
-    std::memset(&nid, 0, sizeof nid);
-    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    nid.hWnd = frame;
-    nid.uID = data.uID;
-    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    nid.uCallbackMessage = WM_TRAYICON;
-    nid.hIcon = icon;
-    lstrcpynA(nid.szTip, data.szTip, 64);
-    return nid;
+// Windows 10's per-window DPI calls, looked up at run time: the 32-bit
+// program also runs on Windows that has neither.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+
+template <typename Function>
+Function User32Function(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
 }
 
 }  // namespace
 
-void Win32Shell::AddTrayIcon(const TrayIconData& data) {
-    if (trayIcon_ == nullptr || trayIconResource_ != data.iconResource) {
-        if (trayIcon_ != nullptr) {
-            DestroyIcon(static_cast<HICON>(trayIcon_));
+int Win32Shell::TrayIconSize() const {
+    static const auto dpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    static const auto metricsForDpi =
+        User32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
+    if (dpiForWindow != nullptr && metricsForDpi != nullptr && frame_ != nullptr) {
+        const UINT dpi = dpiForWindow(static_cast<HWND>(frame_));
+        if (dpi != 0) {
+            return metricsForDpi(SM_CXSMICON, dpi);
         }
-        trayIcon_ = LoadImageA(Module(), MAKEINTRESOURCEA(data.iconResource), IMAGE_ICON, 16, 16,
-                               LR_LOADMAP3DCOLORS);
-        trayIconResource_ = data.iconResource;
     }
-    NOTIFYICONDATAA nid =
-        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
-    Shell_NotifyIconA(NIM_ADD, &nid);
+    // Before Windows 10 a DPI-aware program's metrics follow the system's DPI.
+    return GetSystemMetrics(SM_CXSMICON);
+}
+
+bool Win32Shell::NotifyTray(unsigned action, const TrayIconData& data) {
+    NOTIFYICONDATAA nid;
+    std::memset(&nid, 0, sizeof nid);
+    nid.hWnd = static_cast<HWND>(frame_);
+    nid.uID = data.uID;
+    nid.uFlags = action == NIM_DELETE ? 0 : NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAYICON;
+    nid.hIcon = static_cast<HICON>(trayIcon_);
+    lstrcpynA(nid.szTip, data.szTip, 64);
+    if (action == NIM_ADD) {
+        // Version 4 first: it keeps the tip shown (NIF_SHOWTIP) and sends
+        // the mouse message in the low word, which the frame reads either
+        // way. A shell that refuses the record or the version gets the
+        // first version's record, which every shell takes.
+        nid.cbSize = sizeof nid;
+        nid.uFlags |= NIF_SHOWTIP;
+        if (Shell_NotifyIconA(NIM_ADD, &nid)) {
+            nid.uVersion = NOTIFYICON_VERSION_4;
+            trayVersion4_ = Shell_NotifyIconA(NIM_SETVERSION, &nid) != FALSE;
+            if (trayVersion4_) {
+                return true;
+            }
+            Shell_NotifyIconA(NIM_DELETE, &nid);
+        }
+        nid.uFlags &= ~static_cast<UINT>(NIF_SHOWTIP);
+        nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        trayVersion4_ = false;
+        return Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
+    }
+    if (trayVersion4_) {
+        nid.cbSize = sizeof nid;
+        if (action != NIM_DELETE) nid.uFlags |= NIF_SHOWTIP;
+    } else {
+        nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    }
+    return Shell_NotifyIconA(action, &nid) != FALSE;
+}
+
+bool Win32Shell::LoadTrayIcon(unsigned resource) {
+    const int size = TrayIconSize();
+    if (trayIcon_ != nullptr && trayIconResource_ == resource && trayIconSize_ == size) {
+        return false;
+    }
+    HANDLE icon = LoadImageA(Module(), MAKEINTRESOURCEA(resource), IMAGE_ICON,
+                             size, size, LR_LOADMAP3DCOLORS);
+    if (icon == nullptr) {
+        return false;  // the one loaded before, if any, stays
+    }
+    if (trayIcon_ != nullptr) {
+        DestroyIcon(static_cast<HICON>(trayIcon_));
+    }
+    trayIcon_ = icon;
+    trayIconResource_ = resource;
+    trayIconSize_ = size;
+    return true;
+}
+
+void Win32Shell::AddTrayIcon(const TrayIconData& data) {
+    LoadTrayIcon(data.iconResource);
+    trayData_ = data;
+    trayShown_ = true;
+    NotifyTray(NIM_ADD, data);
 }
 
 void Win32Shell::DeleteTrayIcon(const TrayIconData& data) {
-    NOTIFYICONDATAA nid =
-        TrayRecord(static_cast<HWND>(frame_), data, static_cast<HICON>(trayIcon_));
-    Shell_NotifyIconA(NIM_DELETE, &nid);
+    NotifyTray(NIM_DELETE, data);
+    trayShown_ = false;
 }
+
+void Win32Shell::OnTrayDpiChanged() {
+    if (trayShown_ && LoadTrayIcon(trayData_.iconResource)) {
+        NotifyTray(NIM_MODIFY, trayData_);
+    }
+}
+
 
 bool Win32Shell::TrackPopupMenu(unsigned menuId) {
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(menuId));

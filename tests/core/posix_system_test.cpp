@@ -72,6 +72,91 @@ TEST(PosixSystem, WallpaperFolderIsMadeUnderTheUsersDataFolder) {
         ::unsetenv("XDG_DATA_HOME");
     }
 }
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            ::setenv(name_, old_.c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+TEST(PosixSystem, LoginStartIsTheFreedesktopAutostartEntry) {
+    test::TempDir dir;
+    ScopedEnv home("XDG_CONFIG_HOME", (dir.path() / "config").string());
+    ScopedEnv dirs("XDG_CONFIG_DIRS", (dir.path() / "xdg").string());
+    const auto user = dir.path() / "config" / "autostart" / "quillmere.desktop";
+    const auto system = dir.path() / "xdg" / "autostart" / "quillmere.desktop";
+    PosixSystem sys;
+    const std::string self = PosixSystem::ProgramPath();
+    ASSERT_FALSE(self.empty());
+    ASSERT_EQ(self.front(), '/');
+
+    EXPECT_EQ(sys.GetLoginStart(), LoginStart::None);
+    ASSERT_TRUE(sys.SetLoginStart(true));  // makes the autostart folder
+    const std::string text = test::ReadFile(user.string());
+    EXPECT_NE(text.find("[Desktop Entry]\nType=Application\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=\"" + self + "\"\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
+    EXPECT_EQ(sys.GetLoginStart(), LoginStart::ThisProgram);
+
+    // Entries written by others, as the rules read them.
+    struct Case {
+        const char* text;
+        LoginStart expected;
+    };
+    const Case cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=/opt/old/quillmere --x\n", LoginStart::OtherCopy},
+        {"[Desktop Entry]\r\nExec = \"/opt/my apps/quillmere\" -x\r\n", LoginStart::OtherCopy},
+        {"[Desktop Entry]\nExec=/opt/old/quillmere\nHidden=true\n", LoginStart::None},
+        {"[Other]\nExec=/x\n[Desktop Entry]\nExec=SELF\n", LoginStart::ThisProgram},
+        {"[Desktop Entry]\nExec=\"SELF\" %U\n", LoginStart::ThisProgram},
+    };
+    for (const Case& c : cases) {
+        std::string t = c.text;
+        for (auto at = t.find("SELF"); at != std::string::npos; at = t.find("SELF")) {
+            t.replace(at, 4, self);
+        }
+        SCOPED_TRACE(t);
+        std::ofstream(user) << t;
+        EXPECT_EQ(sys.GetLoginStart(), c.expected);
+    }
+    // Another copy's entry is rewritten to this one.
+    ASSERT_TRUE(sys.SetLoginStart(true));
+    EXPECT_EQ(sys.GetLoginStart(), LoginStart::ThisProgram);
+    // Off, with no system entry: the file goes.
+    ASSERT_TRUE(sys.SetLoginStart(false));
+    EXPECT_FALSE(std::filesystem::exists(user));
+    EXPECT_TRUE(sys.SetLoginStart(false));  // nothing to remove
+
+    // A system-wide entry starts it too; off hides it with a user entry.
+    std::filesystem::create_directories(system.parent_path());
+    std::ofstream(system) << "[Desktop Entry]\nExec=/usr/bin/quillmere\n";
+    EXPECT_EQ(sys.GetLoginStart(), LoginStart::OtherCopy);
+    ASSERT_TRUE(sys.SetLoginStart(false));
+    EXPECT_NE(test::ReadFile(user.string()).find("\nHidden=true\n"), std::string::npos);
+    EXPECT_EQ(sys.GetLoginStart(), LoginStart::None);
+    EXPECT_TRUE(std::filesystem::exists(system));
+
+    // No folder can be made for the entry: the write fails.
+    std::filesystem::remove_all(dir.path() / "config");
+    std::ofstream(dir.path() / "config") << "x";
+    EXPECT_FALSE(sys.SetLoginStart(true));
+}
 #endif
 
 }  // namespace

@@ -40,7 +40,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
     ASSERT_EQ(script.dialogs.count(IDD_SETTINGS), 1u);
     const rc::Dialog& d = script.dialogs.at(IDD_SETTINGS);
     EXPECT_EQ(d.caption, "Quillmere Settings");
-    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 122}));
+    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 136}));
     EXPECT_EQ(d.fontSize, 8);
     EXPECT_EQ(d.fontName, "MS Sans Serif");
     EXPECT_EQ(d.style, kModalDialogStyle);
@@ -76,6 +76,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {1023, "Button", "Update Image List", 29, 104, 62, 11},
         {-1, "Static", "if you added new images to the dir.", 95, 106, 120, 8},
         {-1, "Static", "Click", 9, 105, 16, 8},
+        {1030, "Button", "Start when I &log in", 6, 122, 100, 10},
     });
 
     // Styles that decide behaviour: the up-down controls take their buddy

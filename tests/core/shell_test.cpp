@@ -536,6 +536,65 @@ TEST_F(Shell, CancelChangesNothingButAnAskedRebuildStays) {
     EXPECT_EQ(p.desktop, desktop);
 }
 
+TEST_F(Shell, StartAtLoginShowsTheSystemsEntryAndOkWritesOnlyWhatDiffers) {
+    // The box shows the system's entry as it is when the dialog opens; OK
+    // writes this program's entry, removes it, or leaves it; a failed write
+    // is told after every other setting was applied.
+    struct Case {
+        const char* what;
+        LoginStart before;
+        bool click;  // the user toggles the box
+        bool fail;   // the system refuses the write
+        bool shown;
+        std::vector<bool> writes;
+        LoginStart after;
+    };
+    const Case cases[] = {
+        {"none, left", LoginStart::None, false, false, false, {}, LoginStart::None},
+        {"none, checked", LoginStart::None, true, false, false, {true}, LoginStart::ThisProgram},
+        {"ours, left", LoginStart::ThisProgram, false, false, true, {}, LoginStart::ThisProgram},
+        {"ours, cleared", LoginStart::ThisProgram, true, false, true, {false}, LoginStart::None},
+        {"another copy's, left: rewritten", LoginStart::OtherCopy, false, false, true, {true},
+         LoginStart::ThisProgram},
+        {"another copy's, cleared", LoginStart::OtherCopy, true, false, true, {false},
+         LoginStart::None},
+        {"none, checked, refused", LoginStart::None, true, true, false, {true}, LoginStart::None},
+    };
+    ASSERT_TRUE(Start());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        p.loginStart = c.before;
+        p.failLoginStart = c.fail;
+        p.loginStartWrites.clear();
+        p.boxes.clear();
+        p.profileWrites.clear();
+        RunSettings([&](HeadlessDialog& d) {
+            EXPECT_EQ(d.Checked(IDC_START_AT_LOGIN), c.shown);
+            if (c.click) d.Click(IDC_START_AT_LOGIN);
+            d.Type(IDC_TIME, "7");
+            d.PressOk();
+        });
+        EXPECT_EQ(p.loginStartWrites, c.writes);
+        EXPECT_EQ(p.loginStart, c.after);
+        EXPECT_EQ(Frame().Time, 7);
+        EXPECT_EQ(p.profileWrites.size(), 9u);  // nothing of it in the profile
+        ASSERT_EQ(p.boxes.size(), c.fail ? 1u : 0u);
+        if (c.fail) {
+            EXPECT_EQ(p.boxes[0].text, p.LoadString(IDS_LOGIN_START_FAILED));
+            EXPECT_EQ(p.boxes[0].style, BoxIcon::Exclamation);
+        }
+    }
+    // Cancel writes nothing.
+    p.loginStart = LoginStart::None;
+    p.failLoginStart = false;
+    p.loginStartWrites.clear();
+    RunSettings([](HeadlessDialog& d) {
+        d.Click(IDC_START_AT_LOGIN);
+        d.PressCancel();
+    });
+    EXPECT_TRUE(p.loginStartWrites.empty());
+}
+
 TEST_F(Shell, AboutOpensAboveTheDialogAndLeavesItsEdits) {
     ASSERT_TRUE(Start());
     p.ScriptDialog(IDD_ABOUTBOX, [](HeadlessDialog& about) {

@@ -280,19 +280,23 @@ phase_settings() {
   check "an interval of 0 is refused" box_says '^Quillmere$' "Please enter an integer between 1 and 120."
   check "the dialog stays open" ql_window '^Quillmere Settings$'
   type_to "$dlg" 5
-  keys_to "$dlg" alt+o alt+r
+  keys_to "$dlg" alt+o alt+r alt+l
   keys_to "$dlg" Return
   check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "and stores the interval" profile_becomes Time 5
   check "its unit" profile_becomes When 1
   check "and the choice" profile_becomes Random 1
+  local autostart="$XDG_CONFIG_HOME/autostart/quillmere.desktop"
+  check "Start when I log in writes the autostart entry of this program" \
+    grep -qxF "Exec=\"$(readlink -f "$QL_BIN")\"" "$autostart"
 
   menu_pick s
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens again"
-  keys_to "$dlg" alt+t
+  keys_to "$dlg" alt+t alt+l
   keys_to "$dlg" Escape
   check "Cancel stores nothing" qm_poll 5 ql_no_window_id "$dlg"
   check "the display mode is kept" profile_is Display 2
+  check "and the autostart entry" test -f "$autostart"
 
   local other="$QL_OUT/browsed"
   mkdir -p "$other"
@@ -310,9 +314,11 @@ phase_settings() {
     xdotool windowactivate --sync "$chooser" key --clearmodifiers Return >/dev/null 2>&1
   fi
   check "the chooser closes on its choice" qm_poll 5 ql_no_window_id "$chooser"
+  keys_to "$dlg" alt+l
   keys_to "$dlg" Return
   check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "the chosen folder is stored" profile_becomes Directory "$other"
+  check "the box cleared removes the autostart entry" test ! -e "$autostart"
 }
 
 phase_second_start() {

@@ -31,8 +31,9 @@ qm_env_init() {
   mkdir -p "$QM_OUT"
   export WINEPREFIX="$QM_OUT/prefix"
   export WINEDEBUG=-all
-  # No Mono or Gecko installers: nothing here needs .NET or HTML.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko installers: nothing here needs .NET or HTML. No menu
+  # entries on the real user's desktop for the shortcuts an install makes.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   QM_XVFB_PID=
   QM_PID=
 }
