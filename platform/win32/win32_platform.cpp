@@ -323,6 +323,20 @@ std::unique_ptr<DesktopKey> Win32Platform::OpenDesktopKey() {
     return std::make_unique<Win32DesktopKey>(key);
 }
 
+std::vector<MonitorRect> Win32Platform::Monitors() {
+    // The manifest declares the program DPI-aware: these are physical pixels.
+    std::vector<MonitorRect> monitors;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR, HDC, LPRECT rect, LPARAM out) -> BOOL {
+            reinterpret_cast<std::vector<MonitorRect>*>(out)->push_back(
+                {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
 void Win32Platform::SetDesktopWallpaper(const char* path) {
     // The API takes a non-const pointer but does not write through it.
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
@@ -467,6 +481,19 @@ public:
     }
     void SetUpDownPos(int id, int pos) override {
         SendDlgItemMessageA(hwnd, id, UDM_SETPOS, 0, MAKELPARAM(pos, 0));
+    }
+    void SetComboItems(int id, const std::vector<std::string>& items) override {
+        SendDlgItemMessageA(hwnd, id, CB_RESETCONTENT, 0, 0);
+        for (const std::string& text : items) {
+            SendDlgItemMessageA(hwnd, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+    }
+    int GetComboSelection(int id) override {
+        const LRESULT index = SendDlgItemMessageA(hwnd, id, CB_GETCURSEL, 0, 0);
+        return index == CB_ERR ? -1 : static_cast<int>(index);
+    }
+    void SetComboSelection(int id, int index) override {
+        SendDlgItemMessageA(hwnd, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
     std::vector<int> RadioGroup(int firstId) override {
         std::vector<int> ids;

@@ -42,6 +42,7 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    std::vector<MonitorRect> Monitors() override;
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
