@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/desktops/wallpaper_desktop.h"
@@ -32,13 +33,16 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     // Shows the file as "TileWallpaper" and "WallpaperStyle" say: tiled for
-    // "1", else stretched for style "2", else centred. A value never written
+    // "1", else stretched for style "2", filled for "10", fitted for "6",
+    // else centred. A value never written
     // in this run is the one the desktop's present layout gives. Returns
     // before the desktop has answered: a desktop that does not take the
     // picture is reported when it says so (or its time runs out), once,
     // until one is taken; a refusal that a later picture's success has
     // overtaken is not reported.
     void SetDesktopWallpaper(const char* path) override;
+    // Qt's screens, in physical pixels; none without a GUI application.
+    std::vector<MonitorRect> Monitors() override;
 
     // The names the desktop is given begin so, then a number never given
     // before and ".bmp".
