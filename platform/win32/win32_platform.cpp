@@ -323,17 +323,18 @@ std::unique_ptr<DesktopKey> Win32Platform::OpenDesktopKey() {
     return std::make_unique<Win32DesktopKey>(key);
 }
 
+namespace {
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM out) {
+    reinterpret_cast<std::vector<MonitorRect>*>(out)->push_back(
+        {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
+    return TRUE;
+}
+}  // namespace
+
 std::vector<MonitorRect> Win32Platform::Monitors() {
     // The manifest declares the program DPI-aware: these are physical pixels.
     std::vector<MonitorRect> monitors;
-    EnumDisplayMonitors(
-        nullptr, nullptr,
-        [](HMONITOR, HDC, LPRECT rect, LPARAM out) -> BOOL {
-            reinterpret_cast<std::vector<MonitorRect>*>(out)->push_back(
-                {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&monitors));
+    EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&monitors));
     return monitors;
 }
 
