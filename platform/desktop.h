@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -19,6 +20,12 @@ public:
     virtual bool Query(const char* name, char* buf, std::size_t size) = 0;
 };
 
+// One monitor's place on the desktop, in physical pixels.
+struct MonitorRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const MonitorRect&) const = default;
+};
+
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -28,6 +35,9 @@ public:
     virtual std::unique_ptr<DesktopKey> OpenDesktopKey() = 0;
     // Shows the picture at path with the layout the key's values describe.
     virtual void SetDesktopWallpaper(const char* path) = 0;
+    // The monitors the desktop spans now; empty when the backend cannot
+    // tell (a converted picture then keeps its full size).
+    virtual std::vector<MonitorRect> Monitors() { return {}; }
 };
 
 }  // namespace qm

@@ -80,6 +80,11 @@ public:
     // edit box's text with the position).
     virtual void SetUpDownRange(int id, int lower, int upper) = 0;
     virtual void SetUpDownPos(int id, int pos) = 0;
+    // A drop-down list (CBS_DROPDOWNLIST): replaces its items; the index
+    // of the selected item, -1 for none; selects one (-1 clears).
+    virtual void SetComboItems(int id, const std::vector<std::string>& items) = 0;
+    virtual int GetComboSelection(int id) = 0;
+    virtual void SetComboSelection(int id, int index) = 0;
     // The radio buttons of the group that starts at firstId, in template
     // order: up to the next control that starts a group.
     virtual std::vector<int> RadioGroup(int firstId) = 0;

@@ -42,7 +42,9 @@ void CMainFrame::OnSettings() {
     dlg.m_Time = Time;
     dlg.m_When = When;
     dlg.m_Width = Width;
-    dlg.m_Stretch = Stretch;
+    // A size this program never wrote counts as stretched, as any value
+    // but 0 once did.
+    dlg.m_Stretch = Stretch >= kSizeAsItIs && Stretch <= kSizeFitted ? Stretch : kSizeStretched;
     // Read from the system each time: the installer, another copy or the
     // user may have changed it since.
     dlg.m_StartAtLogin = CurrentPlatform().system.GetLoginStart() != LoginStart::None ? 1 : 0;
@@ -63,7 +65,7 @@ void CMainFrame::OnSettings() {
     Random = dlg.m_Random == 1 ? 1 : 0;
     Display = dlg.m_Display == -1 ? 0 : dlg.m_Display;
     AutoChange = dlg.m_AutoChange;
-    Stretch = dlg.m_Stretch;
+    Stretch = dlg.m_Stretch == -1 ? kSizeStretched : dlg.m_Stretch;
     When = dlg.m_When;
     Time = dlg.m_Time;
     Height = dlg.m_Height;

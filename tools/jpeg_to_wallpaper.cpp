@@ -1,5 +1,7 @@
-// jpeg-to-wallpaper IN.jpg OUT.bmp: the wallpaper conversion on its own,
-// for scripts and for timing it against other decoders.
+// jpeg-to-wallpaper [--fill|--fit WxH] IN.jpg OUT.bmp: the wallpaper
+// conversion on its own, for scripts and for timing it against other
+// decoders; with --fill or --fit, as a filled or fitted picture is
+// converted for one monitor of that size.
 #include <cstdio>
 #include <string>
 
@@ -29,13 +31,27 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    qm::ScaleGoal goal;
+    bool scaled = false;
+    if (argc == 5) {
+        const std::string mode = argv[1];
+        qm::MonitorRect monitor;
+        scaled = (mode == "--fill" || mode == "--fit") &&
+                 std::sscanf(argv[2], "%dx%d", &monitor.width, &monitor.height) == 2;
+        goal = {mode == "--fill", {monitor}};
+        argv += 2;
+        argc -= 2;
+        if (!scaled) {
+            argc = 0;
+        }
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: jpeg-to-wallpaper IN.jpg OUT.bmp\n");
+        std::fprintf(stderr, "usage: jpeg-to-wallpaper [--fill|--fit WxH] IN.jpg OUT.bmp\n");
         return 2;
     }
     ConsolePlatform platform;
     qm::SetCurrentPlatform(&platform.parts);
-    const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2]);
+    const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2], scaled ? &goal : nullptr);
     qm::SetCurrentPlatform(nullptr);
     return ok ? 0 : 1;
 }

@@ -128,6 +128,8 @@ const char* OptionName(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return "wallpaper";
         case Layout::Stretched: return "stretched";
+        case Layout::Filled: return "zoom";
+        case Layout::Fitted: return "scaled";
         case Layout::Centred: break;
     }
     return "centered";
@@ -252,6 +254,12 @@ std::optional<Layout> GSettingsDesktop::CurrentLayout() {
     const std::string option = bg.Get(keys_.optionsKey);
     if (option == "wallpaper") {
         return Layout::Tiled;
+    }
+    if (option == "zoom") {
+        return Layout::Filled;
+    }
+    if (option == "scaled") {
+        return Layout::Fitted;
     }
     return option == "stretched" ? Layout::Stretched : Layout::Centred;
 }

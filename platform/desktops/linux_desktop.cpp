@@ -8,6 +8,9 @@
 #include <system_error>
 #include <utility>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "imaging/wallpaper_bmp.h"
 #include "platform/desktops/desktop_support.h"
 #include "res/resource.h"
@@ -141,20 +144,42 @@ std::optional<std::string> LinuxDesktop::Value(const std::string& name) {
 
 Layout LinuxDesktop::LayoutToApply() {
     std::optional<Layout> shown;  // asked for only when a value was never written
-    const auto says = [&](const char* name, const char* value, Layout meaning) {
-        const auto it = written_.find(name);
-        if (it != written_.end()) {
-            return it->second == value;
-        }
+    const auto present = [&] {
         if (!shown) {
             shown = desktop_->CurrentLayout().value_or(Layout::Centred);
         }
-        return *shown == meaning;
+        return *shown;
     };
-    if (says("TileWallpaper", "1", Layout::Tiled)) {
+    const auto tile = written_.find("TileWallpaper");
+    if (tile != written_.end() ? tile->second == "1" : present() == Layout::Tiled) {
         return Layout::Tiled;
     }
-    return says("WallpaperStyle", "2", Layout::Stretched) ? Layout::Stretched : Layout::Centred;
+    const auto style = written_.find("WallpaperStyle");
+    if (style == written_.end()) {
+        return present() == Layout::Tiled ? Layout::Centred : present();
+    }
+    // Windows' WallpaperStyle numbers.
+    if (style->second == "2") {
+        return Layout::Stretched;
+    }
+    if (style->second == "10") {
+        return Layout::Filled;
+    }
+    return style->second == "6" ? Layout::Fitted : Layout::Centred;
+}
+
+std::vector<MonitorRect> LinuxDesktop::Monitors() {
+    std::vector<MonitorRect> monitors;
+    if (qGuiApp == nullptr) {
+        return monitors;
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        const qreal ratio = screen->devicePixelRatio();
+        monitors.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio),
+                            qRound(g.width() * ratio), qRound(g.height() * ratio)});
+    }
+    return monitors;
 }
 
 // Desktops that cache pictures by name (Plasma, and GNOME's mutter for a

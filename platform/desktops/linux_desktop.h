@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "platform/desktops/wallpaper_desktop.h"
@@ -37,7 +38,8 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     // Shows the file as "TileWallpaper" and "WallpaperStyle" say: tiled for
-    // "1", else stretched for style "2", else centred. A value never written
+    // "1", else stretched for style "2", filled for "10", fitted for "6",
+    // else centred. A value never written
     // in this run is the one the desktop's present layout gives. Returns
     // before the desktop has answered: a desktop that does not take the
     // picture is reported when it says so (or its time runs out), once,
@@ -45,6 +47,8 @@ public:
     // reported. The desktop has one picture at a time: one asked for while
     // it has not yet answered waits, and a newer one takes its place.
     void SetDesktopWallpaper(const char* path) override;
+    // Qt's screens, in physical pixels; none without a GUI application.
+    std::vector<MonitorRect> Monitors() override;
 
     // The names the desktop is given begin so, then a number never given
     // before (our own stay below kNumberLimit) and the picture's ending.

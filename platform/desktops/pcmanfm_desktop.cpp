@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -13,10 +14,18 @@ namespace qm::desktops {
 
 namespace {
 
-const char* Mode(Layout layout) {
+// Each program's word for a layout: a filled picture is pcmanfm-qt's
+// "zoom" and LXDE's pcmanfm's "crop".
+const char* Mode(Layout layout, const std::string& program) {
     switch (layout) {
         case Layout::Tiled: return "tile";
         case Layout::Stretched: return "stretch";
+        case Layout::Filled:
+            return QFileInfo(QString::fromStdString(program)).fileName() ==
+                           QLatin1String(PcmanfmDesktop::kLxde)
+                       ? "crop"
+                       : "zoom";
+        case Layout::Fitted: return "fit";
         case Layout::Centred: break;
     }
     return "center";
@@ -88,7 +97,7 @@ void PcmanfmDesktop::Apply(const std::string& path, Layout layout, Answer answer
     timer->start(timeoutMs_);
     process->start(QString::fromStdString(program_),
                    {QStringLiteral("--set-wallpaper"), QFile::decodeName(path.c_str()),
-                    QStringLiteral("--wallpaper-mode"), QString::fromLatin1(Mode(layout))});
+                    QStringLiteral("--wallpaper-mode"), QString::fromLatin1(Mode(layout, program_))});
 }
 
 }  // namespace qm::desktops

@@ -446,7 +446,7 @@ std::optional<Record> OwnRecord() {
     const auto shown = Items(c, shownCookie, XCB_ATOM_PIXMAP, 1);
     const auto layout = Items(c, layoutCookie, XCB_ATOM_CARDINAL, 2);
     auto path = Take(xcb_get_property_reply(c, pathCookie, nullptr));
-    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 2 || !path ||
+    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 4 || !path ||
         path->type != XCB_ATOM_STRING || path->format != 8 || path->bytes_after != 0 ||
         path->value_len == 0) {
         return std::nullopt;

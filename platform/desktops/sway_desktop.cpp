@@ -37,6 +37,8 @@ const char* Mode(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return "tile";
         case Layout::Stretched: return "stretch";
+        case Layout::Filled: return "fill";
+        case Layout::Fitted: return "fit";
         case Layout::Centred: break;
     }
     return "center";

@@ -48,6 +48,8 @@ int StyleNumber(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return 2;
         case Layout::Stretched: return 3;
+        case Layout::Filled: return 5;  // zoomed
+        case Layout::Fitted: return 4;  // scaled
         case Layout::Centred: break;
     }
     return 1;
@@ -175,6 +177,8 @@ std::optional<Layout> XfconfDesktop::CurrentLayout() {
     switch (backdrops_.value(Sibling(images.constFirst(), kStyle)).toInt()) {
         case 2: return Layout::Tiled;
         case 3: return Layout::Stretched;
+        case 4: return Layout::Fitted;
+        case 5: return Layout::Filled;
         default: return Layout::Centred;
     }
 }

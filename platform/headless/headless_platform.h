@@ -52,11 +52,15 @@ struct HeadlessControl {
     int upper = 0;
     int pos = 0;
     int buddy = 0;  // id; 0 when none
+    // Drop-down lists: the items and the selected one (-1: none).
+    std::vector<std::string> items;
+    int selection = -1;
 
     bool IsEdit() const;
     bool IsUpDown() const;
     bool IsRadio() const;     // plain or automatic radio button
     bool IsCheckBox() const;  // plain or automatic check box
+    bool IsComboBox() const;
     bool StartsGroup() const;
     bool IsTabStop() const;
     bool operator==(const HeadlessControl&) const = default;
@@ -89,6 +93,9 @@ public:
     // writes the position into the buddy as a plain integer.
     void ClickUp(int id);
     void ClickDown(int id);
+    // Picks item `index` of a drop-down list (nothing when disabled; an
+    // index it does not have throws std::out_of_range).
+    void Select(int id, int index);
     // Enter (the default button), Escape and the close box.
     void PressOk();      // OnCommand(IDOK)
     void PressCancel();  // OnCommand(IDCANCEL)
@@ -104,6 +111,9 @@ public:
     bool Checked(int id) const { return Item(id).checked; }
     bool Enabled(int id) const { return Item(id).enabled; }
     int UpDownPos(int id) const { return Item(id).pos; }
+    int Selection(int id) const { return Item(id).selection; }
+    // The selected item's text; "" when none is.
+    std::string SelectedText(int id) const;
     int Focused() const { return focused_; }  // 0: no control has the focus
     bool TextSelected() const { return selected_; }
     // The platform, to deliver frame events while the dialog is open (its
@@ -119,6 +129,9 @@ public:
     void EnableItem(int id, bool enabled) override;
     void SetUpDownRange(int id, int lower, int upper) override;
     void SetUpDownPos(int id, int pos) override;
+    void SetComboItems(int id, const std::vector<std::string>& items) override;
+    int GetComboSelection(int id) override;
+    void SetComboSelection(int id, int index) override;
     std::vector<int> RadioGroup(int firstId) override;
     void FocusAndSelectAll(int id) override;
     void EndDialog(int result) override;
@@ -183,6 +196,8 @@ public:
     bool desktopKeyBroken = false;  // neither creatable nor openable
     std::map<std::string, Value> desktop;
     std::vector<std::string> wallpaperCalls;  // paths handed to the desktop
+    // What Monitors() reports; none by default, as a backend that cannot tell.
+    std::vector<MonitorRect> monitors;
 
     // Folders served from memory instead of the disk, by folder path:
     // names no real file system would hold. "." and ".." are added.
@@ -227,6 +242,7 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    std::vector<MonitorRect> Monitors() override { return monitors; }
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }

@@ -78,6 +78,7 @@ bool HeadlessControl::IsRadio() const {
     auto type = style & kBsTypeMask;
     return IsClass(*this, "Button") && (type == kBsRadioButton || type == kBsAutoRadioButton);
 }
+bool HeadlessControl::IsComboBox() const { return IsClass(*this, "ComboBox"); }
 bool HeadlessControl::IsCheckBox() const {
     auto type = style & kBsTypeMask;
     return IsClass(*this, "Button") && (type == kBsCheckBox || type == kBsAutoCheckBox);
@@ -244,6 +245,44 @@ void HeadlessDialog::SetUpDownPos(int id, int pos) {
     if (c.buddy != 0 && (c.style & kUdsSetBuddyInt)) {
         Find(c.buddy).text = std::to_string(c.pos);
     }
+}
+
+void HeadlessDialog::Select(int id, int index) {
+    HeadlessControl& c = Find(id);
+    if (!c.IsComboBox()) {
+        throw std::invalid_argument("control " + std::to_string(id) + " is no drop-down list");
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= c.items.size()) {
+        throw std::out_of_range("drop-down list " + std::to_string(id) + " has no item " +
+                                std::to_string(index));
+    }
+    if (!open_ || !c.enabled) {
+        return;
+    }
+    focused_ = id;
+    selected_ = false;
+    c.selection = index;
+}
+
+std::string HeadlessDialog::SelectedText(int id) const {
+    const HeadlessControl& c = Item(id);
+    return c.selection >= 0 && static_cast<std::size_t>(c.selection) < c.items.size()
+               ? c.items[static_cast<std::size_t>(c.selection)]
+               : std::string();
+}
+
+void HeadlessDialog::SetComboItems(int id, const std::vector<std::string>& items) {
+    HeadlessControl& c = Find(id);
+    c.items = items;
+    c.selection = -1;
+}
+
+int HeadlessDialog::GetComboSelection(int id) { return Find(id).selection; }
+
+void HeadlessDialog::SetComboSelection(int id, int index) {
+    HeadlessControl& c = Find(id);
+    // As CB_SETCURSEL: an index past the items clears the selection.
+    c.selection = index >= 0 && static_cast<std::size_t>(index) < c.items.size() ? index : -1;
 }
 
 std::vector<int> HeadlessDialog::RadioGroup(int firstId) {

@@ -6,6 +6,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -278,6 +279,12 @@ void QtDialog::Build(const rc::Dialog& tmpl) {
             }
             label->setFocusPolicy(Qt::NoFocus);
             item.widget = label;
+        } else if (IsClass(c, "ComboBox")) {
+            // A drop-down list (CBS_DROPDOWNLIST, the only kind the
+            // templates use): its items come from the program.
+            auto* combo = new QComboBox(this);
+            combo->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+            item.widget = combo;
         } else if (IsClass(c, "msctls_updown32")) {
             QLineEdit* buddy = nullptr;
             if ((c.style & S().udsAutoBuddy) && !items_.empty()) {
@@ -355,6 +362,9 @@ void QtDialog::Place(const rc::Dialog& tmpl) {
         if (auto* label = qobject_cast<QLabel*>(item.widget); label && !label->pixmap().isNull()) {
             // An icon static takes the icon's own size.
             rect.setSize(label->pixmap().size());
+        } else if (auto* combo = qobject_cast<QComboBox*>(item.widget)) {
+            // The template's height includes the list that drops down.
+            rect.setHeight(std::min(rect.height(), combo->sizeHint().height()));
         }
         item.widget->setGeometry(rect);
     }
@@ -546,6 +556,32 @@ void QtDialog::SetCheck(int id, bool checked) {
     button->setChecked(checked);
     if (item->group != nullptr) {
         item->group->setExclusive(true);
+    }
+}
+
+void QtDialog::SetComboItems(int id, const std::vector<std::string>& items) {
+    Item* item = Find(id);
+    auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr;
+    if (combo == nullptr) {
+        return;
+    }
+    combo->clear();
+    for (const std::string& text : items) {
+        combo->addItem(FromFileNameEncoding(text));
+    }
+    combo->setCurrentIndex(-1);
+}
+
+int QtDialog::GetComboSelection(int id) {
+    Item* item = Find(id);
+    auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr;
+    return combo != nullptr ? combo->currentIndex() : -1;
+}
+
+void QtDialog::SetComboSelection(int id, int index) {
+    Item* item = Find(id);
+    if (auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr) {
+        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
     }
 }
 

@@ -1,8 +1,8 @@
 // Modal dialogs built from the resource script's templates: every control
 // at its template rectangle, converted from dialog units to pixels with the
 // real font's metrics; check boxes, radio groups, edit boxes with their
-// up-down controls, push buttons with the default one, statics and group
-// boxes; the tab order, access keys, Enter and Escape as the Windows
+// up-down controls, drop-down lists, push buttons with the default one,
+// statics and group boxes; the tab order, access keys, Enter and Escape as the Windows
 // dialog manager gives them.
 #pragma once
 
@@ -97,6 +97,9 @@ public:
     void EnableItem(int id, bool enabled) override;
     void SetUpDownRange(int id, int lower, int upper) override;
     void SetUpDownPos(int id, int pos) override;
+    void SetComboItems(int id, const std::vector<std::string>& items) override;
+    int GetComboSelection(int id) override;
+    void SetComboSelection(int id, int index) override;
     std::vector<int> RadioGroup(int firstId) override;
     void FocusAndSelectAll(int id) override;
     void EndDialog(int result) override;

@@ -61,6 +61,21 @@ std::unique_ptr<DesktopKey> Win32Desktop::OpenDesktopKey() {
     return std::make_unique<Win32DesktopKey>(key);
 }
 
+namespace {
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM out) {
+    reinterpret_cast<std::vector<MonitorRect>*>(out)->push_back(
+        {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
+    return TRUE;
+}
+}  // namespace
+
+std::vector<MonitorRect> Win32Desktop::Monitors() {
+    // The manifest declares the program DPI-aware: these are physical pixels.
+    std::vector<MonitorRect> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
 void Win32Desktop::SetDesktopWallpaper(const char* path) {
     // The API takes a non-const pointer but does not write through it.
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);

@@ -61,6 +61,19 @@ public:
     void SetUpDownPos(int id, int pos) override {
         SendDlgItemMessageA(hwnd, id, UDM_SETPOS, 0, MAKELPARAM(pos, 0));
     }
+    void SetComboItems(int id, const std::vector<std::string>& items) override {
+        SendDlgItemMessageA(hwnd, id, CB_RESETCONTENT, 0, 0);
+        for (const std::string& text : items) {
+            SendDlgItemMessageA(hwnd, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        }
+    }
+    int GetComboSelection(int id) override {
+        const LRESULT index = SendDlgItemMessageA(hwnd, id, CB_GETCURSEL, 0, 0);
+        return index == CB_ERR ? -1 : static_cast<int>(index);
+    }
+    void SetComboSelection(int id, int index) override {
+        SendDlgItemMessageA(hwnd, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
     std::vector<int> RadioGroup(int firstId) override {
         std::vector<int> ids;
         HWND first = GetDlgItem(hwnd, firstId);

@@ -69,6 +69,8 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    // The monitors' rectangles in physical pixels (the program is DPI-aware).
+    std::vector<MonitorRect> Monitors() override;
 };
 
 // USER32 and SHELL32: boxes, strings, the running copy, the frame, timers,

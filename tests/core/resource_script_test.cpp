@@ -63,7 +63,8 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {-1, "Static", "&Height <", 200, 35, 28, 8},
         {1021, "Edit", "", 229, 33, 25, 12},
         {1020, "msctls_updown32", "", 254, 33, 10, 11},
-        {1022, "Button", "Stretch Wallpaper", 171, 47, 85, 10},
+        {-1, "Static", "Si&ze:", 147, 47, 22, 8},
+        {1022, "ComboBox", "", 171, 45, 70, 60},
         {-1, "Button", "Next Wallpaper is", 4, 61, 212, 57},
         {1003, "Button", "&Sequentialy Chosen", 16, 71, 77, 10},
         {1004, "Button", "&Randomly Chosen", 101, 71, 73, 10},
@@ -88,7 +89,16 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         if (c.id == kIdOk) {
             EXPECT_EQ(c.style & 0xFu, 0x1u);  // BS_DEFPUSHBUTTON
         }
+        if (c.id == IDC_STRETCH) {
+            EXPECT_EQ(c.style & 0x3u, 0x3u);  // CBS_DROPDOWNLIST: a choice, no typing
+        }
     }
+    // The sizes' names, one string each, in the order of their values.
+    std::vector<std::string> sizes;
+    for (unsigned id = IDS_SIZE_AS_IS; id <= IDS_SIZE_FITTED; ++id) {
+        sizes.push_back(rc::EmbeddedScript().strings.at(id));
+    }
+    EXPECT_EQ(sizes, (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
 }
 
 TEST(ResourceScript, SettingsRadioGroupsFollowTheGroupBits) {

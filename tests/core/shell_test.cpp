@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "app/wallpaper_app.h"
@@ -113,6 +114,48 @@ TEST_F(Shell, StoredIntervalOutsideTheDialogsRangeRunsAsTheDialogShowsIt) {
         Frame().When = c.when;
         EXPECT_EQ(Frame().ChangeInterval(), c.ms);
         RunSettings([&](HeadlessDialog& d) { EXPECT_EQ(d.Text(IDC_TIME), c.shown); });
+    }
+}
+
+// The size in the profile, as the dialog's list shows it and as OK stores
+// it: the four sizes, what a profile of the yes/no days holds (0 and 1
+// mean what they meant), no value at all (stretched) and a value no dialog
+// wrote (shown and kept as stretched once confirmed).
+TEST_F(Shell, SizeListShowsAndStoresTheStretchValue) {
+    Store("Display", 0u);
+    ASSERT_TRUE(Start());
+    struct Case {
+        std::optional<std::uint32_t> stored;
+        const char* shown;
+        int pick;  // -1: OK as shown
+        std::uint32_t saved;
+        const char* style;
+    };
+    for (const Case& c : {Case{0u, "As it is", -1, 0u, "0"}, Case{1u, "Stretched", -1, 1u, "2"},
+                          Case{2u, "Filled", -1, 2u, "10"}, Case{3u, "Fitted", -1, 3u, "6"},
+                          Case{std::nullopt, "Stretched", -1, 1u, "2"},
+                          Case{9u, "Stretched", -1, 1u, "2"}, Case{0u, "As it is", 2, 2u, "10"},
+                          Case{1u, "Stretched", 3, 3u, "6"}}) {
+        SCOPED_TRACE(c.shown);
+        if (c.stored) {
+            Store("Stretch", *c.stored);
+        } else {
+            p.profile["Config"].erase("Stretch");
+        }
+        Frame().LoadSettings();
+        EXPECT_EQ(Frame().Stretch, c.stored ? static_cast<std::int32_t>(*c.stored) : 1);
+        RunSettings([&](HeadlessDialog& d) {
+            EXPECT_EQ(d.Item(IDC_STRETCH).items,
+                      (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
+            EXPECT_EQ(d.SelectedText(IDC_STRETCH), c.shown);
+            if (c.pick >= 0) {
+                d.Select(IDC_STRETCH, c.pick);
+            }
+            d.PressOk();
+        });
+        EXPECT_EQ(std::get<std::uint32_t>(Stored("Stretch")), c.saved);
+        EXPECT_EQ(p.DesktopString("TileWallpaper"), "0");
+        EXPECT_EQ(p.DesktopString("WallpaperStyle"), c.style);
     }
 }
 
@@ -460,7 +503,7 @@ TEST_F(Shell, OkAppliesEverythingInOrder) {
     RunSettings([&](HeadlessDialog& d) {
         d.Type(IDC_DIRECTORY, other.str());
         d.Click(IDC_DISPLAY_TILE);
-        d.Click(IDC_STRETCH);  // on by default: now off
+        d.Select(IDC_STRETCH, 0);  // stretched by default: now as it is
         d.Click(IDC_WHEN_HOURS);
         d.Type(IDC_TIME, "5");
         d.Click(IDC_RANDOM_RANDOM);

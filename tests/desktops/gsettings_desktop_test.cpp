@@ -61,6 +61,8 @@ TEST_P(GSettingsDesktops, ShowEachLayoutAndReadItBack) {
         const char* option;
     } cases[] = {{Layout::Tiled, "'wallpaper'"},
                  {Layout::Stretched, "'stretched'"},
+                 {Layout::Filled, "'zoom'"},
+                 {Layout::Fitted, "'scaled'"},
                  {Layout::Centred, "'centered'"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.option);
@@ -85,8 +87,13 @@ TEST_P(GSettingsDesktops, ReadWhatAnotherProgramSet) {
     EXPECT_EQ(desktop.CurrentPicture(), other);
     EXPECT_EQ(desktop.CurrentLayout(), Layout::Tiled);
 
-    // The desktop's own layouts that neither tile nor stretch.
+    // Zoomed and scaled pictures are filled and fitted; the desktop's own
+    // layouts that are none of ours count as centred (not tiled).
     Set(keys().schema, keys().optionsKey, "zoom");
+    EXPECT_EQ(desktop.CurrentLayout(), Layout::Filled);
+    Set(keys().schema, keys().optionsKey, "scaled");
+    EXPECT_EQ(desktop.CurrentLayout(), Layout::Fitted);
+    Set(keys().schema, keys().optionsKey, "spanned");
     EXPECT_EQ(desktop.CurrentLayout(), Layout::Centred);
 
     // No picture file.

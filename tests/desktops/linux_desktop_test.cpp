@@ -73,6 +73,8 @@ TEST_F(Adapter, LayoutFromTheWrittenValuesElseFromTheDesktop) {
         return shown_.layout;
     };
     // Nothing written in this run: the desktop's own layout stays.
+    EXPECT_EQ(layoutAfter(Layout::Filled), Layout::Filled);
+    EXPECT_EQ(layoutAfter(Layout::Fitted), Layout::Fitted);
     EXPECT_EQ(layoutAfter(Layout::Stretched), Layout::Stretched);
     EXPECT_EQ(layoutAfter(Layout::Tiled), Layout::Tiled);
     EXPECT_EQ(layoutAfter(std::nullopt), Layout::Centred);
@@ -87,7 +89,11 @@ TEST_F(Adapter, LayoutFromTheWrittenValuesElseFromTheDesktop) {
         Layout layout;
     } cases[] = {{"1", "2", Layout::Tiled},
                  {"1", "0", Layout::Tiled},
+                 {"1", "10", Layout::Tiled},
                  {"0", "2", Layout::Stretched},
+                 {"0", "10", Layout::Filled},
+                 {"0", "6", Layout::Fitted},
+                 {"0", "22", Layout::Centred},
                  {"0", "0", Layout::Centred}};
     for (const auto& c : cases) {
         adapter_.CreateDesktopKey()->SetString("TileWallpaper", c.tile);
@@ -106,6 +112,11 @@ TEST_F(Adapter, ValuesReadBack) {
     EXPECT_EQ(Read("Wallpaper"), "/usr/share/backgrounds/other.png");
     EXPECT_EQ(Read("TileWallpaper"), "1");
     shown_.layout = Layout::Stretched;
+    EXPECT_EQ(Read("TileWallpaper"), "0");
+    // A zoomed or scaled picture is not tiled.
+    shown_.layout = Layout::Filled;
+    EXPECT_EQ(Read("TileWallpaper"), "0");
+    shown_.layout = Layout::Fitted;
     EXPECT_EQ(Read("TileWallpaper"), "0");
     // The tile value is the desktop's, whatever was written.
     adapter_.CreateDesktopKey()->SetString("TileWallpaper", "1");

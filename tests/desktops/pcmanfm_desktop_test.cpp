@@ -47,10 +47,20 @@ protected:
 };
 
 TEST_P(Pcmanfm, ShowsEachLayout) {
-    const std::string picture = dir_.write("picture one.bmp", test::Bmp(40, 30, test::Quadrant));
     PcmanfmDesktop desktop(GetParam());
-    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched}) {
+    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched, Layout::Filled,
+                                Layout::Fitted}) {
         SCOPED_TRACE(static_cast<int>(layout));
+        // pcmanfm-qt 1.2 (Debian 12) lists `zoom` in its --help but keeps
+        // the mode it had when handed it (centred stays centred, fitted
+        // fitted); its word is checked on the command line below.
+        if (layout == Layout::Filled && std::string(GetParam()) == PcmanfmDesktop::kLxqt) {
+            continue;
+        }
+        // A new name each time: the desktop may keep a picture it knows.
+        const std::string picture = dir_.write("picture " + std::to_string(static_cast<int>(layout)) +
+                                                   ".bmp",
+                                               test::PictureFor(layout));
         std::string why;
         ASSERT_TRUE(test::ApplyAndWait(desktop, picture, layout, why)) << why;
         EXPECT_EQ(desktop.CurrentPicture(), picture);
@@ -86,6 +96,16 @@ TEST(PcmanfmRefusals, CommandLineExitStatusAndTime) {
     PcmanfmDesktop taking(script("takes", "printf '%s|' \"$@\" >'" + log + "'"));
     ASSERT_TRUE(test::ApplyAndWait(taking, "/p/it's a.bmp", Layout::Stretched, why)) << why;
     EXPECT_EQ(test::ReadFile(log), "--set-wallpaper|/p/it's a.bmp|--wallpaper-mode|stretch|");
+    // Each program's own word for a filled picture; fitted is "fit" for both.
+    const std::string logArgs = "printf '%s|' \"$@\" >'" + log + "'";
+    for (const auto& [program, fill] : {std::pair{script("pcmanfm-qt", logArgs), "zoom"},
+                                         std::pair{script("pcmanfm", logArgs), "crop"}}) {
+        PcmanfmDesktop named(program);
+        ASSERT_TRUE(test::ApplyAndWait(named, "/p/a.bmp", Layout::Filled, why)) << why;
+        EXPECT_EQ(test::ReadFile(log), std::string("--set-wallpaper|/p/a.bmp|--wallpaper-mode|") + fill + "|");
+        ASSERT_TRUE(test::ApplyAndWait(named, "/p/a.bmp", Layout::Fitted, why)) << why;
+        EXPECT_EQ(test::ReadFile(log), "--set-wallpaper|/p/a.bmp|--wallpaper-mode|fit|");
+    }
 
     PcmanfmDesktop failing(script("fails", "echo 'no desktop here'; exit 3"));
     EXPECT_FALSE(test::ApplyAndWait(failing, "/p/a.bmp", Layout::Centred, why));

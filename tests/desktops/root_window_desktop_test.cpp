@@ -9,6 +9,8 @@
 #include "platform/desktops/root_window_desktop.h"
 #include "tests/desktops/session_tools.h"
 
+#include <QImage>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -411,6 +413,89 @@ TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
                        std::abs(v % (m[3] / 2) - m[3] / 4) < m[3] / 8;
             });
     }
+}
+
+// Filled and fitted on each monitor, against a reference made apart from
+// the program: ImageMagick's own resample of the picture to the size the
+// monitor shows it at, cropped or padded with black around its centre.
+// A smooth photo-like picture with a checker over it, 2:1, so that a wrong
+// crop, a wrong aspect or a wrong place shows in the mean difference.
+TEST_F(RootWindowMonitors, FilledAndFittedMatchAResampleMadeApart) {
+    const auto photo = [](int x, int y) {
+        const std::uint32_t r = static_cast<std::uint32_t>(x * 255 / 599);
+        const std::uint32_t g = static_cast<std::uint32_t>(y * 255 / 299);
+        const std::uint32_t b = ((x / 37 + y / 23) % 2) * 200 + 20;
+        return r << 16 | g << 8 | b;
+    };
+    const std::string picture = Picture("photo.bmp", 600, 300, photo);
+    XImage* image = nullptr;
+    const auto channel = [&](int x, int y, int c) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        return static_cast<int>((pixel >> (16 - 8 * c)) & 0xff);  // a 24-bit screen
+    };
+    // monitor x, y, width, height; then, per layout, the size the picture
+    // is shown at there.
+    const struct {
+        int x, y, w, h;
+        const char* filled;
+        const char* fitted;
+    } monitors[] = {{0, 0, 1920, 1080, "2160x1080", "1920x960"},
+                    {1920, 0, 960, 720, "1440x720", "960x480"}};
+    for (const Layout layout : {Layout::Filled, Layout::Fitted}) {
+        SCOPED_TRACE(layout == Layout::Filled ? "filled" : "fitted");
+        Apply(picture, layout);
+        image = XGetImage(display_, DefaultRootWindow(display_), 0, 0,
+                          static_cast<unsigned>(width_), static_cast<unsigned>(height_), AllPlanes,
+                          ZPixmap);
+        ASSERT_NE(image, nullptr);
+        for (const auto& m : monitors) {
+            const std::string size = std::to_string(m.w) + "x" + std::to_string(m.h);
+            const std::string reference = dir_.file("reference-" + size + ".ppm");
+            int status = -1;
+            test::RunProgram({"convert", picture, "-filter", "Box", "-resize",
+                              std::string(layout == Layout::Filled ? m.filled : m.fitted) + "!",
+                              "-background", "black", "-gravity", "center", "-extent", size,
+                              reference},
+                             &status);
+            ASSERT_EQ(status, 0);
+            const QImage want(QString::fromStdString(reference));
+            ASSERT_EQ(want.size(), QSize(m.w, m.h));
+            // The mean difference from the reference, and from the picture
+            // stretched to the monitor (the wrong aspect), for scale.
+            double off = 0, offStretched = 0;
+            for (int y = 0; y < m.h; ++y) {
+                for (int x = 0; x < m.w; ++x) {
+                    const QRgb w = want.pixel(x, y);
+                    const std::uint32_t s = photo(x * 600 / m.w, y * 300 / m.h);
+                    const int wanted[3] = {qRed(w), qGreen(w), qBlue(w)};
+                    for (int c = 0; c < 3; ++c) {
+                        const int got = channel(m.x + x, m.y + y, c);
+                        off += std::abs(got - wanted[c]);
+                        offStretched += std::abs(got - static_cast<int>((s >> (16 - 8 * c)) & 0xff));
+                    }
+                }
+            }
+            const double pixels = 3.0 * m.w * m.h;
+            EXPECT_LT(off / pixels, 2.0) << size;
+            EXPECT_GT(offStretched / pixels, 10.0) << size << ": no different from stretched";
+        }
+        XDestroyImage(image);
+    }
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Fitted);
+}
+
+// A filled picture far longer than the screen is wide draws only what
+// shows: a 4000x1 line fills each monitor in a moment.
+TEST_F(RootWindow, AFilledSliverDrawsOnlyWhatShows) {
+    const std::string sliver = Picture("sliver.bmp", 4000, 1, [](int x, int) {
+        return x < 2000 ? 0x102030u : 0x405060u;
+    });
+    Apply(sliver, Layout::Filled);
+    // The middle of the line, as tall as the screen: its two halves meet in
+    // the screen's middle.
+    ExpectScreen([&](int x, int) { return x < width_ / 2 ? 0x102030u : 0x405060u; },
+                 [&](int x, int) { return std::abs(x - width_ / 2) > 2; });
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Filled);
 }
 
 }  // namespace

@@ -35,11 +35,12 @@ TEST(Sway, ShowsEachLayoutWordForWordOfTheName) {
     // a name expanded in any way names no file, and sway shows nothing.
     const std::string name =
         "it's \"a\" $HOME ~ `echo` ;, *?[x] {a,b} \\ \\$ two  spaces\ttab $(echo) \xC3\xA9.bmp";
-    const std::string picture = dir.write(name, test::Bmp(40, 30, test::Quadrant));
     SwayDesktop sway(socket);
 
-    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched}) {
+    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched, Layout::Filled,
+                                Layout::Fitted}) {
         SCOPED_TRACE(static_cast<int>(layout));
+        const std::string picture = dir.write(name, test::PictureFor(layout));
         std::string why;
         ASSERT_TRUE(test::ApplyAndWait(sway, picture, layout, why)) << why;
         EXPECT_EQ(sway.CurrentPicture(), picture);
@@ -87,6 +88,15 @@ TEST_F(SwayStandIn, OneRunCommandAndSwaysRefusalInItsWords) {
     SwayDesktop sway(Socket());
     reply_ = R"([{"success":true}])";
     std::string why;
+    // sway's own words for each layout.
+    for (const auto& [layout, word] :
+         {std::pair{Layout::Filled, "fill"}, {Layout::Fitted, "fit"}, {Layout::Stretched, "stretch"},
+          {Layout::Centred, "center"}}) {
+        received_.clear();
+        ASSERT_TRUE(test::ApplyAndWait(sway, "/p/a.bmp", layout, why)) << why;
+        EXPECT_EQ(received_.mid(14).toStdString(), std::string("output * bg \"/p/a.bmp\" ") + word);
+    }
+    received_.clear();
     ASSERT_TRUE(test::ApplyAndWait(sway, "/p/a.bmp", Layout::Tiled, why)) << why;
     const std::string command = "output * bg \"/p/a.bmp\" tile";
     ASSERT_EQ(received_.size(), 14 + static_cast<qsizetype>(command.size()));

@@ -75,7 +75,8 @@ TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
     MakeBackdrops();
     const std::string path = "/tmp/a picture \xC3\xA9.bmp";
     for (const auto& [layout, style] :
-         {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Centred, "1"}}) {
+         {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Filled, "5"},
+          {Layout::Fitted, "4"}, {Layout::Centred, "1"}}) {
         SCOPED_TRACE(style);
         std::string why;
         ASSERT_TRUE(test::ApplyAndWait(*desktop_, path, layout, why)) << why;

@@ -793,6 +793,20 @@ int Run(int argc, char** argv) {
                                                         static_cast<int>(ParseNumber(argv[3]))));
         return 0;
     }
+    if (cmd == "cursel") {  // cursel HWND ID: a drop-down list's selected index
+        if (argc < 4) Usage("cursel HWND ID");
+        std::printf("cursel=%ld\n", static_cast<long>(SendMessageA(
+                                         Control(ParseHwnd(argv[2]), argv[3]), CB_GETCURSEL, 0, 0)));
+        return 0;
+    }
+    if (cmd == "select") {  // select HWND ID INDEX: picks an item of a drop-down list
+        if (argc < 5) Usage("select HWND ID INDEX");
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(Control(ParseHwnd(argv[2]), argv[3]), CB_SETCURSEL,
+                            static_cast<WPARAM>(ParseNumber(argv[4])), 0, SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        return 0;
+    }
     if (cmd == "enabled") {  // enabled HWND [ID]
         if (argc < 3) Usage("enabled HWND [ID]");
         HWND hwnd = ParseHwnd(argv[2]);

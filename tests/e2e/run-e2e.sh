@@ -146,6 +146,7 @@ hwnd_alive() { qm_probe windows | grep -q "hwnd=$1 "; }
 ctrl_text_is() { [[ "$(qm_probe text "$1" "$2" | sed 's/^text=//')" == "$3" ]]; }
 ctrl_checked() { [[ "$(qm_probe checked "$1" "$2" | qm_field checked)" == "$3" ]]; }
 ctrl_enabled() { [[ "$(qm_probe enabled "$1" "$2" | qm_field enabled)" == "$3" ]]; }
+ctrl_cursel() { [[ "$(qm_probe cursel "$1" "$2" | qm_field cursel)" == "$3" ]]; }
 updown_is() {  # updown_is DLG ID POS MIN MAX
   local line
   line="$(qm_probe udpos "$1" "$2")"
@@ -445,7 +446,7 @@ phase_first_start() {
   check "width up-down at 301, range 1..2000" updown_is "$dlg" 1018 301 1 2000
   check "height reads 301" ctrl_text_is "$dlg" 1021 301
   check "height up-down at 301, range 1..2000" updown_is "$dlg" 1020 301 1 2000
-  check "Stretch Wallpaper is checked" ctrl_checked "$dlg" 1022 1
+  check "the size list shows Stretched" ctrl_cursel "$dlg" 1022 1
   check "Sequentialy Chosen is selected" ctrl_checked "$dlg" 1003 1
   check "the folder box holds the stored folder" ctrl_text_is "$dlg" 1013 "$dir_w"
 
@@ -537,8 +538,8 @@ phase_first_start() {
   qm_probe click "$dlg" 1006
   qm_poll 5 ctrl_checked "$dlg" 1006 0 || fail "Change Automatically did not clear"
   qm_probe click "$dlg" 1015
-  qm_probe click "$dlg" 1022
-  qm_poll 5 ctrl_checked "$dlg" 1022 0 || fail "Stretch Wallpaper did not clear"
+  qm_probe select "$dlg" 1022 0
+  qm_poll 5 ctrl_cursel "$dlg" 1022 0 || fail "the size list did not take As it is"
   qm_probe click "$dlg" 1011
   qm_probe settext "$dlg" 1009 5
   qm_probe settext "$dlg" 1019 640
@@ -565,9 +566,9 @@ phase_first_start() {
   check "the dialog shows the applied folder" ctrl_text_is "$dlg" 1013 "$pics_w"
   check "... and Center" ctrl_checked "$dlg" 1015 1
   qm_probe click "$dlg" 1016
-  qm_probe click "$dlg" 1022
+  qm_probe select "$dlg" 1022 1
   qm_poll 5 ctrl_checked "$dlg" 1016 1
-  qm_poll 5 ctrl_checked "$dlg" 1022 1 || fail "Stretch Wallpaper did not check"
+  qm_poll 5 ctrl_cursel "$dlg" 1022 1 || fail "the size list did not take Stretched"
   qm_probe click "$dlg" 1
   check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
   check "desktop: TileWallpaper \"1\" (Tile)" reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 1

@@ -13,6 +13,7 @@
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 #include "res/resource.h"
+#include "settings/settings_dialog.h"
 
 namespace qm {
 namespace {
@@ -141,6 +142,62 @@ TEST(Win32DialogTest, OpenDialogOfATemplateComesToTheFront) {
     EXPECT_FALSE(platform.BringDialogToFront(IDD_ABOUTBOX)) << "closed now";
     DestroyWindow(g_front.other);
     platform.CloseFrameWindow();
+}
+
+// --- The settings dialog's size list ------------------------------------------
+
+// The real SettingsDialog in the real dialog manager: its drop-down list
+// gets the four sizes from the string table, shows the one given, and
+// hands back the one the user picks.
+class SettingsWithSize : public SettingsDialog {
+public:
+    std::vector<std::string> items;
+    LONG style = 0;
+    int heightShut = 0;
+
+protected:
+    bool OnInitDialog() override {
+        const bool focus = SettingsDialog::OnInitDialog();
+        HWND dialog = FindWindowA("#32770", "Quillmere Settings");  // not active yet
+        HWND list = GetDlgItem(dialog, IDC_STRETCH);
+        style = GetWindowLongA(list, GWL_STYLE);
+        RECT r{};
+        GetWindowRect(list, &r);
+        heightShut = r.bottom - r.top;
+        const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            char text[64] = {};
+            SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            items.emplace_back(text);
+        }
+        // The user picks "Fitted" and presses OK.
+        SendMessageA(list, CB_SETCURSEL, 3, 0);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return focus;
+    }
+};
+
+TEST(Win32DialogTest, SettingsSizeListShowsAndReturnsTheSize) {
+    Win32Platform platform;
+    SetCurrentPlatform(&platform.parts);
+    QuietFrame frame;
+    ASSERT_TRUE(platform.CreateFrameWindow("Quillmere Size Test", frame));
+    SettingsWithSize dialog;
+    dialog.m_Directory = "C:\\";
+    dialog.m_Display = 0;
+    dialog.m_Width = dialog.m_Height = 301;
+    dialog.m_Time = 20;
+    dialog.m_When = 0;
+    dialog.m_Random = 0;
+    dialog.m_Stretch = 2;
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.items, (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
+    EXPECT_EQ(dialog.style & 0x3, CBS_DROPDOWNLIST);
+    EXPECT_GT(dialog.heightShut, 0);
+    EXPECT_LT(dialog.heightShut, 40) << "the list is shut until opened";
+    EXPECT_EQ(dialog.m_Stretch, 3);
+    platform.CloseFrameWindow();
+    SetCurrentPlatform(nullptr);
 }
 
 // --- A run that a handler's exception ends ------------------------------------
