@@ -225,11 +225,16 @@ start_with() {  # start_with NAME=VALUE...: that profile, then the program
 # A double click on the icon, waited for until the screen shows another
 # sample than before; prints it.
 double_click_change() {
-  local before
+  local before uri
   before="$(ql_shown)"
+  uri="$(ql_shell_value)"
   click_icon 2 || return 1
   pointer_away
-  ql_wait_sample_not "$before" 10
+  # First the program's answer (a new picture in GSettings), then the
+  # shell's drawing of it, which a busy machine delays.
+  qm_poll 10 eval '[[ "$(ql_shell_value)" != "$uri" ]]' ||
+    { echo "double_click_change: GSettings still names '$uri'" >&2; return 1; }
+  ql_wait_sample_not "$before" 15
 }
 
 # The menu opened by a single click, and the item matching $1 clicked.
