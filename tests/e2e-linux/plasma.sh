@@ -131,13 +131,18 @@ start_with() {  # start_with NAME=VALUE...: that profile, then the program
 # A left click on the icon, waited for until the screen shows another
 # sample than before; prints it.
 click_change() {
-  local before pos
+  local before pos image
   before="$(ql_shown)"
+  image="$(ql_shell_value)"
   pos="$(icon_pos)" || return 1
   # shellcheck disable=SC2086
   xdotool mousemove $pos click 1
   ql_mouse_away
-  ql_wait_sample_not "$before" 10
+  # First the program's answer (a new picture in Plasma's record), then the
+  # shell's drawing of it, which a busy machine delays.
+  qm_poll 10 eval '[[ "$(ql_shell_value)" != "$image" ]]' ||
+    { echo "click_change: Plasma still names '$image'" >&2; return 1; }
+  ql_wait_sample_not "$before" 15
 }
 
 # The menu opened by a right click, and the item with access key $1 picked.
