@@ -550,15 +550,22 @@ ql_halves_layout() {
 # Waits up to $2 seconds (default 10) until a sample other than $1 shows,
 # the same on two looks in a row (a shell may fade from one picture to the
 # next); prints it.
+# A sample first seen as time runs out gets its second look: on a busy
+# machine one look (a shell's screenshot) may take seconds.
 ql_wait_sample_not() {
-  local end=$((SECONDS + ${2:-10})) now last=
+  local end=$((SECONDS + ${2:-10})) now last= seen=0 extra=1
   while :; do
     now="$(ql_shown)"
+    seen=0
     if [[ "$now" =~ ^(red|green|blue)$ && "$now" != "$1" ]]; then
       [[ "$now" == "$last" ]] && { echo "$now"; return 0; }
+      seen=1
+    fi
+    if ((SECONDS >= end)); then
+      ((seen && extra)) || { echo "$now"; return 1; }
+      extra=0
     fi
     last="$now"
-    ((SECONDS < end)) || { echo "$now"; return 1; }
     sleep 0.2
   done
 }
