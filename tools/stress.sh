@@ -234,5 +234,7 @@ if ((${#failures[@]})); then
   say "failures:"
   for f in "${failures[@]}"; do say "  $f"; done
 fi
-say "stress: $total_failed failed runs"
+not_run=0
+for f in "${failures[@]}"; do [[ "$f" == *": not run, "* ]] && not_run=$((not_run + 1)); done
+say "stress: $total_failed failed runs, $not_run items not run"
 ((total_failed == 0 && ${#failures[@]} == 0))
