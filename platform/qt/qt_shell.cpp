@@ -458,7 +458,11 @@ bool QtShell::TrackPopupMenu(unsigned menuId) {
     if (keeper_.HasKept()) {
         return true;
     }
-    QAction* chosen = menu.exec(QCursor::pos());
+    const QPoint at = QCursor::pos();
+    qCDebug(lcTray) << "popup menu at" << at;
+    QAction* chosen = menu.exec(at);
+    qCDebug(lcTray) << "popup menu closed:"
+                    << (chosen != nullptr ? chosen->data().toInt() : 0);
     if (chosen != nullptr && chosen->isEnabled()) {
         PostCommand(chosen->data().toInt());
     }
