@@ -8,6 +8,8 @@
 #define IDS_APP_TITLE 57344        // the application's name
 #define IDS_WALLPAPER_NOT_SHOWN 301  // a Linux desktop did not take the wallpaper
 #define IDS_NO_NOTIFICATION_AREA 302  // no tray to show the icon in (Linux)
+#define IDS_PROFILE_SET_ASIDE 310  // the Linux profile was damaged and kept aside
+#define IDS_PROFILE_NOT_READ 311   // the Linux profile could not be read or kept
 
 // Popup menu commands.
 #define ID_SETTINGS 32772
