@@ -25,6 +25,7 @@
 #include "platform/qt/file_names.h"
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_icon.h"
+#include "platform/platform.h"
 #include "platform/system.h"
 
 namespace qm {
@@ -624,7 +625,8 @@ bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     }
     const QByteArray chosen = QFile::encodeName(chooser.selectedFiles().first());
     // A folder too long for the program's path buffers is no path to it.
-    if (chosen.isEmpty() || static_cast<std::size_t>(chosen.size()) >= kMaxPath) {
+    if (chosen.isEmpty() ||
+        static_cast<std::size_t>(chosen.size()) >= CurrentPlatform().system.MaxPath()) {
         return false;
     }
     path = chosen.toStdString();
