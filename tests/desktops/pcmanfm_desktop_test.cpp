@@ -146,7 +146,11 @@ TEST(PcmanfmRefusals, OutputIsBoundedAndATimeoutEndsItsChildrenToo) {
     std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
     const long before = PeakKilobytes();
     EXPECT_FALSE(test::ApplyAndWait(chatty, "/p/a.bmp", Layout::Centred, why));
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps what was freed resident
     EXPECT_LT(PeakKilobytes() - before, 8 * 1024) << "held the program's output";
+#else
+    (void)before;
+#endif
     EXPECT_NE(why.find("exit status 4"), std::string::npos) << why.size();
     EXPECT_NE(why.find("it went wrong"), std::string::npos) << why.size();
     EXPECT_LT(why.size(), 400u);
