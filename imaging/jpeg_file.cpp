@@ -12,6 +12,7 @@
 #include <jerror.h>
 
 #include "imaging/jpeg_decode.h"
+#include "platform/file_access.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -221,7 +222,8 @@ std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
 }
 
 bool Decode(const std::string& path, const RowSink& sink) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    // Not a FIFO or a device: those would block or never end.
+    std::FILE* file = OpenFileToRead(path);
     if (file == nullptr) {
         CurrentPlatform().shell.AppMessageBox("JPEG :\nCan't open " + path + "\n", BoxIcon::None);
         return false;

@@ -9,6 +9,7 @@
 #include "frame/main_frame.h"
 #include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
+#include "platform/file_access.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -136,7 +137,8 @@ struct BmpWriter {
             jpeg::ReportOutOfMemory();
             return false;
         }
-        b->file = std::fopen(b->tmpPath, "wb");
+        // Made anew: a link planted at the temporary's name is not followed.
+        b->file = CreateNewFile(b->tmpPath);
         if (b->file == nullptr) {
             b->cannotOpen = true;
             CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);

@@ -12,7 +12,7 @@
 
 namespace qm {
 
-// Longest path a fixed platform buffer holds, terminator included.
+// Longest path a fixed Windows buffer holds, terminator included (MAX_PATH).
 inline constexpr std::size_t kMaxPath = 260;
 
 struct FindEntry {
@@ -63,6 +63,9 @@ public:
     virtual std::string WallpaperDirectory() = 0;
     virtual std::string CurrentDirectory() = 0;
     virtual char PathSeparator() const = 0;
+    // Longest path the platform takes, terminator included: MAX_PATH on
+    // Windows, whose fixed buffers hold no more; elsewhere the system's own.
+    virtual std::size_t MaxPath() const { return kMaxPath; }
 
     // Bytes this user may still write on the volume that holds `folder`;
     // nothing when that cannot be learnt (the write then decides).

@@ -14,6 +14,8 @@
 #define IDS_SIZE_STRETCHED 311
 #define IDS_SIZE_FILLED 312
 #define IDS_SIZE_FITTED 313
+#define IDS_PROFILE_SET_ASIDE 315  // the Linux profile was damaged and kept aside
+#define IDS_PROFILE_NOT_READ 316   // the Linux profile could not be read or kept
 
 // Popup menu commands.
 #define ID_SETTINGS 32772

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "frame/main_frame.h"
+#include "platform/file_access.h"
 #include "rotation/desktop_wallpaper.h"
 
 namespace qm {
@@ -19,7 +20,7 @@ std::int32_t ReadLe32(const unsigned char* p) {
 
 // Width and height from the BMP header's fixed offsets 18 and 22.
 bool ReadBmpSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileToRead(path);  // refuses a FIFO, which would block
     if (file == nullptr) {
         return false;
     }

@@ -1,6 +1,7 @@
 #include "platform/desktops/root_window_picture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -33,6 +34,11 @@ public:
     }
 
     bool Open(const std::string& path) {
+        // A FIFO or a device would hold the reader (and the program) up.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+            return false;
+        }
         if (OpenBmp(path)) {
             return true;
         }
@@ -72,8 +78,14 @@ public:
 
 private:
     bool OpenBmp(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Not blocking, should a FIFO have taken the name since.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
+            return false;
+        }
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(fd);
             return false;
         }
         unsigned char head[54];

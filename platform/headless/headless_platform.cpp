@@ -102,7 +102,7 @@ void HeadlessPlatform::WriteProfileString(const char* section, const char* entry
 std::unique_ptr<DirectorySearch> HeadlessPlatform::FindFirst(const char* pattern,
                                                              FindEntry& first) {
     std::string full = pattern;
-    if (full.size() >= kMaxPath) {
+    if (full.size() >= maxPath) {
         return nullptr;
     }
     std::size_t cut = full.find_last_of("/\\");

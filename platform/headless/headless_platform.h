@@ -213,6 +213,8 @@ public:
     std::string localAppDataDirectory;
     std::string currentDirectory = "/";
     char separator = '/';
+    // Windows' MAX_PATH, unless a test asks for the longer paths of POSIX.
+    std::size_t maxPath = kMaxPath;
     bool failReplace = false;
     // Free space on every volume, when set; otherwise the disk's own.
     std::optional<std::uint64_t> freeSpace;
@@ -247,6 +249,7 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
     char PathSeparator() const override { return separator; }
+    std::size_t MaxPath() const override { return maxPath; }
     std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
     LoginStart GetLoginStart() override { return loginStart; }

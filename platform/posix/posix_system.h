@@ -22,6 +22,8 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '/'; }
+    // PATH_MAX (MAX_PATH when built for Windows, to run the tests there).
+    std::size_t MaxPath() const override;
     // statvfs: the blocks free to unprivileged users.
     std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;

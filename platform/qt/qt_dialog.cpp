@@ -26,6 +26,7 @@
 #include "platform/qt/file_names.h"
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_icon.h"
+#include "platform/platform.h"
 #include "platform/system.h"
 
 namespace qm {
@@ -649,6 +650,13 @@ long QtDialog::SendToOwner(unsigned message) {
     return hooks_.sendToOwner ? hooks_.sendToOwner(message) : 0;
 }
 
+void QtDialog::Activate() {
+    if (hooks_.beforeActivate) {
+        hooks_.beforeActivate(this);
+    }
+    activateWindow();
+}
+
 bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     // Modal to this dialog only, like the rest (the tray stays usable).
     QFileDialog chooser(this, FromFileNameEncoding(title), QDir::homePath());
@@ -660,7 +668,8 @@ bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     }
     const QByteArray chosen = QFile::encodeName(chooser.selectedFiles().first());
     // A folder too long for the program's path buffers is no path to it.
-    if (chosen.isEmpty() || static_cast<std::size_t>(chosen.size()) >= kMaxPath) {
+    if (chosen.isEmpty() ||
+        static_cast<std::size_t>(chosen.size()) >= CurrentPlatform().system.MaxPath()) {
         return false;
     }
     path = chosen.toStdString();

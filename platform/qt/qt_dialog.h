@@ -74,6 +74,9 @@ public:
         ExceptionKeeper& keeper;
         // WM_UPDATE_IMAGE_LIST and the like, sent to the owner; its result.
         std::function<long(unsigned message)> sendToOwner;
+        // Called before the dialog asks for the input: the shell hands it
+        // the focus a second start's launch token gives (may be empty).
+        std::function<void(QWidget*)> beforeActivate = {};
     };
 
     // Throws rc::ScriptError for a control class it cannot build.
@@ -106,7 +109,7 @@ public:
     long SendToOwner(unsigned message) override;
     bool BrowseForFolder(const char* title, std::string& path) override;
     void Raise() override { raise(); }
-    void Activate() override { activateWindow(); }
+    void Activate() override;
 
 protected:
     // Escape and the close box are the Cancel command, as on Windows: the

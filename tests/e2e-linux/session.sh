@@ -327,7 +327,22 @@ phase_settings() {
 phase_second_start() {
   start_with "${BASE_PROFILE[@]}"
   local first="$QL_PID"
-  "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
+  # The claim is a reverse-DNS name that takes a second start's Activate
+  # and nothing else: no menu command (Exit here) comes in over the bus.
+  claimed_by_first() { [[ "$(bus_pid com.brandlesoftware.Quillmere)" == "$first" ]]; }
+  check "the copy holds com.brandlesoftware.Quillmere" qm_poll 5 claimed_by_first
+  local name path
+  for name in com.brandlesoftware.Quillmere local.Brandle_Software_Quillmere; do
+    for path in / /com/brandlesoftware/Quillmere; do
+      gdbus call --session --dest "$name" --object-path "$path" \
+        --method local.Quillmere.Frame.Command 57665 >/dev/null 2>&1
+    done
+  done
+  sleep 0.5
+  check "a command over the bus does not end it" kill -0 "$first"
+  # Launched with a startup id: the running copy's window answers it, so
+  # that the window manager gives it the focus.
+  DESKTOP_STARTUP_ID="qm-e2e-second_TIME4242" "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
   local second=$!
   check "a second start ends at once" qm_wait_exit "$second" 5
   wait "$second"
@@ -336,6 +351,8 @@ phase_second_start() {
   local dlg
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "and opens its Settings"
   pass "and opens its Settings"
+  startup_id_is() { xprop -id "$dlg" _NET_STARTUP_ID | grep -qF '"qm-e2e-second_TIME4242"'; }
+  check "in the second start's name (_NET_STARTUP_ID)" qm_poll 5 startup_id_is
   keys_to "$dlg" Escape
   qm_poll 5 ql_no_window_id "$dlg" || fail "which Cancel closes"
   click_change >/dev/null || fail "and answers a click"
