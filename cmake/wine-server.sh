@@ -3,11 +3,12 @@
 # cmake/wine-run.sh uses it) for a whole ctest run: ctest's fixture runs
 # "start" before the first test under Wine and "stop" after the last.
 #
-# Without it the server ends 3 s after its last program, and a program that
-# starts in that moment reaches a server that is shutting down: one that
-# takes its connection but refuses it the console host every console
-# program starts, or ends it a moment later. Such a program ends at once,
-# before printing a line.
+# Without it the server ends when its last program ends (Debian's
+# wineserver wrapper passes -p0: no grace at all), so whenever ctest has no
+# test under Wine running for a moment, the next one to start can reach a
+# server that is shutting down: one that took its connection but refuses it
+# new processes (the console host every console program starts) and exits
+# a few seconds later. Such a program ends at once, before printing a line.
 #
 #   wine-server.sh start|stop
 set -uo pipefail
@@ -29,8 +30,8 @@ case "${1:-}" in
     fi
     # One that is ending (test discovery's, a moment ago) must be gone
     # first: a running server cannot be made persistent. One that is still
-    # there after 15 s is held by someone else and runs on.
-    if ! timeout 15 wineserver -w; then
+    # there after 30 s is held by someone else and runs on.
+    if ! timeout 30 wineserver -w; then
       echo "wine-server.sh: a Wine server of $WINEPREFIX is held elsewhere; using it"
       exit 0
     fi
