@@ -13,10 +13,10 @@ packages=(
   # Linux build and tests
   cmake ninja-build ccache g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
   # Linux desktops: Qt (QtDBus, QImage), GIO's GSettings, xcb for the root
-  # window (shared memory, RandR and Xinerama monitors); Xlib and X-Resource
-  # for the tests' own checks
+  # window (shared memory, RandR and Xinerama monitors, X-Resource for the
+  # clients' windows); Xlib and X-Resource for the tests' own checks
   qt6-base-dev libglib2.0-dev pkg-config libx11-dev libxres-dev
-  libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev
+  libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev libxcb-res0-dev
   # ... the root window's several monitors in tests: a nested X server
   xserver-xephyr
   # ... and their tests' daemons and schemas, on a private session bus

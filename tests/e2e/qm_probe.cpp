@@ -835,6 +835,43 @@ int Run(int argc, char** argv) {
                     static_cast<int>(static_cast<short>(LOWORD(range))));
         return 0;
     }
+    if (cmd == "gui-thread") {  // gui-thread HWND: the input state of its thread
+        if (argc < 3) Usage("gui-thread HWND");
+        HWND hwnd = ParseHwnd(argv[2]);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info)) {
+            Fail("no thread information");
+        }
+        std::printf("active=%p focus=%p capture=%p menu-owner=%p flags=0x%lx foreground=%p\n",
+                    static_cast<void*>(info.hwndActive), static_cast<void*>(info.hwndFocus),
+                    static_cast<void*>(info.hwndCapture), static_cast<void*>(info.hwndMenuOwner),
+                    static_cast<unsigned long>(info.flags),
+                    static_cast<void*>(GetForegroundWindow()));
+        return 0;
+    }
+    if (cmd == "wait-ready") {  // wait-ready HWND [--timeout MS]: a dialog box
+                                // takes input: shown, enabled, the active window
+                                // of its thread with the focus inside it, and
+                                // that thread answering in a message loop
+        Filter f = ParseFilter(argc, argv, 2, rest);
+        if (rest.empty()) Usage("wait-ready HWND");
+        HWND hwnd = ParseHwnd(rest[0]);
+        const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+        const bool ready = PollUntil(f.timeoutMs, [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            DWORD_PTR result = 0;
+            return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+                   GetGUIThreadInfo(thread, &info) && info.hwndActive == hwnd &&
+                   info.hwndFocus != nullptr &&
+                   (info.hwndFocus == hwnd || IsChild(hwnd, info.hwndFocus)) &&
+                   info.hwndCapture == nullptr && (info.flags & GUI_INMENUMODE) == 0 &&
+                   SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result);
+        });
+        if (!ready) Fail("timed out waiting for the window to take input");
+        return 0;
+    }
     if (cmd == "click") {  // click HWND ID: BM_CLICK, posted (it may open a box)
         if (argc < 4) Usage("click HWND ID");
         Post(Control(ParseHwnd(argv[2]), argv[3]), BM_CLICK, 0, 0);

@@ -256,8 +256,9 @@ refuse() {
   echo "     message: $text"
   [[ "$text" == *"$expected"* ]] || fail "$what: message box says \"$text\", expected it to name \"$expected\""
   [[ "$(qm_probe text "$box" | sed 's/^text=//')" == Quillmere ]] || fail "$what: message box caption"
-  qm_probe click "$box" 1
-  qm_probe wait-hwnd-gone "$box" --timeout 5000 || fail "$what: message box did not close"
+  qm_click_box "$box" 1 || fail "$what: the message box took no input ($(qm_input_state "$box"))"
+  qm_probe wait-hwnd-gone "$box" --timeout 5000 ||
+    fail "$what: message box did not close ($(qm_input_state "$box"))"
   hwnd_alive "$dlg" || fail "$what: the dialog closed"
   pass "$what refused, dialog kept open"
   local i
@@ -427,7 +428,7 @@ phase_first_start() {
   check "its message box is still there" hwnd_alive "$box"
 
   # The box closed, the settings dialog follows by itself.
-  qm_probe click "$box" 1
+  qm_click_box "$box" 1 || fail "the message box took no input ($(qm_input_state "$box"))"
   dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
   [[ -n "$dlg" ]] || fail "no settings dialog after the message box"
   pass "the settings dialog follows the message box"
@@ -498,7 +499,7 @@ phase_first_start() {
   style="$(qm_probe style "$about" 1000 | qm_field style)"
   check "the address box is read-only" test $((style & 0x800)) -ne 0
   qm_shot "$QM_OUT/about-over-settings.png"
-  qm_probe click "$about" 1
+  qm_click_box "$about" 1 || fail "the about box took no input ($(qm_input_state "$about"))"
   check "the about box closes on OK" qm_probe wait-hwnd-gone "$about" --timeout 5000
   check "the settings dialog is still open" hwnd_alive "$dlg"
   check "with its edit intact" ctrl_text_is "$dlg" 1009 7
