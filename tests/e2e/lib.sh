@@ -191,6 +191,15 @@ qm_click_box() {  # qm_click_box BOX ID
   qm_probe wait-ready "$1" --timeout 10000 >/dev/null && qm_probe click "$1" "$2"
 }
 
+# A click on a window's caption, as a user activates a window that is not
+# active.
+qm_activate_by_click() {  # qm_activate_by_click HWND
+  local l t r b
+  IFS=, read -r l t r b <<<"$(qm_probe windows | grep "^hwnd=$1 " | qm_field rect)"
+  [[ -n "$b" ]] || return 1
+  xdotool mousemove $(((l + r) / 2)) $((t + 10)) click 1
+}
+
 # What the input of a window's thread is on (active, focus, capture): the
 # state to report when a click had no effect.
 qm_input_state() { qm_probe gui-thread "$1" 2>&1 | tr '\n' ' '; }
