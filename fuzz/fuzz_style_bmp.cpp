@@ -46,8 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (platform.DesktopString("TileWallpaper") != tile) {
         fuzz::Fail("wrong tile value", platform.DesktopString("TileWallpaper"));
     }
-    if (platform.DesktopString("WallpaperStyle") != (stretch != 0 ? "2" : "0")) {
-        fuzz::Fail("wrong style value");
+    // The size: 0 as it is, 2 filled and 3 fitted (but "0" when tiled), any
+    // other value stretched.
+    std::string style = "2";
+    if (stretch == 0) {
+        style = "0";
+    } else if (stretch == 2 || stretch == 3) {
+        style = tile == "1" ? "0" : (stretch == 2 ? "10" : "6");
+    }
+    if (platform.DesktopString("WallpaperStyle") != style) {
+        fuzz::Fail("wrong style value", platform.DesktopString("WallpaperStyle"));
     }
     if (platform.wallpaperCalls.size() != 1 || platform.wallpaperCalls[0] != path) {
         fuzz::Fail("the BMP itself was not handed to the desktop");
