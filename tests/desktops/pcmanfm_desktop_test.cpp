@@ -27,11 +27,21 @@ protected:
         desktop_.setProcessChannelMode(QProcess::ForwardedChannels);
         desktop_.start(QString::fromLatin1(GetParam()), {QStringLiteral("--desktop")});
         ASSERT_TRUE(desktop_.waitForStarted());
-        // Its desktop window covers the root once it is mapped.
-        ASSERT_TRUE(test::WaitUntil([] {
-            return test::RunProgram({"xwininfo", "-root", "-tree"}).find("pcmanfm") !=
-                   std::string::npos;
-        })) << GetParam() << " made no window";
+        // Wait for the window of its class that covers the screen: Qt names
+        // a small selection window after the program before the program
+        // has taken its bus name, and a setter started in that moment takes
+        // the name instead and sends this copy away.
+        const std::string klass = std::string("(\"") + GetParam() + "\" ";
+        ASSERT_TRUE(test::WaitUntil([&] {
+            std::istringstream tree(test::RunProgram({"xwininfo", "-root", "-tree"}));
+            for (std::string line; std::getline(tree, line);) {
+                if (line.find(klass) != std::string::npos &&
+                    line.find(" 320x240+0+0 ") != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        })) << GetParam() << " made no desktop window";
     }
     void TearDown() override {
         desktop_.terminate();
