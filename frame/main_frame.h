@@ -64,7 +64,8 @@ public:
     bool OnUpdateCenterCurrent();
     bool OnUpdateTileCurrent();
 
-    // Decodes a JPEG into the wallpaper BMP; its path, or "" on failure.
+    // Decodes a JPEG, PNG or WebP into the wallpaper BMP; its path, or ""
+    // on failure.
     std::string MakeWallpaperBmp(const std::string& path);
 
     // Settings, named after their profile values.
@@ -113,5 +114,8 @@ private:
 
 // True when the path's last four characters are ".jpg" in any case.
 bool IsJpegPath(const std::string& path);
+// True for a picture the desktop is not handed as it is but converted to
+// the wallpaper BMP first: a JPEG (".jpg", ".jpeg"), PNG or WebP.
+bool IsConvertedPicture(const std::string& path);
 
 }  // namespace qm

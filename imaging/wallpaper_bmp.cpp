@@ -9,6 +9,7 @@
 #include "frame/main_frame.h"
 #include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
+#include "imaging/picture_decode.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -197,7 +198,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
         writer.folder = ".";
     }
     const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row, BmpWriter::Target, true};
-    const bool decoded = jpeg::Decode(jpegPath, sink);
+    const bool decoded = picture::Decode(jpegPath, sink);
     if (writer.file == nullptr) {
         return false;  // nothing written; the user has been told why
     }

@@ -14,7 +14,8 @@ inline constexpr const char* kWallpaperFileName = "Quillmere Wallpaper.bmp";
 // cannot be made.
 inline constexpr std::uint64_t kFreeSpaceMargin = std::uint64_t{64} << 20;
 
-// Decodes `jpegPath` and writes it as a 24-bit bottom-up BMP to `bmpPath`,
+// Decodes `jpegPath` (a JPEG, PNG or WebP picture, by its ending: the name
+// is from when JPEG was the only format converted) and writes it as a 24-bit bottom-up BMP to `bmpPath`,
 // through a temporary file beside it that replaces `bmpPath` only when
 // complete, and only when its volume has room for it and the margin.
 // Tells the user about any failure; false then, and `bmpPath` is as it was.

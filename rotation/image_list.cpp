@@ -2,11 +2,15 @@
 #include <memory>
 
 #include "frame/main_frame.h"
+#include "imaging/picture_decode.h"
 #include "platform/platform.h"
 
 namespace qm {
 
 namespace {
+
+// The endings the list takes, as search masks.
+constexpr const char* kImageMasks[] = {"*.bmp", "*.jpg", "*.jpeg", "*.png", "*.webp"};
 
 // Directory + separator + mask, or false when it would not fit a MAX_PATH
 // buffer: a cut pattern would search some other folder.
@@ -34,12 +38,6 @@ int CountFiles(const std::string& directory, const char* mask) {
     return count;
 }
 
-bool HasImageExtension(const std::string& name) {
-    SystemServices& p = CurrentPlatform().system;
-    const char* tail = name.size() < 4 ? name.c_str() : name.c_str() + name.size() - 4;
-    return p.MbsICmp(tail, ".bmp") == 0 || p.MbsICmp(tail, ".jpg") == 0;
-}
-
 }  // namespace
 
 int CMainFrame::BuildImageList() {
@@ -47,7 +45,10 @@ int CMainFrame::BuildImageList() {
 
     // The platform's pattern matching also sees short 8.3 aliases, so these
     // counts can exceed what the collecting pass keeps.
-    int count = CountFiles(Directory, "*.bmp") + CountFiles(Directory, "*.jpg");
+    int count = 0;
+    for (const char* mask : kImageMasks) {
+        count += CountFiles(Directory, mask);
+    }
     if (count == 0) {
         return 0;
     }
@@ -64,7 +65,7 @@ int CMainFrame::BuildImageList() {
     }
     const char separator = CurrentPlatform().system.PathSeparator();
     do {
-        if (entry.isDirectory || !HasImageExtension(entry.name)) {
+        if (entry.isDirectory || !picture::IsPictureName(entry.name)) {
             continue;
         }
         // Files that appeared after counting find no slot.

@@ -85,7 +85,7 @@ void CMainFrame::ShowImage(std::int32_t index) {
         return;
     }
     std::string path = m_ImageList[static_cast<std::size_t>(index)];
-    if (IsJpegPath(path)) {
+    if (IsConvertedPicture(path)) {
         path = MakeWallpaperBmp(path);
     }
     if (!path.empty()) {

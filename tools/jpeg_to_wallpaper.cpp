@@ -1,5 +1,7 @@
-// jpeg-to-wallpaper IN.jpg OUT.bmp: the wallpaper conversion on its own,
-// for scripts and for timing it against other decoders.
+// jpeg-to-wallpaper IN OUT.bmp [IN OUT.bmp...]: the wallpaper conversion on
+// its own (of a JPEG, PNG or WebP, by its ending), for scripts and for
+// timing it against other decoders. Several pairs are converted by one
+// process, which under Wine saves a start for each.
 #include <cstdio>
 #include <string>
 
@@ -29,13 +31,16 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: jpeg-to-wallpaper IN.jpg OUT.bmp\n");
+    if (argc < 3 || argc % 2 != 1) {
+        std::fprintf(stderr, "usage: jpeg-to-wallpaper IN OUT.bmp [IN OUT.bmp...]\n");
         return 2;
     }
     ConsolePlatform platform;
     qm::SetCurrentPlatform(&platform.parts);
-    const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2]);
+    bool ok = true;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        ok = qm::ConvertJpegToBmp(argv[i], argv[i + 1]) && ok;
+    }
     qm::SetCurrentPlatform(nullptr);
     return ok ? 0 : 1;
 }

@@ -181,6 +181,7 @@ public:
     bool desktopKeyBroken = false;  // neither creatable nor openable
     std::map<std::string, Value> desktop;
     std::vector<std::string> wallpaperCalls;  // paths handed to the desktop
+    std::uint32_t backgroundColour = 0;       // 0xRRGGBB, as the desktop reports it
 
     // Folders served from memory instead of the disk, by folder path:
     // names no real file system would hold. "." and ".." are added.
@@ -220,6 +221,7 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    std::uint32_t BackgroundColour() override { return backgroundColour; }
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }

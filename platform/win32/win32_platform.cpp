@@ -328,6 +328,11 @@ void Win32Platform::SetDesktopWallpaper(const char* path) {
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
 }
 
+std::uint32_t Win32Platform::BackgroundColour() {
+    const COLORREF c = GetSysColor(COLOR_DESKTOP);  // 0x00BBGGRR
+    return std::uint32_t{GetRValue(c)} << 16 | std::uint32_t{GetGValue(c)} << 8 | GetBValue(c);
+}
+
 std::string Win32Platform::WallpaperDirectory() {
     char windows[MAX_PATH];
     UINT n = GetWindowsDirectoryA(windows, MAX_PATH);

@@ -42,6 +42,8 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    // GetSysColor(COLOR_DESKTOP), the colour around a centred picture.
+    std::uint32_t BackgroundColour() override;
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;

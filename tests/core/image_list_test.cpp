@@ -32,18 +32,22 @@ protected:
     CMainFrame frame;
 };
 
-TEST_F(ImageList, TakesOnlyBmpAndJpgFilesInAnyCase) {
-    for (const char* n : {"A.BMP", "b.Jpg", "c.jpeg", "d.gif", "x.jpe", "y.bitmap", "bmp", "jpg",
-                          ".jpg"}) {
+TEST_F(ImageList, TakesPicturesByTheirEndingInAnyCase) {
+    for (const char* n : {"A.BMP", "b.Jpg", "c.jpeg", "C2.JPEG", "d.gif", "x.jpe", "y.bitmap", "bmp",
+                          "jpg", ".jpg", "p.png", "P2.PnG", "w.webp", "W2.WEBP", "png", "x.webpx",
+                          "x.pngs", "x.jpegs"}) {
         dir.write(n, "x");
     }
     std::filesystem::create_directory(dir.path() / "e.bmp");
+    std::filesystem::create_directory(dir.path() / "f.png");
     std::filesystem::create_directory(dir.path() / "sub");
     dir.write("sub/inner.jpg", "x");
 
     EXPECT_EQ(frame.BuildImageList(), 1);
-    EXPECT_EQ(frame.m_LastIndex, 2);
-    EXPECT_EQ(Sorted(Listed()), Sorted({Entry(".jpg"), Entry("A.BMP"), Entry("b.Jpg")}));
+    EXPECT_EQ(frame.m_LastIndex, 8);
+    EXPECT_EQ(Sorted(Listed()),
+              Sorted({Entry(".jpg"), Entry("A.BMP"), Entry("b.Jpg"), Entry("c.jpeg"), Entry("C2.JPEG"),
+                      Entry("p.png"), Entry("P2.PnG"), Entry("w.webp"), Entry("W2.WEBP")}));
 }
 
 TEST_F(ImageList, ListFollowsTheSearchOrder) {
