@@ -48,7 +48,8 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // Rebuilds m_ImageList from Directory; nonzero when candidates were found.
+    // Rebuilds m_ImageList from Directory (and with Subfolders, from every
+    // folder under it); nonzero when candidates were found.
     int BuildImageList();
 
     // Picks the next (or, with previous set, the previous) image and sets it.
@@ -77,6 +78,8 @@ public:
     std::int32_t Height = 301;
     std::int32_t Display = 2;
     std::int32_t Width = 301;
+    // 1: the list takes the pictures of every folder under Directory too.
+    std::int32_t Subfolders = 0;
 
     // Rotation state.
     std::int32_t m_LastIndex = -1;

@@ -35,6 +35,7 @@ void SettingsDialog::DoDataExchange(CDataExchange& dx) {
     DDX_Text(dx, IDC_WIDTH, m_Width);
     DDV_MinMaxInt(dx, m_Width, kMinThreshold, kMaxThreshold);
     DDX_Check(dx, IDC_STRETCH, m_Stretch);
+    DDX_Check(dx, IDC_SUBFOLDERS, m_Subfolders);
 }
 
 bool SettingsDialog::OnInitDialog() {

@@ -30,6 +30,7 @@ public:
     std::int32_t m_When = -1;  // 0 minutes, 1 hours, -1 none
     std::int32_t m_Width = 0;
     std::int32_t m_Stretch = 0;  // boolean
+    std::int32_t m_Subfolders = 0;  // boolean
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;

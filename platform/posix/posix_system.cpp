@@ -77,7 +77,9 @@ bool PosixSystem::ListFolder(const std::string& folder, const std::string& mask,
         std::string name = it->path().filename().string();
         if (GlobMatch(mask.c_str(), name.c_str())) {
             std::error_code dirEc;
-            entries.push_back({it->is_directory(dirEc), name});
+            FindEntry entry{it->is_directory(dirEc), name};
+            entry.isLink = it->is_symlink(dirEc);
+            entries.push_back(std::move(entry));
         }
     }
     return true;
@@ -172,6 +174,11 @@ int PosixSystem::MbsICmp(const char* a, const char* b) {
             return ca - cb;
         }
     }
+}
+
+int PosixSystem::CompareNames(const char* a, const char* b) {
+    const int collated = std::strcoll(a, b);
+    return collated != 0 ? collated : std::strcmp(a, b);
 }
 
 int PosixSystem::Rand() {

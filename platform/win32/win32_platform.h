@@ -58,6 +58,9 @@ public:
 
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;
+    // CompareStringA in the user's locale without regard to case, as
+    // Explorer's lists sort; case, then bytes, break ties.
+    int CompareNames(const char* a, const char* b) override;
     int Rand() override;
 
     void SetRegistryKey(const char* company, const char* appName) override;
