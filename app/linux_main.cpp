@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
     }
     // The launcher and the tray host find the program's icon and name by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("quillmere"));
+    // The launcher's tokens, which a second start hands to the running copy
+    // (Qt takes DESKTOP_STARTUP_ID from the environment as it starts).
+    const QByteArray activationToken = qgetenv("XDG_ACTIVATION_TOKEN");
+    const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
     QApplication app(argc, argv);
     // The program ends when its frame is destroyed, not with its last
     // visible window (a dialog or a message box).
@@ -107,6 +111,7 @@ int main(int argc, char** argv) {
     qm::QtProfileStore profile;
     qm::QtShell shell;
     shell.CloseOnSignals();
+    shell.SetLaunchTokens(activationToken, startupId);
     LinuxSystem system(shell);
     // A different random sequence on every run.
     system.Seed(static_cast<std::uint32_t>(std::time(nullptr)) ^
@@ -114,12 +119,15 @@ int main(int argc, char** argv) {
     // The desktop this session runs (XDG_CURRENT_DESKTOP), given its
     // pictures in the program's data folder. A desktop that does not take
     // one is told to the user in the application's box.
+    const auto tell = [&shell](unsigned stringId, const std::string& detail) {
+        shell.AppMessageBox(shell.LoadString(stringId) + "\n" + detail, qm::BoxIcon::Exclamation);
+    };
+    // A profile that does not read as written is kept aside, and the user
+    // told, when the application names it.
+    profile.SetNotice(tell);
     qm::LinuxDesktop desktop(
-        qm::desktops::SessionDesktop(), system.WallpaperDirectory(),
-        [&shell](unsigned stringId, const std::string& detail) {
-            shell.AppMessageBox(shell.LoadString(stringId) + "\n" + detail,
-                                qm::BoxIcon::Exclamation);
-        });
+        qm::desktops::SessionDesktop(), system.WallpaperDirectory(), tell,
+        [&system](const std::string& folder) { return system.FreeDiskSpace(folder); });
 
     qm::Platform platform{profile, system, desktop, shell};
     qm::SetCurrentPlatform(&platform);

@@ -2,7 +2,9 @@
 # Times the bare X root window's setter against one conversion of an 18 MP
 # photo: at 1920x1080 (an Xvfb) and on two monitors side by side (an
 # Xephyr of a 1920x1080 and a 960x720 screen joined by Xinerama, nested in
-# an Xvfb), for centred, tiled and stretched.
+# an Xvfb), for centred, tiled, stretched, filled and fitted, with the BMP's
+# size: filled and fitted pictures are decoded only as large as the
+# largest monitor needs, the others at full size.
 #   bench/root-setter.sh [RUNS]      (default 7 paired runs per layout)
 # QM_ROOT_SETTER names another build's root-setter, to compare two setters.
 # Goal: the setter adds at most 50 ms to the conversion, centred or tiled,
@@ -52,14 +54,14 @@ run() {
   env -u XDG_CURRENT_DESKTOP -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE -u DBUS_SESSION_BUS_ADDRESS \
     HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
     XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" DISPLAY="$1" \
-    QM_BENCH_SERVER_PID="$SERVER_PID" \
+    QM_BENCH_SERVER_PID="$SERVER_PID" QM_BENCH_MONITORS="$2" \
     "${QM_ROOT_SETTER:-$BIN/root-setter}" "$PHOTO" "$work/out" "$RUNS"
 }
 
 echo "== one monitor, 1920x1080 (Xvfb), $RUNS paired runs, medians"
 start_server xvfb Xvfb -screen 0 1920x1080x24
-run "$DISPLAY_OF"
+run "$DISPLAY_OF" 1920x1080+0+0
 echo "== two monitors, 1920x1080 + 960x720 (Xephyr, Xinerama), $RUNS paired runs, medians"
 start_server outer Xvfb -screen 0 160x120x24
 DISPLAY="$DISPLAY_OF" start_server xephyr Xephyr +xinerama -screen 1920x1080 -screen 960x720
-run "$DISPLAY_OF"
+run "$DISPLAY_OF" 1920x1080+0+0,960x720+1920+0

@@ -2,8 +2,11 @@
 // Times one wallpaper conversion against a click's whole road on a bare X
 // root window: the conversion, then the root-window desktop until the new
 // pixmap is announced in _XROOTPMAP_ID (seen from a connection of our
-// own). Each round runs both, paired, for centred, tiled and stretched;
-// medians are printed, and what the setter adds (their difference). As a
+// own). Each round runs both, paired, for centred, tiled, stretched, filled
+// and fitted; medians are printed, what the setter adds (their difference)
+// and the BMP's size. Filled and fitted pictures are converted as the
+// program converts them, only as large as the monitors in
+// QM_BENCH_MONITORS ("WxH+X+Y,...") need. As a
 // loaded machine stretches wall times, the setter's processor time is
 // printed too: ours, and the X server's when QM_BENCH_SERVER_PID names it.
 // Runs on the display in DISPLAY; bench/root-setter.sh starts one.
@@ -137,12 +140,30 @@ int main(int argc, char** argv) {
         qm::desktops::Layout layout;
     } layouts[] = {{"centre", qm::desktops::Layout::Centred},
                    {"tile", qm::desktops::Layout::Tiled},
-                   {"stretch", qm::desktops::Layout::Stretched}};
+                   {"stretch", qm::desktops::Layout::Stretched},
+                   {"fill", qm::desktops::Layout::Filled},
+                   {"fit", qm::desktops::Layout::Fitted}};
+    std::vector<qm::MonitorRect> monitors;
+    if (const char* list = std::getenv("QM_BENCH_MONITORS")) {
+        std::istringstream in(list);
+        std::string one;
+        while (std::getline(in, one, ',')) {
+            qm::MonitorRect m;
+            if (std::sscanf(one.c_str(), "%dx%d+%d+%d", &m.width, &m.height, &m.x, &m.y) == 4) {
+                monitors.push_back(m);
+            }
+        }
+    }
 
     const char* server = std::getenv("QM_BENCH_SERVER_PID");
-    std::printf("%-8s %11s %16s %13s %6s %12s %14s\n", "layout", "convert_ms", "convert+root_ms",
-                "root_adds_ms", "ratio", "root_cpu_ms", "server_cpu_ms");
+    std::printf("%-8s %11s %16s %13s %6s %12s %14s %8s\n", "layout", "convert_ms",
+                "convert+root_ms", "root_adds_ms", "ratio", "root_cpu_ms", "server_cpu_ms",
+                "bmp_kb");
     for (const auto& layout : layouts) {
+        const bool scaled = layout.layout == qm::desktops::Layout::Filled ||
+                            layout.layout == qm::desktops::Layout::Fitted;
+        const qm::ScaleGoal goal{layout.layout == qm::desktops::Layout::Filled, monitors};
+        long bmpBytes = 0;
         std::vector<double> alone, whole, added, ours, theirs;
         for (int run = 0; run < runs; ++run) {
             // The order alternates so that drift in machine load hits both.
@@ -151,12 +172,14 @@ int main(int argc, char** argv) {
                 const bool withRoot = (run + k) % 2 == 1;
                 const std::string bmp = dir + (withRoot ? "/root.bmp" : "/alone.bmp");
                 const auto start = Clock::now();
-                if (!qm::ConvertJpegToBmp(jpeg, bmp)) {
+                if (!qm::ConvertJpegToBmp(jpeg, bmp, scaled ? &goal : nullptr)) {
                     std::fprintf(stderr, "root-setter: the conversion failed\n");
                     return 1;
                 }
                 if (!withRoot) {
                     convert = Milliseconds(start);
+                    std::ifstream size(bmp, std::ios::binary | std::ios::ate);
+                    bmpBytes = static_cast<long>(size.tellg());
                     continue;
                 }
                 const double cpu = OurCpu(), serverCpu = TheirCpu(server);
@@ -187,8 +210,8 @@ int main(int argc, char** argv) {
             added.push_back(click - convert);
         }
         const double a = Median(alone), w = Median(whole);
-        std::printf("%-8s %11.1f %16.1f %13.1f %6.3f %12.1f %14.0f\n", layout.name, a, w,
-                    Median(added), w / a, Median(ours), Median(theirs));
+        std::printf("%-8s %11.1f %16.1f %13.1f %6.3f %12.1f %14.0f %8ld\n", layout.name, a, w,
+                    Median(added), w / a, Median(ours), Median(theirs), bmpBytes / 1024);
     }
     qm::SetCurrentPlatform(nullptr);
     return 0;

@@ -5,13 +5,11 @@
 # program links statically, taken from where they are installed. Every text
 # gets Windows line ends, so that any Notepad shows it as written.
 
-# Copies a text file with CRLF line ends.
+# Copies a text file with CRLF line ends. Only @VAR@ would be replaced, and
+# the licence texts hold none: tools/release.sh checks each against its
+# source.
 function(qm_windows_text source destination)
-  file(READ "${source}" text)
-  string(REPLACE "\r\n" "\n" text "${text}")
-  string(REPLACE "\n" "\r\n" text "${text}")
-  file(WRITE "${destination}" "${text}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
+  configure_file("${source}" "${destination}" @ONLY NEWLINE_STYLE CRLF)
 endfunction()
 
 # libjpeg-turbo's own install puts its licence texts beside the library;
@@ -45,6 +43,7 @@ if(NOT EXISTS "${QM_MINGW_RUNTIME_COPYRIGHT}")
 endif()
 
 set(_qm_release "${CMAKE_BINARY_DIR}/release")
+# Substituted first: a value may span lines, whose ends change with the rest.
 configure_file(docs/release/README.txt.in "${_qm_release}/README.txt.lf" @ONLY)
 qm_windows_text("${_qm_release}/README.txt.lf" "${_qm_release}/README.txt")
 qm_windows_text("${QM_LIBJPEG_LICENSE}" "${_qm_release}/libjpeg-turbo-LICENSE.md")

@@ -8,7 +8,9 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/tools/wine-lib.sh"
 export WINEPREFIX="${QM_WINEPREFIX:-$root/build/wineprefix}"
-export WINEDEBUG="${WINEDEBUG:--all}"
+# Wine's own errors only: they are kept apart from the program's output and
+# shown when it fails, since a program Wine could not start says nothing.
+export WINEDEBUG="${WINEDEBUG:--all,err+all}"
 # No Mono or Gecko installers: nothing here needs .NET or HTML.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
@@ -34,4 +36,25 @@ if [[ "$wine" == "$QM_WINE32" ]] && ! qm_prefix_has_32bit "$WINEPREFIX"; then
   fi
   exit 1
 fi
-exec "$wine" "$@"
+# Wine's lines ("0123:err:...", "wine: ...", "wine client error...") go
+# to a file; the program's own standard error follows them out when it
+# ends, its standard output is left as it is (test discovery reads it).
+diag="$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")"
+trap 'rm -f "$diag"' EXIT
+status=0
+"$wine" "$@" 2>"$diag" || status=$?
+wine_lines='^([0-9a-f]{4,8}:)?(err|warn|fixme|trace):|^wine: |^wine client error'
+grep -a -v -E "$wine_lines" "$diag" >&2 || true
+if ((status != 0)); then
+  case "$status" in
+    53) why="0xc0000135: a DLL it needs was not found" ;;
+    1) why="the program's own failure, or the Wine server ending it" ;;
+    *) why="status $status" ;;
+  esac
+  echo "wine-run.sh: ${1:-wine} ended with status $status ($why)" >&2
+  if grep -a -q -E "$wine_lines" "$diag"; then
+    echo "wine-run.sh: Wine said:" >&2
+    grep -a -E "$wine_lines" "$diag" | head -n 40 >&2
+  fi
+fi
+exit "$status"

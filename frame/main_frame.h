@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,14 @@ namespace qm {
 
 // The automatic-change timer on the frame's window.
 inline constexpr unsigned IDT_CHANGE = 1;
+
+// The size of a picture that is not tiled: the values of Stretch. Any
+// other value counts as stretched, as every value but 0 did before there
+// were four.
+inline constexpr std::int32_t kSizeAsItIs = 0;
+inline constexpr std::int32_t kSizeStretched = 1;
+inline constexpr std::int32_t kSizeFilled = 2;
+inline constexpr std::int32_t kSizeFitted = 3;
 
 // What the icon's tip says.
 inline constexpr const char* kTrayTip = "Quillmere, click to change wallpaper";
@@ -66,8 +75,9 @@ public:
     bool OnUpdateTileCurrent();
 
     // Decodes a JPEG, PNG or WebP into the wallpaper BMP; its path, or ""
-    // on failure.
-    std::string MakeWallpaperBmp(const std::string& path);
+    // on failure. onlyAsLargeAsShown (for a filled or fitted picture): a
+    // JPEG decoded no larger than the monitors need (ScaleDenominator).
+    std::string MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown = false);
 
     // Settings, named after their profile values.
     std::int32_t Stretch = 1;
@@ -112,8 +122,14 @@ private:
         int& depth_;
     };
     int m_ChangesUnderWay = 0;
+    // The tile value this run last wrote; none before the first write. A
+    // picture the desktop will tile is converted at its full size.
+    std::optional<bool> m_TileWritten;
     bool m_SettingsOpen = false;  // OnSettings' dialog is up
 };
+
+// The desktop's "WallpaperStyle" for a size (a Stretch value), tiled or not.
+std::string StyleString(std::int32_t stretch, bool tiled);
 
 // True when the path's last four characters are ".jpg" in any case.
 bool IsJpegPath(const std::string& path);

@@ -87,7 +87,11 @@ void CMainFrame::AddTrayIcon() {
 
     if (BuildImageList() == 0) {
         AfxMessageBox("Change the Settings to a Directory that Contains Images", BoxIcon::None);
-        OnSettings();
+        // Not when the frame was closed while the box was up (the session
+        // ended, Exit from the menu): there is nothing left to set.
+        if (HasWindow()) {
+            OnSettings();
+        }
     }
 }
 

@@ -28,6 +28,10 @@ struct RowSink {
     std::uint8_t* (*target)(void* context, std::uint32_t index);
     // Deliver blue first, as BMP stores it.
     bool bgr;
+    // Optional: once the header is read, from the picture's full size, the
+    // scale it is decoded at: 1, 2, 4 or 8 for 1/1 to 1/8 (libjpeg's DCT
+    // scaling, which does less work the smaller it goes). Null: full size.
+    unsigned (*denominator)(void* context, std::uint32_t width, std::uint32_t height);
 };
 
 // The most memory one decode may hold: the library's working memory (for a

@@ -12,6 +12,7 @@
 #include <jerror.h>
 
 #include "imaging/jpeg_decode.h"
+#include "platform/file_access.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -85,6 +86,14 @@ bool DecodeOpenFile(DecodeState* s) {
     jpeg_create_decompress(&s->cinfo);
     jpeg_stdio_src(&s->cinfo, s->file);
     jpeg_read_header(&s->cinfo, TRUE);
+    if (s->sink->denominator != nullptr) {
+        const unsigned d =
+            s->sink->denominator(s->sink->context, s->cinfo.image_width, s->cinfo.image_height);
+        if (d == 2 || d == 4 || d == 8) {
+            s->cinfo.scale_num = 1;
+            s->cinfo.scale_denom = d;
+        }
+    }
     bool swapHere = s->sink->bgr;
 #ifdef JCS_EXTENSIONS
     // libjpeg-turbo can write blue first itself, at no cost.
@@ -213,7 +222,8 @@ std::size_t RgbBufferSize(std::uint32_t width, std::uint32_t height) {
 }
 
 bool Decode(const std::string& path, const RowSink& sink) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    // Not a FIFO or a device: those would block or never end.
+    std::FILE* file = OpenFileToRead(path);
     if (file == nullptr) {
         CurrentPlatform().shell.AppMessageBox("JPEG :\nCan't open " + path + "\n", BoxIcon::None);
         return false;
@@ -232,7 +242,7 @@ std::uint8_t* JpegFile::DecodeToRgb(const std::string& path, std::uint32_t& widt
     width = 0;
     height = 0;
     BufferSink b{nullptr, &width, &height};
-    const jpeg::RowSink sink{&b, BufferBegin, BufferRow, nullptr, false};
+    const jpeg::RowSink sink{&b, BufferBegin, BufferRow, nullptr, false, nullptr};
     if (!jpeg::Decode(path, sink)) {
         delete[] b.buffer;
         return nullptr;

@@ -10,6 +10,7 @@
 #include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/picture_decode.h"
+#include "platform/file_access.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -85,6 +86,7 @@ bool SeekTo(std::FILE* f, std::uint64_t offset) {
 // in memory.
 struct BmpWriter {
     const char* tmpPath;
+    const ScaleGoal* goal = nullptr;
     std::string folder;  // where tmpPath lies, for its free space
     std::FILE* file = nullptr;
     bool cannotOpen = false;
@@ -136,7 +138,8 @@ struct BmpWriter {
             jpeg::ReportOutOfMemory();
             return false;
         }
-        b->file = std::fopen(b->tmpPath, "wb");
+        // Made anew: a link planted at the temporary's name is not followed.
+        b->file = CreateNewFile(b->tmpPath);
         if (b->file == nullptr) {
             b->cannotOpen = true;
             CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
@@ -149,6 +152,11 @@ struct BmpWriter {
         b->blockHigh = h;
         b->blockLow = h - b->blockRows;
         return b->Write(header, kHeaderBytes);
+    }
+
+    static unsigned Denominator(void* context, std::uint32_t w, std::uint32_t h) {
+        const BmpWriter* b = static_cast<BmpWriter*>(context);
+        return b->goal != nullptr ? ScaleDenominator(w, h, *b->goal) : 1;
     }
 
     // The decoder writes each line, already BGR, straight into its place.
@@ -177,7 +185,39 @@ struct BmpWriter {
 
 }  // namespace
 
-bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
+unsigned ScaleDenominator(std::uint32_t width, std::uint32_t height, const ScaleGoal& goal) {
+    // Decoded at 1/d the picture is ceil(size / d) pixels, as libjpeg
+    // rounds. Filled, it must be at least as wide and as high as the
+    // monitor; fitted, one of the two is enough, the one that fits.
+    const auto covers = [&](unsigned d) {
+        const std::uint64_t w = (std::uint64_t{width} + d - 1) / d;
+        const std::uint64_t h = (std::uint64_t{height} + d - 1) / d;
+        for (const MonitorRect& m : goal.monitors) {
+            const auto mw = static_cast<std::uint64_t>(m.width > 0 ? m.width : 0);
+            const auto mh = static_cast<std::uint64_t>(m.height > 0 ? m.height : 0);
+            // Fitted, the picture's side that meets the monitor's edge
+            // first: the wider of the two aspects, compared crosswise.
+            const bool byWidth = std::uint64_t{width} * mh >= std::uint64_t{height} * mw;
+            const bool enough = goal.fill ? (w >= mw && h >= mh) : (byWidth ? w >= mw : h >= mh);
+            if (!enough) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (goal.monitors.empty() || width == 0 || height == 0) {
+        return 1;
+    }
+    for (unsigned d = 8; d > 1; d /= 2) {
+        if (covers(d)) {
+            return d;
+        }
+    }
+    return 1;
+}
+
+bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
+                      const ScaleGoal* goal) {
     // A conversion can start inside another one's message box (the box's
     // message loop delivers timer ticks and clicks), so each one under way
     // writes a temporary of its own; sharing one, the inner conversion
@@ -193,12 +233,14 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
         bmpPath + ".tmp" + (nesting.depth > 1 ? std::to_string(nesting.depth) : std::string());
     BmpWriter writer;
     writer.tmpPath = tmpPath.c_str();
+    writer.goal = goal;
     writer.folder = FolderOf(bmpPath);
     if (writer.folder.empty()) {
         writer.folder = ".";
     }
-    const jpeg::RowSink sink{&writer, BmpWriter::Begin, BmpWriter::Row, BmpWriter::Target, true};
-    const bool decoded = picture::Decode(jpegPath, sink);
+    const jpeg::RowSink sink{&writer,           BmpWriter::Begin, BmpWriter::Row,
+                             BmpWriter::Target, true,             BmpWriter::Denominator};
+    const bool decoded = picture::Decode(jpegPath, sink);  // a PNG or WebP is not scaled
     if (writer.file == nullptr) {
         return false;  // nothing written; the user has been told why
     }
@@ -217,7 +259,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath) {
     return true;
 }
 
-std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
+std::string CMainFrame::MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown) {
     SystemServices& system = CurrentPlatform().system;
     const std::string folder = system.WallpaperDirectory();
     // No folder to be had (no home, or none that takes files) gives an empty
@@ -229,7 +271,11 @@ std::string CMainFrame::MakeWallpaperBmp(const std::string& path) {
         return "";
     }
     std::string out = folder + system.PathSeparator() + kWallpaperFileName;
-    return ConvertJpegToBmp(path, out) ? out : "";
+    std::optional<ScaleGoal> goal;
+    if (onlyAsLargeAsShown) {
+        goal = ScaleGoal{Stretch == kSizeFilled, CurrentPlatform().desktop.Monitors()};
+    }
+    return ConvertJpegToBmp(path, out, goal ? &*goal : nullptr) ? out : "";
 }
 
 }  // namespace qm

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/desktop.h"
 
 namespace qm {
 
@@ -14,11 +17,28 @@ inline constexpr const char* kWallpaperFileName = "Quillmere Wallpaper.bmp";
 // cannot be made.
 inline constexpr std::uint64_t kFreeSpaceMargin = std::uint64_t{64} << 20;
 
+// A picture filled (covering each monitor, the overflow cropped) or fitted
+// (whole, as large as each monitor allows) on these monitors.
+struct ScaleGoal {
+    bool fill = true;
+    std::vector<MonitorRect> monitors;
+};
+
+// The smallest of the decoder's scales, 1/1, 1/2, 1/4 or 1/8 (its
+// denominator), at which a width x height picture, decoded at
+// ceil(size / d), still has a pixel of its own for every screen pixel
+// of the monitor that needs the most of it; 1 when no monitor is known.
+unsigned ScaleDenominator(std::uint32_t width, std::uint32_t height, const ScaleGoal& goal);
+
 // Decodes `jpegPath` (a JPEG, PNG or WebP picture, by its ending: the name
-// is from when JPEG was the only format converted) and writes it as a 24-bit bottom-up BMP to `bmpPath`,
+// is from when JPEG was the only format converted) and writes it as a
+// 24-bit bottom-up BMP to `bmpPath`,
 // through a temporary file beside it that replaces `bmpPath` only when
 // complete, and only when its volume has room for it and the margin.
+// With a goal, a JPEG at the scale ScaleDenominator gives; otherwise (and
+// a PNG or WebP always) full size.
 // Tells the user about any failure; false then, and `bmpPath` is as it was.
-bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath);
+bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
+                      const ScaleGoal* goal = nullptr);
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -20,6 +21,12 @@ public:
     virtual bool Query(const char* name, char* buf, std::size_t size) = 0;
 };
 
+// One monitor's place on the desktop, in physical pixels.
+struct MonitorRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const MonitorRect&) const = default;
+};
+
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -33,6 +40,9 @@ public:
     // transparent parts of a picture are laid over it. Black where the
     // desktop has no such colour of its own.
     virtual std::uint32_t BackgroundColour() { return 0x000000; }
+    // The monitors the desktop spans now; empty when the backend cannot
+    // tell (a converted picture then keeps its full size).
+    virtual std::vector<MonitorRect> Monitors() { return {}; }
 };
 
 }  // namespace qm

@@ -201,6 +201,16 @@ void DDX_Radio(CDataExchange& dx, int firstId, std::int32_t& value) {
     }
 }
 
+void DDX_CBIndex(CDataExchange& dx, int id, std::int32_t& value) {
+    dx.m_idLastControl = id;
+    dx.m_bEditLastControl = false;
+    if (dx.m_bSaveAndValidate) {
+        value = dx.m_window.GetComboSelection(id);
+    } else {
+        dx.m_window.SetComboSelection(id, value);
+    }
+}
+
 void DDV_MinMaxInt(CDataExchange& dx, std::int32_t value, std::int32_t minValue,
                    std::int32_t maxValue) {
     if (dx.m_bSaveAndValidate && (value < minValue || value > maxValue)) {

@@ -102,6 +102,8 @@ void DDX_Check(CDataExchange& dx, int id, std::int32_t& value);
 void DDX_Text(CDataExchange& dx, int id, std::string& value);
 void DDX_Text(CDataExchange& dx, int id, std::int32_t& value);
 void DDX_Radio(CDataExchange& dx, int firstId, std::int32_t& value);
+// A drop-down list's selected index (-1: none).
+void DDX_CBIndex(CDataExchange& dx, int id, std::int32_t& value);
 void DDV_MinMaxInt(CDataExchange& dx, std::int32_t value, std::int32_t minValue,
                    std::int32_t maxValue);
 

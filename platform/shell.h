@@ -80,6 +80,11 @@ public:
     // edit box's text with the position).
     virtual void SetUpDownRange(int id, int lower, int upper) = 0;
     virtual void SetUpDownPos(int id, int pos) = 0;
+    // A drop-down list (CBS_DROPDOWNLIST): replaces its items; the index
+    // of the selected item, -1 for none; selects one (-1 clears).
+    virtual void SetComboItems(int id, const std::vector<std::string>& items) = 0;
+    virtual int GetComboSelection(int id) = 0;
+    virtual void SetComboSelection(int id, int index) = 0;
     // The radio buttons of the group that starts at firstId, in template
     // order: up to the next control that starts a group.
     virtual std::vector<int> RadioGroup(int firstId) = 0;
@@ -91,6 +96,37 @@ public:
     // The folder browser, owned by this dialog: true with the chosen
     // file-system folder in path; false when cancelled or not a path.
     virtual bool BrowseForFolder(const char* title, std::string& path) = 0;
+    // To the top of the windows, without the input.
+    virtual void Raise() = 0;
+    // To the foreground, with the input.
+    virtual void Activate() = 0;
+};
+
+// The modal dialogs open now, innermost last, and what follows from them:
+// which window owns a new dialog or box, and what comes forward when an
+// open dialog is asked for. Kept once, here, for every shell; a backend
+// records each dialog it runs for as long as it is open.
+class DialogStack {
+public:
+    void Push(unsigned templateId, DialogWindow& window);
+    void Pop(DialogWindow& window);
+    // What a new dialog or box belongs to: the innermost open dialog (About
+    // opened from Settings sits above it); null when none is open, and the
+    // frame owns it.
+    DialogWindow* Innermost() const;
+    // Brings the open dialog of this template forward with every dialog
+    // above it, and activates the innermost one: each dialog is owned by the
+    // one beneath, and an owner that a dialog above disables would, made
+    // active, leave the user a window that ignores every click. False, and
+    // nothing done, when no dialog of that template is open.
+    bool BringToFront(unsigned templateId);
+
+private:
+    struct Open {
+        unsigned templateId;
+        DialogWindow* window;
+    };
+    std::vector<Open> open_;
 };
 
 // What a modal dialog receives.
@@ -116,8 +152,10 @@ public:
 
     // A string resource; "" when missing.
     virtual std::string LoadString(unsigned id) = 0;
-    // True when a top-level window has this title (any letter case),
-    // hidden or not, in any process.
+    // True when a running copy's frame window with this title (any letter
+    // case) exists, hidden or not, in any process: the backend knows its
+    // frame by more than the title (its window class, its instance name),
+    // so another program's window of the same title is not one.
     virtual bool FindTopLevelWindow(const char* title) = 0;
     // Claims the name for this process within the user's session, in one
     // step no other copy can come between; false when another process (or
@@ -157,14 +195,22 @@ public:
     // popup cannot be loaded.
     virtual bool TrackPopupMenu(unsigned menuId) = 0;
 
-    // Runs dialog template templateId modally, owned by the frame (or by
-    // the dialog active above it); the value passed to EndDialog.
+    // Runs dialog template templateId modally, owned by OpenDialogs()'s
+    // innermost dialog, or by the frame when none is open; recorded in
+    // OpenDialogs() while open. The value passed to EndDialog.
     virtual int RunModalDialog(unsigned templateId, DialogEvents& events) = 0;
     // Brings the open modal dialog of template templateId to the front and
     // gives it the user's attention; a dialog open above it (owned by it,
     // such as About over Settings) stays on top and keeps the input. False,
     // and nothing done, when no dialog of that template is open.
-    virtual bool BringDialogToFront(unsigned templateId) = 0;
+    bool BringDialogToFront(unsigned templateId) { return dialogs_.BringToFront(templateId); }
+
+protected:
+    DialogStack& OpenDialogs() { return dialogs_; }
+    const DialogStack& OpenDialogs() const { return dialogs_; }
+
+private:
+    DialogStack dialogs_;
 };
 
 }  // namespace qm

@@ -12,7 +12,7 @@
 
 namespace qm {
 
-// Longest path a fixed platform buffer holds, terminator included.
+// Longest path a fixed Windows buffer holds, terminator included (MAX_PATH).
 inline constexpr std::size_t kMaxPath = 260;
 
 struct FindEntry {
@@ -45,6 +45,13 @@ public:
     virtual void SetRegistryKey(const char* company, const char* appName) = 0;
 };
 
+// Whether the user's login starts the program, and which copy.
+enum class LoginStart {
+    None,         // no entry, or one that is switched off
+    ThisProgram,  // an entry that starts the running program
+    OtherCopy,    // an entry that starts the program from somewhere else
+};
+
 class SystemServices {
 public:
     virtual ~SystemServices() = default;
@@ -59,6 +66,9 @@ public:
     virtual std::string WallpaperDirectory() = 0;
     virtual std::string CurrentDirectory() = 0;
     virtual char PathSeparator() const = 0;
+    // Longest path the platform takes, terminator included: MAX_PATH on
+    // Windows, whose fixed buffers hold no more; elsewhere the system's own.
+    virtual std::size_t MaxPath() const { return kMaxPath; }
 
     // Bytes this user may still write on the volume that holds `folder`;
     // nothing when that cannot be learnt (the write then decides).
@@ -77,6 +87,13 @@ public:
 
     // Pseudo-random integer from 0 to 32767.
     virtual int Rand() = 0;
+
+    // The user's entry that starts the program at login, read afresh each
+    // time. SetLoginStart(true) makes it start the running program (an
+    // entry of another copy is rewritten), false removes it; false when the
+    // entry could not be written.
+    virtual LoginStart GetLoginStart() = 0;
+    virtual bool SetLoginStart(bool start) = 0;
 };
 
 }  // namespace qm

@@ -8,6 +8,14 @@
 #define IDS_APP_TITLE 57344        // the application's name
 #define IDS_WALLPAPER_NOT_SHOWN 301  // a Linux desktop did not take the wallpaper
 #define IDS_NO_NOTIFICATION_AREA 302  // no tray to show the icon in (Linux)
+#define IDS_LOGIN_START_FAILED 314  // the login entry could not be written
+// The settings dialog's picture sizes, in the order of the Stretch values.
+#define IDS_SIZE_AS_IS 310
+#define IDS_SIZE_STRETCHED 311
+#define IDS_SIZE_FILLED 312
+#define IDS_SIZE_FITTED 313
+#define IDS_PROFILE_SET_ASIDE 315  // the Linux profile was damaged and kept aside
+#define IDS_PROFILE_NOT_READ 316   // the Linux profile could not be read or kept
 
 // Popup menu commands.
 #define ID_SETTINGS 32772
@@ -37,9 +45,10 @@
 #define IDC_WIDTH 1019
 #define IDC_HEIGHT_SPIN 1020
 #define IDC_HEIGHT 1021
-#define IDC_STRETCH 1022
+#define IDC_STRETCH 1022           // drop-down list: the size of a picture not tiled
 #define IDC_UPDATE_IMAGE_LIST 1023
 #define IDC_SUBFOLDERS 1024
+#define IDC_START_AT_LOGIN 1030
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

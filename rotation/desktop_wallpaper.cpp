@@ -1,5 +1,7 @@
 #include "rotation/desktop_wallpaper.h"
 
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace qm {
@@ -35,15 +37,19 @@ std::optional<std::string> DesktopWallpaper::ReadWallpaperPath() {
     if (!key) {
         return std::nullopt;
     }
-    char buf[kMaxPath];
-    if (!key->Query("Wallpaper", buf, sizeof buf)) {
+    // A path as long as the platform takes.
+    std::vector<char> buf(CurrentPlatform().system.MaxPath());
+    if (!key->Query("Wallpaper", buf.data(), buf.size())) {
         return std::nullopt;
     }
-    return std::string(buf);
+    return std::string(buf.data());
 }
 
 void DesktopWallpaper::SetWallpaper(const std::string& path) {
-    if (path.size() >= kPathBuffer) {
+    // Windows hands the desktop a buffer of 256; a platform whose paths run
+    // longer has no such buffer, only its own limit.
+    const std::size_t limit = CurrentPlatform().system.MaxPath();
+    if (path.size() >= (limit > kMaxPath ? limit : kPathBuffer)) {
         return;
     }
     CurrentPlatform().desktop.SetDesktopWallpaper(path.c_str());

@@ -14,11 +14,12 @@ namespace {
 // The endings the list takes, as search masks.
 constexpr const char* kImageMasks[] = {"*.bmp", "*.jpg", "*.jpeg", "*.png", "*.webp"};
 
-// Directory + separator + mask, or false when it would not fit a MAX_PATH
-// buffer: a cut pattern would search some other folder.
+// Directory + separator + mask, or false when it would not fit the
+// platform's path buffer (MAX_PATH on Windows): a cut pattern would search
+// some other folder.
 bool FormPattern(const std::string& directory, const char* mask, std::string& pattern) {
     pattern = directory + CurrentPlatform().system.PathSeparator() + mask;
-    return pattern.size() < kMaxPath;
+    return pattern.size() < CurrentPlatform().system.MaxPath();
 }
 
 int CountFiles(const std::string& directory, const char* mask) {

@@ -86,7 +86,10 @@ void CMainFrame::ShowImage(std::int32_t index) {
     }
     std::string path = m_ImageList[static_cast<std::size_t>(index)];
     if (IsConvertedPicture(path)) {
-        path = MakeWallpaperBmp(path);
+        // Filled or fitted, the desktop never shows more of the picture than
+        // the monitors hold; tiled, it shows it whole at its own size.
+        const bool tiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
+        path = MakeWallpaperBmp(path, !tiled && (Stretch == kSizeFilled || Stretch == kSizeFitted));
     }
     if (!path.empty()) {
         DesktopWallpaper::SetWallpaper(path);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "frame/main_frame.h"
+#include "platform/file_access.h"
 #include "rotation/desktop_wallpaper.h"
 
 namespace qm {
@@ -19,7 +20,7 @@ std::int32_t ReadLe32(const unsigned char* p) {
 
 // Width and height from the BMP header's fixed offsets 18 and 22.
 bool ReadBmpSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFileToRead(path);  // refuses a FIFO, which would block
     if (file == nullptr) {
         return false;
     }
@@ -35,6 +36,19 @@ bool ReadBmpSize(const std::string& path, std::int32_t& width, std::int32_t& hei
 }
 
 }  // namespace
+
+// Windows' WallpaperStyle for the size: "0" as it is, "2" stretched, "10"
+// filled, "6" fitted. A tiled picture keeps what it always had: "2" when
+// stretched, otherwise "0", the style with which every Windows since 7
+// tiles.
+std::string StyleString(std::int32_t stretch, bool tiled) {
+    switch (stretch) {
+        case kSizeAsItIs: return "0";
+        case kSizeFilled: return tiled ? "0" : "10";
+        case kSizeFitted: return tiled ? "0" : "6";
+        default: return "2";
+    }
+}
 
 void CMainFrame::SetWallpaperStyle() {
     // Measuring a JPEG (or PNG, WebP) converts it, with the conversion's message boxes.
@@ -65,7 +79,8 @@ void CMainFrame::SetWallpaperStyle() {
             tile = "0";
         }
     }
-    DesktopWallpaper::WriteStyle(tile, Stretch != 0 ? "2" : "0");
+    DesktopWallpaper::WriteStyle(tile, StyleString(Stretch, tile == "1"));
+    m_TileWritten = tile == "1";
 }
 
 namespace {
@@ -77,8 +92,14 @@ void Relayout(const char* tile) {
 }
 }  // namespace
 
-void CMainFrame::OnCenterCurrent() { Relayout("0"); }
-void CMainFrame::OnTileCurrent() { Relayout("1"); }
+void CMainFrame::OnCenterCurrent() {
+    m_TileWritten = false;
+    Relayout("0");
+}
+void CMainFrame::OnTileCurrent() {
+    m_TileWritten = true;
+    Relayout("1");
+}
 
 bool CMainFrame::OnUpdateCenterCurrent() { return DesktopWallpaper::ReadTile(); }
 bool CMainFrame::OnUpdateTileCurrent() { return !DesktopWallpaper::ReadTile(); }

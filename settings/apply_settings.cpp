@@ -5,6 +5,23 @@
 
 namespace qm {
 
+namespace {
+
+// The login entry as the box was left: written when it should start this
+// program and does not (none, or another copy's), removed when it should
+// not start it. A failure is told; the other settings stand.
+void ApplyLoginStart(bool wanted) {
+    SystemServices& system = CurrentPlatform().system;
+    const LoginStart now = system.GetLoginStart();
+    const bool change = wanted ? now != LoginStart::ThisProgram : now != LoginStart::None;
+    if (change && !system.SetLoginStart(wanted)) {
+        AfxMessageBox(CurrentPlatform().shell.LoadString(IDS_LOGIN_START_FAILED),
+                      BoxIcon::Exclamation);
+    }
+}
+
+}  // namespace
+
 void CMainFrame::OnSettings() {
     // One dialog at a time. A second one over the first (from the tray menu
     // in the first one's loop, or from a second start of the program asking
@@ -25,7 +42,12 @@ void CMainFrame::OnSettings() {
     dlg.m_Time = Time;
     dlg.m_When = When;
     dlg.m_Width = Width;
-    dlg.m_Stretch = Stretch;
+    // A size this program never wrote counts as stretched, as any value
+    // but 0 once did.
+    dlg.m_Stretch = Stretch >= kSizeAsItIs && Stretch <= kSizeFitted ? Stretch : kSizeStretched;
+    // Read from the system each time: the installer, another copy or the
+    // user may have changed it since.
+    dlg.m_StartAtLogin = CurrentPlatform().system.GetLoginStart() != LoginStart::None ? 1 : 0;
     dlg.m_Subfolders = Subfolders != 0 ? 1 : 0;
 
     int result = 0;
@@ -44,7 +66,7 @@ void CMainFrame::OnSettings() {
     Random = dlg.m_Random == 1 ? 1 : 0;
     Display = dlg.m_Display == -1 ? 0 : dlg.m_Display;
     AutoChange = dlg.m_AutoChange;
-    Stretch = dlg.m_Stretch;
+    Stretch = dlg.m_Stretch == -1 ? kSizeStretched : dlg.m_Stretch;
     When = dlg.m_When;
     Time = dlg.m_Time;
     Height = dlg.m_Height;
@@ -67,6 +89,7 @@ void CMainFrame::OnSettings() {
     } else {
         CurrentPlatform().shell.SetTimer(IDT_CHANGE, ChangeInterval());
     }
+    ApplyLoginStart(dlg.m_StartAtLogin != 0);
 }
 
 }  // namespace qm

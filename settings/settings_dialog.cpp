@@ -1,6 +1,8 @@
 #include "settings/settings_dialog.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "res/resource.h"
 
@@ -34,11 +36,19 @@ void SettingsDialog::DoDataExchange(CDataExchange& dx) {
     DDX_Radio(dx, IDC_WHEN_MINUTES, m_When);
     DDX_Text(dx, IDC_WIDTH, m_Width);
     DDV_MinMaxInt(dx, m_Width, kMinThreshold, kMaxThreshold);
-    DDX_Check(dx, IDC_STRETCH, m_Stretch);
     DDX_Check(dx, IDC_SUBFOLDERS, m_Subfolders);
+    DDX_CBIndex(dx, IDC_STRETCH, m_Stretch);
+    DDX_Check(dx, IDC_START_AT_LOGIN, m_StartAtLogin);
 }
 
 bool SettingsDialog::OnInitDialog() {
+    // The sizes' names, in the order of their values, before the exchange
+    // selects one.
+    std::vector<std::string> sizes;
+    for (unsigned id = IDS_SIZE_AS_IS; id <= IDS_SIZE_FITTED; ++id) {
+        sizes.push_back(CurrentPlatform().shell.LoadString(id));
+    }
+    Window().SetComboItems(IDC_STRETCH, sizes);
     CDialog::OnInitDialog();
     InitUpDown(Window(), IDC_WIDTH_SPIN, kMinThreshold, kMaxThreshold, m_Width);
     InitUpDown(Window(), IDC_HEIGHT_SPIN, kMinThreshold, kMaxThreshold, m_Height);

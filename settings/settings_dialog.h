@@ -29,7 +29,10 @@ public:
     std::int32_t m_Time = 0;
     std::int32_t m_When = -1;  // 0 minutes, 1 hours, -1 none
     std::int32_t m_Width = 0;
-    std::int32_t m_Stretch = 0;  // boolean
+    std::int32_t m_Stretch = 0;  // size: 0 as it is, 1 stretched, 2 filled, 3 fitted; -1 none
+    // Whether the user's login starts the program: the system's entry, not
+    // a profile value.
+    std::int32_t m_StartAtLogin = 0;  // boolean
     std::int32_t m_Subfolders = 0;  // boolean
 
 protected:

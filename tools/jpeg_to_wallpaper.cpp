@@ -1,7 +1,9 @@
-// jpeg-to-wallpaper IN OUT.bmp [IN OUT.bmp...]: the wallpaper conversion on
-// its own (of a JPEG, PNG or WebP, by its ending), for scripts and for
-// timing it against other decoders. Several pairs are converted by one
-// process, which under Wine saves a start for each.
+// jpeg-to-wallpaper [--fill|--fit WxH] IN OUT.bmp [IN OUT.bmp...]: the
+// wallpaper conversion on its own (of a JPEG, PNG or WebP, by its ending),
+// for scripts and for timing it against other decoders; with --fill or
+// --fit, as a filled or fitted picture is converted for one monitor of that
+// size. Several pairs are converted by one process, which under Wine saves
+// a start for each.
 #include <cstdio>
 #include <string>
 
@@ -31,15 +33,30 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    qm::ScaleGoal goal;
+    bool scaled = false;
+    if (argc > 2 && argv[1][0] == '-' && argv[1][1] == '-') {
+        const std::string mode = argv[1];
+        qm::MonitorRect monitor;
+        scaled = (mode == "--fill" || mode == "--fit") &&
+                 std::sscanf(argv[2], "%dx%d", &monitor.width, &monitor.height) == 2;
+        goal = {mode == "--fill", {monitor}};
+        argv += 2;
+        argc -= 2;
+        if (!scaled) {
+            argc = 0;
+        }
+    }
     if (argc < 3 || argc % 2 != 1) {
-        std::fprintf(stderr, "usage: jpeg-to-wallpaper IN OUT.bmp [IN OUT.bmp...]\n");
+        std::fprintf(stderr,
+                     "usage: jpeg-to-wallpaper [--fill|--fit WxH] IN OUT.bmp [IN OUT.bmp...]\n");
         return 2;
     }
     ConsolePlatform platform;
     qm::SetCurrentPlatform(&platform.parts);
     bool ok = true;
     for (int i = 1; i + 1 < argc; i += 2) {
-        ok = qm::ConvertJpegToBmp(argv[i], argv[i + 1]) && ok;
+        ok = qm::ConvertJpegToBmp(argv[i], argv[i + 1], scaled ? &goal : nullptr) && ok;
     }
     qm::SetCurrentPlatform(nullptr);
     return ok ? 0 : 1;

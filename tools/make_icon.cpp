@@ -1,5 +1,7 @@
 // Writes the program's icon (res/icon_drawing.cpp) as files:
-//   make-icon <output.ico>        16 x 16 and 32 x 32, 16 colours each, opaque
+//   make-icon <output.ico>        16, 20, 24, 32, 40, 48 and 64 pixels square
+//                                 (the small and large icons at 100 % to 200 %),
+//                                 16 colours each, opaque
 //   make-icon --png N <output.png>  N x N, 24-bit, for the Linux icon theme
 // The .ico is committed as res/quillmere.ico; rerun this after changing the
 // drawing. The PNGs are made at build time.
@@ -133,7 +135,7 @@ std::vector<std::uint8_t> Png(int n) {
 }
 
 std::vector<std::uint8_t> Ico() {
-    const int sizes[] = {16, 32};
+    const int sizes[] = {16, 20, 24, 32, 40, 48, 64};
     std::vector<std::vector<std::uint8_t>> images;
     for (int n : sizes) {
         images.push_back(Image(n));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes every release and checks each: the two Windows zips, made by cpack
-# in their build folders, and the Debian package (tools/deb.sh, which makes
+# in their build folders, their Windows Installer packages (tools/msi.sh),
+# and the Debian package (tools/deb.sh, which makes
 # and checks it). A zip holds the stripped program with its manifest, the
 # readme, and the licence texts, equal to the installed ones they come from.
 #
@@ -8,7 +9,8 @@
 #                                  (build/mingw-i686), -win64.zip
 #                                  (build/mingw-x64, the build every test run
 #                                  tests, stripped by cpack) and the .deb
-#   tools/release.sh BUILD_DIR     the zip of that Windows build folder only
+#                                  and Quillmere-<version>-win32.msi, -win64.msi
+#   tools/release.sh BUILD_DIR     the zip and MSI of that Windows build folder
 #
 # Prints the packages' paths last, one a line; exits non-zero on the first
 # thing wrong.
@@ -80,6 +82,8 @@ release_zip() {
     die "README.txt does not say it is the $bits-bit program"
   for want in 'HKEY_CURRENT_USER\Software\Brandle Software\Quillmere\Config' \
     '%LOCALAPPDATA%\Quillmere' 'Quillmere Wallpaper.bmp' 'reg delete' \
+    "msiexec /i $name.msi STARTATLOGIN=0" "msiexec /x $name.msi" '%LOCALAPPDATA%\Programs\Quillmere' \
+    'Start when I log in' 'CurrentVersion\Run' \
     'This software is based in part on the work of the Independent JPEG Group.'; do
     grep -qF "$want" "$dir/README.txt" || die "README.txt does not say: $want"
   done
@@ -95,18 +99,48 @@ release_zip() {
   same_text "$dir/licenses/libwebp-PATENTS.txt" "$(cache QM_LIBWEBP_PATENTS)"
 
   echo "release: $(basename "$zip") ($(stat -c %s "$zip") bytes, Quillmere.exe $(stat -c %s "$exe") bytes): contents checked"
+  release_msi
+}
+
+# Makes and checks the Windows Installer package of the zip just made; its
+# path goes in $msi. Installing it is tested under Wine by the end-to-end
+# suite (tests/e2e/run-e2e.sh, phase msi).
+release_msi() {
+  msi="$build/$name.msi"
+  bash "$root/tools/msi.sh" "$zip" "$msi" >/dev/null
+  table() { msiinfo export "$msi" "$1" | tail -n +4 | tr -d '\r'; }
+  local arch=Intel
+  ((bits == 64)) && arch=x64
+  msiinfo suminfo "$msi" | grep -qx "Template: $arch;1033" || die "$(basename "$msi") is not for $arch"
+  # The zip's files, in their folders.
+  [[ "$(table File | cut -f 3 | sort)" == "$(printf '%s\n' Quillmere.exe README.txt \
+    libjpeg-turbo-LICENSE.md libjpeg-turbo-README.ijg mingw-w64-runtime.txt | sort)" ]] ||
+    die "$(basename "$msi") holds other files than the zip"
+  local props
+  props="$(table Property)"
+  for want in ProductName$'\t'Quillmere ProductVersion$'\t'"$version" ALLUSERS$'\t'2 \
+    MSIINSTALLPERUSER$'\t'1 STARTATLOGIN$'\t'1 ARPPRODUCTICON$'\t'quillmere.ico \
+    UpgradeCode$'\t'{D492044F-2387-42C6-957A-FB0DDEDBD4F5}; do
+    grep -qxF "$want" <<<"$props" || die "$(basename "$msi"): property ${want/$'\t'/ = } missing"
+  done
+  table Directory | grep -qxF "UserPrograms"$'\t'"LocalAppDataFolder"$'\t'"Programs" ||
+    die "$(basename "$msi") does not install into %LOCALAPPDATA%\\Programs"
+  table Component | grep -q $'^LoginStart\t.*\tSTARTATLOGIN = "1"\t' ||
+    die "$(basename "$msi"): the login entry does not depend on STARTATLOGIN"
+  table Upgrade | grep -q WIX_UPGRADE_DETECTED || die "$(basename "$msi") upgrades nothing"
+  echo "release: $(basename "$msi") ($(stat -c %s "$msi") bytes): tables checked"
 }
 
 if (($#)); then
   release_zip "$1"
-  echo "$zip"
+  printf '%s\n' "$zip" "$msi"
   exit 0
 fi
 made=()
 for preset in mingw-i686 mingw-x64; do
   [[ -f "$root/build/$preset/CMakeCache.txt" ]] || (cd "$root" && cmake --preset "$preset" >/dev/null)
   release_zip "$root/build/$preset"
-  made+=("$zip")
+  made+=("$zip" "$msi")
 done
 # deb.sh's last line is the package's path, its report line before it.
 debout="$(mktemp)"

@@ -17,10 +17,10 @@ packages=(
   # pictures) and Python's PIL
   libpng-dev libwebp-dev netpbm webp python3-pil
   # Linux desktops: Qt (QtDBus, QImage), GIO's GSettings, xcb for the root
-  # window (shared memory, RandR and Xinerama monitors); Xlib and X-Resource
-  # for the tests' own checks
+  # window (shared memory, RandR and Xinerama monitors, X-Resource for the
+  # clients' windows); Xlib and X-Resource for the tests' own checks
   qt6-base-dev libglib2.0-dev pkg-config libx11-dev libxres-dev
-  libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev
+  libxcb-shm0-dev libxcb-randr0-dev libxcb-xinerama0-dev libxcb-res0-dev
   # ... the root window's several monitors in tests: a nested X server
   xserver-xephyr
   # ... and their tests' daemons and schemas, on a private session bus
@@ -54,8 +54,8 @@ packages=(
   dpkg-dev
   # Running and driving Windows programs
   wine64 libwine fonts-wine xvfb xdotool imagemagick libjpeg-turbo-progs time
-  # Checking the release zip
-  unzip
+  # Checking the release zip; making and reading the Windows Installer packages
+  unzip wixl msitools
 )
 # The 32-bit program needs 32-bit Wine beside wine64, which only a kernel
 # that runs 32-bit programs can use.

@@ -27,6 +27,8 @@ qm_wine_runs_32bit || run32=0
 # handles open: start them here on /dev/null, or they hold ctest's output
 # pipe open and test discovery never sees the end of its listing.
 WINEDEBUG=-all wineserver -p
+# ... which ctest's own fixture (cmake/wine-server.sh) then leaves alone.
+export QM_WINESERVER_HELD=1
 trap 'wineserver -k 2>/dev/null || true' EXIT
 cmake/wine-run.sh cmd /c exit </dev/null >/dev/null 2>&1
 

@@ -25,35 +25,33 @@ inline void AnswerLater(QObject* context, WallpaperDesktop::Answer answer, bool 
     });
 }
 
-// What a desktop that cannot be asked shows: the picture last handed to it,
-// from the moment it is handed over (so the next picture gets another of our
-// names), and back to the last one it took when it refuses the newest.
+// What a desktop that cannot be asked shows: the picture it last took. A
+// picture handed over counts only once the desktop has taken it, so that
+// nobody removes the file it still shows; when answers cross, the newest
+// picture taken wins.
 class LastWrite {
 public:
-    // A picture handed over; the number its answer goes by.
-    unsigned Hand(const std::string& path, Layout layout) {
-        shown_ = {path, layout};
-        return ++handed_;
-    }
+    // A picture handed over (not yet shown); the number its answer goes by.
+    unsigned Hand(const std::string& /*path*/, Layout /*layout*/) { return ++handed_; }
     void Answered(unsigned number, bool taken, const std::string& path, Layout layout) {
-        if (taken) {
-            confirmed_ = {path, layout};
-        } else if (number == handed_) {
-            shown_ = confirmed_;
+        if (taken && number > taken_) {
+            taken_ = number;
+            shown_ = {path, layout};
         }
     }
-    // What the desktop said it showed before we handed it anything.
+    // What the desktop said it showed before it took anything of ours.
     void Known(std::optional<std::string> path, std::optional<Layout> layout) {
-        if (handed_ == 0) {
-            shown_ = confirmed_ = {std::move(path), layout};
+        if (taken_ == 0) {
+            shown_ = {std::move(path), layout};
         }
     }
     std::optional<std::string> Picture() const { return shown_.first; }
     std::optional<Layout> CurrentLayout() const { return shown_.second; }
 
 private:
-    std::pair<std::optional<std::string>, std::optional<Layout>> shown_, confirmed_;
+    std::pair<std::optional<std::string>, std::optional<Layout>> shown_;
     unsigned handed_ = 0;
+    unsigned taken_ = 0;  // the newest number taken
 };
 
 }  // namespace qm::desktops

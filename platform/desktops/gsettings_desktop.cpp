@@ -5,8 +5,11 @@
 
 #include <cstring>
 #include <memory>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <QMetaObject>
 #include <QPointer>
@@ -85,11 +88,38 @@ private:
     GSettings* settings_ = nullptr;
 };
 
-// Where a thread that waited for dconf hands its news back: the desktop's
-// context while the desktop lives, nothing after.
+// The one thread that waits for dconf's answers, and what it shares with
+// the event loop. It keeps only the newest write to wait for: dconf answers
+// in order, so once the newest is answered so are those before it. It lives
+// as long as the desktop, or, when dconf hangs at the desktop's end, until
+// its wait returns, touching nothing of the desktop's by then.
 struct GSettingsDesktop::Outcome {
     std::mutex mutex;
-    QObject* context = nullptr;
+    std::condition_variable wake;
+    QObject* context = nullptr;         // the desktop's, while it lives
+    std::function<void()> waiting;      // the next write's verdict, once dconf answered
+    bool busy = false;                  // inside g_settings_sync
+    bool stop = false;
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return stop || waiting; });
+            if (stop) {
+                return;
+            }
+            std::function<void()> verdict = std::move(waiting);
+            waiting = nullptr;
+            busy = true;
+            lock.unlock();
+            g_settings_sync();
+            lock.lock();
+            busy = false;
+            if (context != nullptr) {
+                QMetaObject::invokeMethod(context, std::move(verdict), Qt::QueuedConnection);
+            }
+        }
+    }
 };
 
 namespace {
@@ -98,6 +128,8 @@ const char* OptionName(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return "wallpaper";
         case Layout::Stretched: return "stretched";
+        case Layout::Filled: return "zoom";
+        case Layout::Fitted: return "scaled";
         case Layout::Centred: break;
     }
     return "centered";
@@ -109,11 +141,24 @@ GSettingsDesktop::GSettingsDesktop(const BackgroundKeys& keys)
     : keys_(keys), bg_(std::make_unique<Background>(keys.schema)),
       outcome_(std::make_shared<Outcome>()) {
     outcome_->context = &context_;
+    worker_ = std::thread([outcome = outcome_] { outcome->Run(); });
 }
 
 GSettingsDesktop::~GSettingsDesktop() {
-    const std::lock_guard<std::mutex> lock(outcome_->mutex);
+    std::unique_lock<std::mutex> lock(outcome_->mutex);
     outcome_->context = nullptr;
+    outcome_->stop = true;
+    outcome_->waiting = nullptr;
+    const bool busy = outcome_->busy;
+    lock.unlock();
+    outcome_->wake.notify_one();
+    if (busy) {
+        // A hung dconf holds it for up to D-Bus's time: the program does not
+        // wait for that at its end. The thread owns its share of the state.
+        worker_.detach();
+    } else {
+        worker_.join();
+    }
 }
 
 void GSettingsDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
@@ -162,31 +207,30 @@ void GSettingsDesktop::Apply(const std::string& path, Layout layout, Answer answ
     g_settings_apply(s);
     // The dconf service stores the change in its own time; until it has
     // answered (or its time ran out), this process reads the new values.
-    // A thread waits for that answer, and the event loop then compares: a
+    // The worker waits for that answer, and the event loop then compares: a
     // change the service did not store reads back as before.
     const unsigned number = ++written_;
-    std::thread([outcome = outcome_, picture, option = std::string(OptionName(layout)),
-                 answer = std::move(answer), number, this]() mutable {
-        g_settings_sync();
-        const std::lock_guard<std::mutex> lock(outcome->mutex);
-        if (outcome->context == nullptr) {
-            return;  // the desktop is gone; so is the program, nearly
+    std::function<void()> verdict = [this, picture, option = std::string(OptionName(layout)),
+                                     answer = std::move(answer), number] {
+        // Overtaken by a newer picture, whose own answer tells.
+        if (number != written_ ||
+            (bg_->Get(keys_.pictureKey) == picture && bg_->Get(keys_.optionsKey) == option)) {
+            answer(true, {});
+        } else {
+            answer(false,
+                   std::string("dconf did not store the new values of ") + keys_.schema + ".");
         }
-        QMetaObject::invokeMethod(
-            outcome->context,
-            [this, picture = std::move(picture), option = std::move(option),
-             answer = std::move(answer), number] {
-                // Overtaken by a newer picture, whose own answer tells.
-                if (number != written_ ||
-                    (bg_->Get(keys_.pictureKey) == picture && bg_->Get(keys_.optionsKey) == option)) {
-                    answer(true, {});
-                } else {
-                    answer(false, std::string("dconf did not store the new values of ") +
-                                      keys_.schema + ".");
-                }
-            },
-            Qt::QueuedConnection);
-    }).detach();
+    };
+    std::function<void()> overtaken;
+    {
+        const std::lock_guard<std::mutex> lock(outcome_->mutex);
+        overtaken = std::exchange(outcome_->waiting, std::move(verdict));
+    }
+    outcome_->wake.notify_one();
+    if (overtaken) {
+        // Its verdict is the newer one's: it runs, and finds itself overtaken.
+        QMetaObject::invokeMethod(&context_, std::move(overtaken), Qt::QueuedConnection);
+    }
 }
 
 std::optional<std::string> GSettingsDesktop::CurrentPicture() {
@@ -210,6 +254,12 @@ std::optional<Layout> GSettingsDesktop::CurrentLayout() {
     const std::string option = bg.Get(keys_.optionsKey);
     if (option == "wallpaper") {
         return Layout::Tiled;
+    }
+    if (option == "zoom") {
+        return Layout::Filled;
+    }
+    if (option == "scaled") {
+        return Layout::Fitted;
     }
     return option == "stretched" ? Layout::Stretched : Layout::Centred;
 }

@@ -1,11 +1,12 @@
 // The desktops that keep their background in GSettings (GNOME and its
 // relatives, Cinnamon, MATE): one schema each, the same layout names.
 // GSettings reads come from dconf's database in this process and never wait;
-// a write goes to the dconf service, whose answer is awaited off the event
-// loop.
+// a write goes to the dconf service, whose answer one thread of the desktop's
+// awaits off the event loop.
 #pragma once
 
 #include <memory>
+#include <thread>
 
 #include <QObject>
 
@@ -42,7 +43,8 @@ private:
     std::unique_ptr<Background> bg_;
     QObject context_;  // the writes' answers run in its name
     unsigned written_ = 0;  // pictures written, numbered
-    std::shared_ptr<Outcome> outcome_;  // shared with the threads that wait for dconf
+    std::shared_ptr<Outcome> outcome_;  // shared with the thread that waits for dconf
+    std::thread worker_;
 };
 
 }  // namespace qm::desktops

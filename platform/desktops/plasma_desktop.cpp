@@ -43,7 +43,7 @@ if (d && d.wallpaperPlugin == "org.kde.image") {
 )";
 
 // The image plugin's fill modes are those of Qt Quick's Image.
-constexpr int kStretch = 0, kTile = 3, kPad = 6;
+constexpr int kStretch = 0, kFit = 1, kCrop = 2, kTile = 3, kPad = 6;
 
 void Evaluate(const QString& script, QObject* context, BusReply reply) {
     CallSessionBus(QStringLiteral("org.kde.plasmashell"), QStringLiteral("/PlasmaShell"),
@@ -61,6 +61,8 @@ int FillMode(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return kTile;
         case Layout::Stretched: return kStretch;
+        case Layout::Filled: return kCrop;  // PreserveAspectCrop
+        case Layout::Fitted: return kFit;   // PreserveAspectFit
         case Layout::Centred: break;
     }
     return kPad;
@@ -81,6 +83,8 @@ Layout LayoutOf(int fillMode) {
     switch (fillMode) {
         case kTile: return Layout::Tiled;
         case kStretch: return Layout::Stretched;
+        case kCrop: return Layout::Filled;
+        case kFit: return Layout::Fitted;
         default: return Layout::Centred;
     }
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <xcb/randr.h>
+#include <xcb/res.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 #include <xcb/xinerama.h>
@@ -29,8 +30,18 @@ constexpr const char* kAtomNames[] = {"_XROOTPMAP_ID",
                                       "_QUILLMERE_WALLPAPER_LAYOUT",
                                       "_QUILLMERE_WALLPAPER",
                                       "_NET_WM_WINDOW_TYPE",
-                                      "_NET_WM_WINDOW_TYPE_DESKTOP"};
-enum AtomIndex { kRootPixmap, kSetRootPixmap, kRecordLayout, kRecordPath, kType, kTypeDesktop, kAtoms };
+                                      "_NET_WM_WINDOW_TYPE_DESKTOP",
+                                      "WINDOW"};  // X-Resource's name for windows
+enum AtomIndex {
+    kRootPixmap,
+    kSetRootPixmap,
+    kRecordLayout,
+    kRecordPath,
+    kType,
+    kTypeDesktop,
+    kWindowResource,
+    kAtoms
+};
 
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
@@ -39,10 +50,12 @@ Reply<T> Take(T* reply) {
     return Reply<T>(reply, &std::free);
 }
 
+}  // namespace
+
 // One connection of our own to the display, with the default screen.
-class Connection {
+class RootConnection {
 public:
-    Connection() {
+    RootConnection() {
         int number = 0;
         c_ = xcb_connect(nullptr, &number);
         if (xcb_connection_has_error(c_) != 0) {
@@ -57,7 +70,7 @@ public:
             return;
         }
         // Asked together with the atoms rather than one by one later.
-        for (xcb_extension_t* extension : {&xcb_randr_id, &xcb_xinerama_id, &xcb_shm_id}) {
+        for (xcb_extension_t* extension : {&xcb_randr_id, &xcb_xinerama_id, &xcb_shm_id, &xcb_res_id}) {
             xcb_prefetch_extension_data(c_, extension);
         }
         xcb_intern_atom_cookie_t cookies[kAtoms];
@@ -70,9 +83,9 @@ public:
             atoms_[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         }
     }
-    ~Connection() { xcb_disconnect(c_); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
+    ~RootConnection() { xcb_disconnect(c_); }
+    RootConnection(const RootConnection&) = delete;
+    RootConnection& operator=(const RootConnection&) = delete;
 
     bool Usable() const { return xcb_connection_has_error(c_) == 0 && screen_ != nullptr; }
     xcb_connection_t* get() const { return c_; }
@@ -85,6 +98,10 @@ private:
     xcb_screen_t* screen_ = nullptr;
     xcb_atom_t atoms_[kAtoms] = {};
 };
+
+namespace {
+
+using Connection = RootConnection;
 
 // A property of 32-bit items; empty when missing or of another type or size.
 std::vector<std::uint32_t> Items(xcb_connection_t* c, xcb_get_property_cookie_t cookie,
@@ -318,9 +335,25 @@ public:
     }
     ~ImageMemory() {
         if (segment_ != 0) {
+            // Only queued: the connection's end frees the segment, unless
+            // the connection is retained, which Detach() is for.
             xcb_shm_detach(c_, segment_);
             munmap(data_, size_);
         }
+    }
+
+    // Gives the segment back to the server, checked: a connection that
+    // closes retained would otherwise keep a screen-sized segment there.
+    // The image must be in its drawable already.
+    std::string Detach() {
+        if (segment_ == 0) {
+            return {};
+        }
+        auto error = Take(xcb_request_check(c_, xcb_shm_detach_checked(c_, segment_)));
+        munmap(data_, size_);
+        segment_ = 0;
+        data_ = nullptr;
+        return error ? Refused(*error) : std::string();
     }
     ImageMemory(const ImageMemory&) = delete;
     ImageMemory& operator=(const ImageMemory&) = delete;
@@ -393,21 +426,26 @@ bool ScreenFormat(const Connection& x, PixelFormat& format, int& scanlinePad) {
                           format.bitsPerPixel == 32);
 }
 
-// Whether any window of the tree is one of the client's (all of whose ids
-// share the bits outside the server's resource mask).
-bool OwnsWindows(xcb_connection_t* c, xcb_window_t root, std::uint32_t client, std::uint32_t mask) {
-    std::vector<xcb_window_t> level = {root};
-    while (!level.empty()) {
-        std::vector<xcb_window_t> next;
-        for (const auto& children : Children(c, level)) {
-            for (xcb_window_t child : children) {
-                if ((child & ~mask) == client) {
-                    return true;
-                }
-                next.push_back(child);
-            }
+// Whether the client holding resource `id` owns windows, on any screen,
+// asked of X-Resource in one request. Without that extension there is no
+// telling, and a client that may be a live program is not ended: the
+// answer is yes.
+bool OwnsWindows(const Connection& x, std::uint32_t id) {
+    xcb_connection_t* c = x.get();
+    const auto* res = xcb_get_extension_data(c, &xcb_res_id);
+    if (res == nullptr || !res->present) {
+        return true;
+    }
+    auto reply = Take(xcb_res_query_client_resources_reply(
+        c, xcb_res_query_client_resources(c, id), nullptr));
+    if (!reply) {
+        return false;  // no client holds that id
+    }
+    for (auto it = xcb_res_query_client_resources_types_iterator(reply.get()); it.rem > 0;
+         xcb_res_type_next(&it)) {
+        if (it.data->resource_type == x.Atom(kWindowResource) && it.data->count > 0) {
+            return true;
         }
-        level = std::move(next);
     }
     return false;
 }
@@ -434,11 +472,11 @@ struct Record {
 };
 
 // Our record, when the root window still shows the pixmap it describes.
-std::optional<Record> OwnRecord() {
-    const Connection x;
-    if (!x.Usable()) {
+std::optional<Record> OwnRecord(const Connection* reader) {
+    if (reader == nullptr) {
         return std::nullopt;
     }
+    const Connection& x = *reader;
     xcb_connection_t* c = x.get();
     const auto shownCookie = AskProperty(x, x.Root(), x.Atom(kRootPixmap), XCB_ATOM_PIXMAP, 1);
     const auto layoutCookie = AskProperty(x, x.Root(), x.Atom(kRecordLayout), XCB_ATOM_CARDINAL, 2);
@@ -446,7 +484,7 @@ std::optional<Record> OwnRecord() {
     const auto shown = Items(c, shownCookie, XCB_ATOM_PIXMAP, 1);
     const auto layout = Items(c, layoutCookie, XCB_ATOM_CARDINAL, 2);
     auto path = Take(xcb_get_property_reply(c, pathCookie, nullptr));
-    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 2 || !path ||
+    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 4 || !path ||
         path->type != XCB_ATOM_STRING || path->format != 8 || path->bytes_after != 0 ||
         path->value_len == 0) {
         return std::nullopt;
@@ -459,6 +497,20 @@ std::optional<Record> OwnRecord() {
 }  // namespace
 
 RootWindowDesktop::RootWindowDesktop(std::string refusal) : refusal_(std::move(refusal)) {}
+
+RootWindowDesktop::~RootWindowDesktop() = default;
+
+const RootConnection* RootWindowDesktop::Reader() {
+    if (!reader_ || !reader_->Usable()) {
+        reader_.reset();
+        auto fresh = std::make_unique<RootConnection>();
+        if (!fresh->Usable()) {
+            return nullptr;
+        }
+        reader_ = std::move(fresh);
+    }
+    return reader_.get();
+}
 
 void RootWindowDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
     // The X server answers at once: only the answer waits for the loop.
@@ -514,19 +566,44 @@ bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string&
     memory.Put(pixmap, gc, width, height, stride, x.Screen().root_depth, sent);
     xcb_free_gc(c, gc);
     why = Check(c, sent);
+    if (why.empty()) {
+        why = memory.Detach();
+    }
     if (!why.empty()) {
         return false;  // the connection's end frees what it made
     }
 
     // The previous setter's pixmap lives on in its retained client: ending
-    // that client frees it. Read, judged and replaced with the server held,
-    // so that no client comes or goes in between.
-    {
-        const ServerGrab grab(c);
+    // that client frees it, unless it is a live program, one that owns
+    // windows. Judged before the grab, and ended under it only while the
+    // root still names that pixmap and it still exists, so that no client
+    // comes or goes between the check and the end.
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const std::uint32_t mask = setup->resource_id_mask;
+    auto previousPixmap = [&] {
         const auto previousCookie = AskProperty(x, root, x.Atom(kSetRootPixmap), XCB_ATOM_PIXMAP, 1);
         const auto shownCookie = AskProperty(x, root, x.Atom(kRootPixmap), XCB_ATOM_PIXMAP, 1);
         const auto previous = Items(c, previousCookie, XCB_ATOM_PIXMAP, 1);
         const auto shown = Items(c, shownCookie, XCB_ATOM_PIXMAP, 1);
+        // Only a pixmap the root still shows, and not one of ours.
+        const bool candidate = !previous.empty() && (shown.empty() || shown[0] == previous[0]) &&
+                               (previous[0] & ~mask) != (setup->resource_id_base & ~mask);
+        return candidate ? previous[0] : std::uint32_t{0};
+    };
+    std::uint32_t doomed = previousPixmap();
+    if (doomed != 0 && OwnsWindows(x, doomed)) {
+        doomed = 0;
+    }
+    {
+        const ServerGrab grab(c);
+        if (doomed != 0) {
+            const auto geometryCookie = xcb_get_geometry(c, doomed);
+            const std::uint32_t still = previousPixmap();
+            auto exists = Take(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+            if (still != doomed || !exists) {
+                doomed = 0;
+            }
+        }
         sent.clear();
         sent.push_back(xcb_change_window_attributes_checked(c, root, XCB_CW_BACK_PIXMAP, &pixmap));
         xcb_clear_area(c, 0, root, 0, 0, 0, 0);
@@ -546,17 +623,8 @@ bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string&
         if (!why.empty()) {
             return false;
         }
-        // Only a pixmap the root still showed, that still exists, held by a
-        // client that is not a live program: one owning no windows.
-        if (!previous.empty() && (shown.empty() || shown[0] == previous[0])) {
-            const xcb_setup_t* setup = xcb_get_setup(c);
-            const std::uint32_t mask = setup->resource_id_mask;
-            const std::uint32_t owner = previous[0] & ~mask;
-            auto exists = Take(xcb_get_geometry_reply(c, xcb_get_geometry(c, previous[0]), nullptr));
-            if (exists && owner != (setup->resource_id_base & ~mask) &&
-                !OwnsWindows(c, root, owner, mask)) {
-                xcb_kill_client(c, previous[0]);
-            }
+        if (doomed != 0) {
+            xcb_kill_client(c, doomed);
         }
         // The pixmap must outlive this connection.
         xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
@@ -570,7 +638,10 @@ std::optional<std::string> RootWindowDesktop::CurrentPicture() {
     if (!refusal_.empty()) {
         return std::nullopt;
     }
-    const auto record = OwnRecord();
+    auto record = OwnRecord(Reader());
+    if (!record && reader_ && !reader_->Usable()) {
+        record = OwnRecord(Reader());  // the server went since the last read
+    }
     return record ? std::optional<std::string>(record->path) : std::nullopt;
 }
 
@@ -578,7 +649,10 @@ std::optional<Layout> RootWindowDesktop::CurrentLayout() {
     if (!refusal_.empty()) {
         return std::nullopt;
     }
-    const auto record = OwnRecord();
+    auto record = OwnRecord(Reader());
+    if (!record && reader_ && !reader_->Usable()) {
+        record = OwnRecord(Reader());  // the server went since the last read
+    }
     return record ? std::optional<Layout>(record->layout) : std::nullopt;
 }
 

@@ -8,15 +8,20 @@
 
 #include <QObject>
 
+#include <memory>
+
 #include "platform/desktops/wallpaper_desktop.h"
 
 namespace qm::desktops {
+
+class RootConnection;
 
 class RootWindowDesktop : public WallpaperDesktop {
 public:
     // With `refusal`, a root window nobody sees (an X server under a
     // compositor we do not know): every picture is refused in those words.
     explicit RootWindowDesktop(std::string refusal = {});
+    ~RootWindowDesktop() override;
     void Apply(const std::string& path, Layout layout, Answer answer) override;
     // The picture and layout of our own last setting, as long as the root
     // window still shows its pixmap; none once another program set another.
@@ -27,7 +32,12 @@ private:
     // Sets the background; false with the reason when it cannot.
     bool Set(const std::string& path, Layout layout, std::string& why);
 
+    // The connection the reads share, opened on the first and again after
+    // the server is lost.
+    const RootConnection* Reader();
+
     std::string refusal_;
+    std::unique_ptr<RootConnection> reader_;
     QObject context_;  // the answers run in its name
 };
 

@@ -1,6 +1,7 @@
 #include "platform/desktops/root_window_picture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -33,6 +34,11 @@ public:
     }
 
     bool Open(const std::string& path) {
+        // A FIFO or a device would hold the reader (and the program) up.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+            return false;
+        }
         if (OpenBmp(path)) {
             return true;
         }
@@ -72,8 +78,14 @@ public:
 
 private:
     bool OpenBmp(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Not blocking, should a FIFO have taken the name since.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
+            return false;
+        }
+        struct stat status {};
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(fd);
             return false;
         }
         unsigned char head[54];
@@ -171,13 +183,17 @@ Area Intersect(Area a, Area b) {
 // pixel counts in proportion to how much of an output pixel it covers. The
 // rows come in once each, top down; output rows leave as soon as they are
 // whole. Weights are in 1/2^14, and each output pixel's add up to exactly
-// that, so a flat colour stays exact.
+// that, so a flat colour stays exact. Only the part of `to` that shows
+// (`visible`, inside it) is computed: a filled picture may reach far past
+// its monitor.
 class Stretcher {
 public:
     static constexpr int kOne = 1 << 14;
 
-    Stretcher(int inWidth, int inHeight, Area to) : inHeight_(inHeight), to_(to) {
-        for (int j = 0; j < to.width; ++j) {
+    Stretcher(int inWidth, int inHeight, Area to, Area visible)
+        : inHeight_(inHeight), to_(to), rowsFrom_(visible.y - to.y),
+          rowsTo_(visible.y - to.y + visible.height), columns_(visible.width) {
+        for (int j = visible.x - to.x; j < visible.x - to.x + visible.width; ++j) {
             first_.push_back(static_cast<int>(static_cast<long long>(j) * inWidth / to.width));
             const int begin = static_cast<int>(weights_.size());
             // Source pixel i covers [i*out, (i+1)*out), output j covers
@@ -190,18 +206,22 @@ public:
             }
             count_.push_back(static_cast<int>(weights_.size()) - begin);
         }
-        across_.assign(static_cast<std::size_t>(to.width) * 3, 0);
+        across_.assign(static_cast<std::size_t>(std::max(columns_, 0)) * 3, 0);
         sum_.assign(across_.size(), 0);
         out_.resize(across_.size());
     }
 
-    // Takes picture row y (all of it) and hands each output row finished
-    // by it to `take(row, bgr)`.
+    // Takes picture row y (all of it) and hands each visible output row
+    // finished by it to `take(row, bgr)`, bgr holding its visible columns.
     template <typename Take>
     void Push(int y, const std::uint8_t* row, Take&& take) {
         const std::size_t n = across_.size();
+        const long long rowEnd = static_cast<long long>(y + 1) * to_.height;
+        if (next_ >= rowsTo_ || rowEnd <= static_cast<long long>(next_) * inHeight_) {
+            return;  // no visible output row takes from this picture row
+        }
         const std::uint32_t* w = weights_.data();
-        for (int j = 0; j < to_.width; ++j) {
+        for (int j = 0; j < columns_; ++j) {
             const std::uint8_t* in = row + 3 * first_[j];
             std::uint32_t b = 0, g = 0, r = 0;
             for (int k = 0; k < count_[j]; ++k, in += 3) {
@@ -216,8 +236,7 @@ public:
         }
         // Row y covers [y*out, (y+1)*out) of the vertical line; output row
         // o covers [o*in, (o+1)*in).
-        const long long rowEnd = static_cast<long long>(y + 1) * to_.height;
-        while (next_ < to_.height) {
+        while (next_ < rowsTo_) {
             const long long start = static_cast<long long>(next_) * inHeight_;
             const long long from = std::max(start, static_cast<long long>(y) * to_.height) - start;
             const long long until = std::min(start + inHeight_, rowEnd) - start;
@@ -245,13 +264,36 @@ private:
 
     int inHeight_;
     Area to_;
+    int rowsFrom_, rowsTo_, columns_;
     std::vector<int> first_, count_;
     std::vector<std::uint32_t> weights_, across_, sum_;
     std::vector<std::uint8_t> out_;
-    int next_ = 0;
+    int next_ = rowsFrom_;  // the output row being summed
 };
 
 }  // namespace
+
+Area ScaledArea(int width, int height, const Area& monitor, Layout layout) {
+    if (layout != Layout::Filled && layout != Layout::Fitted) {
+        return monitor;
+    }
+    // The side that decides: filled, the one that needs the larger scale
+    // (compared crosswise, exactly); fitted, the smaller.
+    const long long across = static_cast<long long>(monitor.width) * height;
+    const long long down = static_cast<long long>(monitor.height) * width;
+    const bool byWidth = layout == Layout::Filled ? across >= down : across <= down;
+    Area to = monitor;
+    if (byWidth) {
+        to.height = static_cast<int>((across + width / 2) / width);
+    } else {
+        to.width = static_cast<int>((down + height / 2) / height);
+    }
+    to.width = std::max(to.width, 1);
+    to.height = std::max(to.height, 1);
+    to.x = monitor.x + (monitor.width - to.width) / 2;
+    to.y = monitor.y + (monitor.height - to.height) / 2;
+    return to;
+}
 
 bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Area>& monitors,
                    const PixelFormat& format, const ScreenImage& screen, std::string& why) {
@@ -312,14 +354,18 @@ bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Are
         return true;
     }
 
-    // Stretched to each monitor, all of them fed from one pass over the
-    // picture's rows.
+    // Scaled onto each monitor, all of them fed from one pass over the
+    // picture's rows: stretched to it, or filling it (overflow cropped), or
+    // fitted inside it (the bars stay black), centred either way.
     std::vector<Stretcher> stretchers;
-    std::vector<Area> clipped;
+    std::vector<Area> targets, clipped;
     stretchers.reserve(monitors.size());
     for (const Area& monitor : monitors) {
-        stretchers.emplace_back(w, h, monitor);
-        clipped.push_back(Intersect(monitor, whole));
+        const Area to = ScaledArea(w, h, monitor, layout);
+        const Area visible = Intersect(Intersect(to, monitor), whole);
+        stretchers.emplace_back(w, h, to, visible);
+        targets.push_back(to);
+        clipped.push_back(visible);
     }
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* row = picture.Row(y, 0, w);
@@ -328,14 +374,14 @@ bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Are
             return false;
         }
         for (std::size_t m = 0; m < monitors.size(); ++m) {
-            const Area& monitor = monitors[m];
+            const Area& to = targets[m];
             const Area& visible = clipped[m];
             stretchers[m].Push(y, row, [&](int outRow, const std::uint8_t* bgr) {
-                const int sy = monitor.y + outRow;
+                const int sy = to.y + outRow;
                 if (sy < visible.y || sy >= visible.y + visible.height || visible.width == 0) {
                     return;
                 }
-                packer.Pack(bgr + 3 * (visible.x - monitor.x), visible.width, at(visible.x, sy));
+                packer.Pack(bgr, visible.width, at(visible.x, sy));
             });
         }
     }

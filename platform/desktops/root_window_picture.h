@@ -32,8 +32,14 @@ struct ScreenImage {
     std::uint8_t* pixels = nullptr;
 };
 
-// Draws the picture file laid out over `monitors` (each centred or
-// stretched picture clipped to its monitor). False with the reason when the
+// Where a width x height picture goes on a monitor: the monitor itself
+// when stretched; filled, the smallest area of the picture's aspect that
+// covers it; fitted, the largest that it holds; centred on it either way,
+// so that a filled picture reaches past the monitor on two sides.
+Area ScaledArea(int width, int height, const Area& monitor, Layout layout);
+
+// Draws the picture file laid out over `monitors` (each centred, stretched,
+// filled or fitted picture clipped to its monitor; black where none falls). False with the reason when the
 // file cannot be read as a picture.
 bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Area>& monitors,
                    const PixelFormat& format, const ScreenImage& screen, std::string& why);

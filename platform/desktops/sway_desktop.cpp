@@ -24,6 +24,16 @@ constexpr char kMagic[] = "i3-ipc";
 constexpr int kMagicSize = sizeof kMagic - 1;
 constexpr int kHeaderSize = kMagicSize + 8;
 constexpr std::uint32_t kRunCommand = 0;
+// The most sway says to one command: a result of a few dozen bytes, or an
+// error naming the file. A reply declaring more is not sway's.
+constexpr std::uint32_t kMaxReply = 64 * 1024;
+// Of sway's words, what a message box can show.
+constexpr qsizetype kMaxWords = 300;
+
+std::string Trimmed(const QString& words) {
+    return (words.size() > kMaxWords ? words.left(kMaxWords) + QStringLiteral("...") : words)
+        .toStdString();
+}
 
 QByteArray Message(std::uint32_t type, const QByteArray& payload) {
     QByteArray message(kMagic, kMagicSize);
@@ -37,6 +47,8 @@ const char* Mode(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return "tile";
         case Layout::Stretched: return "stretch";
+        case Layout::Filled: return "fill";
+        case Layout::Fitted: return "fit";
         case Layout::Centred: break;
     }
     return "center";
@@ -47,15 +59,14 @@ const char* Mode(Layout layout) {
 bool Succeeded(const QByteArray& payload, std::string& why) {
     const QJsonDocument reply = QJsonDocument::fromJson(payload);
     if (!reply.isArray() || reply.array().isEmpty()) {
-        why = "sway answered: " + payload.left(200).toStdString();
+        why = "sway answered: " + Trimmed(QString::fromUtf8(payload));
         return false;
     }
     for (const QJsonValue& result : reply.array()) {
         const QJsonObject object = result.toObject();
         if (!object.value(QStringLiteral("success")).toBool()) {
             const QString error = object.value(QStringLiteral("error")).toString();
-            why = "sway: " + (error.isEmpty() ? QStringLiteral("the command failed") : error)
-                                 .toStdString();
+            why = "sway: " + Trimmed(error.isEmpty() ? QStringLiteral("the command failed") : error);
             return false;
         }
     }
@@ -142,23 +153,47 @@ void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
     QObject::connect(socket, &QLocalSocket::connected, socket, [socket, path, layout] {
         socket->write(Message(kRunCommand, QByteArray::fromStdString(Command(path, layout))));
     });
+    // Only what the reply declares is read, and a declaration is believed
+    // only up to what sway ever says: a peer that streams without end
+    // holds no more than this.
+    socket->setReadBufferSize(kHeaderSize + kMaxReply);
     QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, request, finish] {
-        request->received += socket->readAll();
-        if (request->received.size() < kHeaderSize) {
-            return;
+        QByteArray& received = request->received;
+        for (;;) {
+            qsizetype wanted = kHeaderSize;
+            if (received.size() >= kHeaderSize) {
+                if (!received.startsWith(kMagic)) {
+                    finish(false, "Not sway's IPC on the socket.");
+                    return;
+                }
+                std::uint32_t length = 0;
+                std::uint32_t type = 0;
+                std::memcpy(&length, received.constData() + kMagicSize, sizeof length);
+                std::memcpy(&type, received.constData() + kMagicSize + 4, sizeof type);
+                if (type != kRunCommand) {
+                    finish(false, "sway answered with a message of type " + std::to_string(type) +
+                                      ", not the command's.");
+                    return;
+                }
+                if (length > kMaxReply) {
+                    finish(false, "sway's answer claims " + std::to_string(length) +
+                                      " bytes, more than any answer to a command.");
+                    return;
+                }
+                wanted = kHeaderSize + static_cast<qsizetype>(length);
+                if (received.size() >= wanted) {
+                    std::string why;
+                    const bool shown = Succeeded(received.mid(kHeaderSize, length), why);
+                    finish(shown, why);
+                    return;
+                }
+            }
+            const QByteArray more = socket->read(wanted - received.size());
+            if (more.isEmpty()) {
+                return;
+            }
+            received += more;
         }
-        if (!request->received.startsWith(kMagic)) {
-            finish(false, "Not sway's IPC on the socket.");
-            return;
-        }
-        std::uint32_t length = 0;
-        std::memcpy(&length, request->received.constData() + kMagicSize, sizeof length);
-        if (request->received.size() - kHeaderSize < static_cast<qsizetype>(length)) {
-            return;
-        }
-        std::string why;
-        const bool shown = Succeeded(request->received.mid(kHeaderSize, length), why);
-        finish(shown, why);
     });
     QObject::connect(socket, &QLocalSocket::errorOccurred, socket, [this, socket, finish] {
         finish(false, "sway's IPC socket " + socket_ + ": " + socket->errorString().toStdString());

@@ -18,8 +18,10 @@
 
 namespace qm::desktops {
 
-// The numbers are stored by the root-window desktop.
-enum class Layout { Centred = 0, Tiled = 1, Stretched = 2 };
+// The numbers are stored by the root-window desktop. Filled covers the
+// monitor keeping the picture's aspect and crops the overflow; Fitted shows
+// it whole, as large as it goes, with bars beside it.
+enum class Layout { Centred = 0, Tiled = 1, Stretched = 2, Filled = 3, Fitted = 4 };
 
 class WallpaperDesktop {
 public:
@@ -38,7 +40,7 @@ public:
     // from it; none when it shows no file or has not told us yet.
     virtual std::optional<std::string> CurrentPicture() = 0;
     // How the desktop lays its picture out now; its own layouts that are
-    // neither tiled nor stretched (zoomed, scaled) count as centred.
+    // none of ours (spanned, say) count as centred.
     virtual std::optional<Layout> CurrentLayout() = 0;
 };
 

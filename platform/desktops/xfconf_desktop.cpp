@@ -48,6 +48,8 @@ int StyleNumber(Layout layout) {
     switch (layout) {
         case Layout::Tiled: return 2;
         case Layout::Stretched: return 3;
+        case Layout::Filled: return 5;  // zoomed
+        case Layout::Fitted: return 4;  // scaled
         case Layout::Centred: break;
     }
     return 1;
@@ -104,12 +106,6 @@ XfconfDesktop::~XfconfDesktop() = default;
 void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
     const QString file = QFile::decodeName(path.c_str());
     const int style = StyleNumber(layout);
-    // Shown from now on as far as the next picture's name is concerned,
-    // before xfconfd's signals confirm it.
-    for (const QString& image : ImageProperties(backdrops_)) {
-        backdrops_.insert(image, file);
-        backdrops_.insert(Sibling(image, kStyle), style);
-    }
     // The backdrops xfdesktop has made by now, then each one's two values.
     Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, watcher_.get(),
            [this, file, style, answer = std::move(answer)](const QDBusMessage& reply,
@@ -130,7 +126,8 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                    bool answered = false;
                };
                auto count = std::make_shared<Count>(Count{static_cast<int>(images.size()) * 2});
-               const auto done = [count, answer](const QDBusMessage& set, const std::string& w) {
+               const auto done = [this, count, images, file, style,
+                                  answer](const QDBusMessage& set, const std::string& w) {
                    if (count->answered) {
                        return;
                    }
@@ -139,12 +136,17 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                        answer(false, w);
                    } else if (--count->left == 0) {
                        count->answered = true;
+                       // Stored: shown from now on, before xfconfd's signals
+                       // (sent when it is idle) say so; never before, so that
+                       // a picture still on its way counts as nobody's.
+                       for (const QString& image : images) {
+                           backdrops_.insert(image, file);
+                           backdrops_.insert(Sibling(image, kStyle), style);
+                       }
                        answer(true, {});
                    }
                };
                for (const QString& image : images) {
-                   backdrops_.insert(image, file);
-                   backdrops_.insert(Sibling(image, kStyle), style);
                    // The style first: xfdesktop redraws on the image.
                    Xfconf("SetProperty",
                           {kChannel, Sibling(image, kStyle), QVariant::fromValue(QDBusVariant(style))},
@@ -175,6 +177,8 @@ std::optional<Layout> XfconfDesktop::CurrentLayout() {
     switch (backdrops_.value(Sibling(images.constFirst(), kStyle)).toInt()) {
         case 2: return Layout::Tiled;
         case 3: return Layout::Stretched;
+        case 4: return Layout::Fitted;
+        case 5: return Layout::Filled;
         default: return Layout::Centred;
     }
 }

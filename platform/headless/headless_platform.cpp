@@ -102,7 +102,7 @@ void HeadlessPlatform::WriteProfileString(const char* section, const char* entry
 std::unique_ptr<DirectorySearch> HeadlessPlatform::FindFirst(const char* pattern,
                                                              FindEntry& first) {
     std::string full = pattern;
-    if (full.size() >= kMaxPath) {
+    if (full.size() >= maxPath) {
         return nullptr;
     }
     std::size_t cut = full.find_last_of("/\\");
@@ -182,6 +182,13 @@ std::string HeadlessPlatform::WallpaperDirectory() {
 
 std::optional<std::uint64_t> HeadlessPlatform::FreeDiskSpace(const std::string& folder) {
     return freeSpace ? freeSpace : PosixSystem::FreeDiskSpace(folder);
+}
+
+bool HeadlessPlatform::SetLoginStart(bool start) {
+    loginStartWrites.push_back(start);
+    if (failLoginStart) return false;
+    loginStart = start ? LoginStart::ThisProgram : LoginStart::None;
+    return true;
 }
 
 bool HeadlessPlatform::ReplaceFile(const std::string& source, const std::string& target) {

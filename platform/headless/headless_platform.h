@@ -52,11 +52,15 @@ struct HeadlessControl {
     int upper = 0;
     int pos = 0;
     int buddy = 0;  // id; 0 when none
+    // Drop-down lists: the items and the selected one (-1: none).
+    std::vector<std::string> items;
+    int selection = -1;
 
     bool IsEdit() const;
     bool IsUpDown() const;
     bool IsRadio() const;     // plain or automatic radio button
     bool IsCheckBox() const;  // plain or automatic check box
+    bool IsComboBox() const;
     bool StartsGroup() const;
     bool IsTabStop() const;
     bool operator==(const HeadlessControl&) const = default;
@@ -89,6 +93,9 @@ public:
     // writes the position into the buddy as a plain integer.
     void ClickUp(int id);
     void ClickDown(int id);
+    // Picks item `index` of a drop-down list (nothing when disabled; an
+    // index it does not have throws std::out_of_range).
+    void Select(int id, int index);
     // Enter (the default button), Escape and the close box.
     void PressOk();      // OnCommand(IDOK)
     void PressCancel();  // OnCommand(IDCANCEL)
@@ -104,6 +111,9 @@ public:
     bool Checked(int id) const { return Item(id).checked; }
     bool Enabled(int id) const { return Item(id).enabled; }
     int UpDownPos(int id) const { return Item(id).pos; }
+    int Selection(int id) const { return Item(id).selection; }
+    // The selected item's text; "" when none is.
+    std::string SelectedText(int id) const;
     int Focused() const { return focused_; }  // 0: no control has the focus
     bool TextSelected() const { return selected_; }
     // The platform, to deliver frame events while the dialog is open (its
@@ -119,11 +129,16 @@ public:
     void EnableItem(int id, bool enabled) override;
     void SetUpDownRange(int id, int lower, int upper) override;
     void SetUpDownPos(int id, int pos) override;
+    void SetComboItems(int id, const std::vector<std::string>& items) override;
+    int GetComboSelection(int id) override;
+    void SetComboSelection(int id, int index) override;
     std::vector<int> RadioGroup(int firstId) override;
     void FocusAndSelectAll(int id) override;
     void EndDialog(int result) override;
     long SendToOwner(unsigned message) override;
     bool BrowseForFolder(const char* title, std::string& path) override;
+    void Raise() override;
+    void Activate() override;
 
 private:
     friend class HeadlessPlatform;
@@ -182,6 +197,8 @@ public:
     std::map<std::string, Value> desktop;
     std::vector<std::string> wallpaperCalls;  // paths handed to the desktop
     std::uint32_t backgroundColour = 0;       // 0xRRGGBB, as the desktop reports it
+    // What Monitors() reports; none by default, as a backend that cannot tell.
+    std::vector<MonitorRect> monitors;
 
     // Folders served from memory instead of the disk, by folder path:
     // names no real file system would hold. "." and ".." are added.
@@ -197,9 +214,16 @@ public:
     std::string localAppDataDirectory;
     std::string currentDirectory = "/";
     char separator = '/';
+    // Windows' MAX_PATH, unless a test asks for the longer paths of POSIX.
+    std::size_t maxPath = kMaxPath;
     bool failReplace = false;
     // Free space on every volume, when set; otherwise the disk's own.
     std::optional<std::uint64_t> freeSpace;
+    // The login entry as the system holds it, every write asked for (true:
+    // start this program, false: none), and a write that fails.
+    LoginStart loginStart = LoginStart::None;
+    std::vector<bool> loginStartWrites;
+    bool failLoginStart = false;
 
     // Message boxes shown, and the answers to give (IDOK when none left).
     std::vector<Box> boxes;
@@ -222,12 +246,16 @@ public:
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
     std::uint32_t BackgroundColour() override { return backgroundColour; }
+    std::vector<MonitorRect> Monitors() override { return monitors; }
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
     char PathSeparator() const override { return separator; }
+    std::size_t MaxPath() const override { return maxPath; }
     std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
+    LoginStart GetLoginStart() override { return loginStart; }
+    bool SetLoginStart(bool start) override;
 
     int AppMessageBox(const std::string& text, BoxIcon icon) override;
     int MessageBox(bool ownerIsActiveWindow, const std::string& text,
@@ -241,10 +269,15 @@ public:
 
     // Profile key named by SetRegistryKey ("" until then).
     std::string registryCompany, registryApp;
-    // Other programs' top-level window titles, found by FindTopLevelWindow
-    // without regard to case (as is the own frame's title, once created).
+    // Top-level window titles of other programs, which FindTopLevelWindow
+    // passes over, and of other copies' frames, which it finds without
+    // regard to case (as it finds the own frame, once created).
     std::vector<std::string> otherWindows;
+    std::vector<std::string> otherFrames;
     std::vector<std::string> windowSearches;  // titles searched for
+    // Commands a second copy asked the running one to carry out; when this
+    // platform holds the claim, each is posted to its own frame.
+    std::vector<int> commandsToRunningCopy;
     // Single-instance claims: names another copy holds (set by a test), and
     // the names this process claimed, in order.
     std::set<std::string> instancesHeldElsewhere;
@@ -353,9 +386,10 @@ public:
         const HeadlessControl& Closed(int id) const;
     };
     std::vector<DialogShown> dialogs;  // in order of opening
-    // Templates of the open dialogs BringDialogToFront brought forward, in
-    // order (asks with none of that template open are not recorded).
-    std::vector<unsigned> broughtToFront;
+    // Open dialogs brought to the top of the windows, and given the input,
+    // by their templates, in order.
+    std::vector<unsigned> raised;
+    std::vector<unsigned> activated;
     // The topmost open dialog, or null (for duringBox and the like).
     HeadlessDialog* OpenDialog();
 
@@ -393,6 +427,7 @@ public:
     std::string LoadString(unsigned id) override;
     bool FindTopLevelWindow(const char* title) override;
     bool ClaimSingleInstance(const char* name) override;
+    bool SendCommandToRunningCopy(const char* name, int id) override;
     bool CreateFrameWindow(const std::string& title, FrameEvents& events) override;
     void HideFrameWindow() override;
     void CloseFrameWindow() override;
@@ -403,7 +438,6 @@ public:
     void DeleteTrayIcon(const TrayIconData& data) override;
     bool TrackPopupMenu(unsigned menuId) override;
     int RunModalDialog(unsigned templateId, DialogEvents& events) override;
-    bool BringDialogToFront(unsigned templateId) override;
 
     // The desktop value as a string, or "" when missing or not a string.
     std::string DesktopString(const std::string& name) const;
@@ -419,7 +453,6 @@ private:
     FrameState frameState_ = FrameState::None;
     FrameEvents* frame_ = nullptr;
     std::deque<int> posted_;
-    std::vector<HeadlessDialog*> openDialogs_;
 };
 
 // Installs a HeadlessPlatform as the current platform for one scope.

@@ -78,6 +78,7 @@ bool HeadlessControl::IsRadio() const {
     auto type = style & kBsTypeMask;
     return IsClass(*this, "Button") && (type == kBsRadioButton || type == kBsAutoRadioButton);
 }
+bool HeadlessControl::IsComboBox() const { return IsClass(*this, "ComboBox"); }
 bool HeadlessControl::IsCheckBox() const {
     auto type = style & kBsTypeMask;
     return IsClass(*this, "Button") && (type == kBsCheckBox || type == kBsAutoCheckBox);
@@ -246,6 +247,44 @@ void HeadlessDialog::SetUpDownPos(int id, int pos) {
     }
 }
 
+void HeadlessDialog::Select(int id, int index) {
+    HeadlessControl& c = Find(id);
+    if (!c.IsComboBox()) {
+        throw std::invalid_argument("control " + std::to_string(id) + " is no drop-down list");
+    }
+    if (index < 0 || static_cast<std::size_t>(index) >= c.items.size()) {
+        throw std::out_of_range("drop-down list " + std::to_string(id) + " has no item " +
+                                std::to_string(index));
+    }
+    if (!open_ || !c.enabled) {
+        return;
+    }
+    focused_ = id;
+    selected_ = false;
+    c.selection = index;
+}
+
+std::string HeadlessDialog::SelectedText(int id) const {
+    const HeadlessControl& c = Item(id);
+    return c.selection >= 0 && static_cast<std::size_t>(c.selection) < c.items.size()
+               ? c.items[static_cast<std::size_t>(c.selection)]
+               : std::string();
+}
+
+void HeadlessDialog::SetComboItems(int id, const std::vector<std::string>& items) {
+    HeadlessControl& c = Find(id);
+    c.items = items;
+    c.selection = -1;
+}
+
+int HeadlessDialog::GetComboSelection(int id) { return Find(id).selection; }
+
+void HeadlessDialog::SetComboSelection(int id, int index) {
+    HeadlessControl& c = Find(id);
+    // As CB_SETCURSEL: an index past the items clears the selection.
+    c.selection = index >= 0 && static_cast<std::size_t>(index) < c.items.size() ? index : -1;
+}
+
 std::vector<int> HeadlessDialog::RadioGroup(int firstId) {
     std::vector<int> ids;
     std::size_t first = IndexOf(firstId);
@@ -278,6 +317,10 @@ long HeadlessDialog::SendToOwner(unsigned message) {
 bool HeadlessDialog::BrowseForFolder(const char* title, std::string& path) {
     return platform_.Browse(*this, title, path);
 }
+
+void HeadlessDialog::Raise() { platform_.raised.push_back(templateId_); }
+
+void HeadlessDialog::Activate() { platform_.activated.push_back(templateId_); }
 
 void HeadlessDialog::FocusFirstTabStop() {
     for (const auto& c : controls_) {
@@ -321,12 +364,25 @@ bool HeadlessPlatform::FindTopLevelWindow(const char* title) {
     if (FrameExists() && EqualNoCase(frameTitle, title)) {
         return true;
     }
-    for (const auto& other : otherWindows) {
+    for (const auto& other : otherFrames) {
         if (EqualNoCase(other, title)) {
             return true;
         }
     }
     return false;
+}
+
+bool HeadlessPlatform::SendCommandToRunningCopy(const char* name, int id) {
+    commandsToRunningCopy.push_back(id);
+    // The running copy is this platform's own program: the command arrives
+    // as another process's post would, from the loop.
+    const bool ownClaim = std::find(instanceClaims.begin(), instanceClaims.end(),
+                                    std::string(name)) != instanceClaims.end();
+    if (!ownClaim || frameState_ != FrameState::Alive) {
+        return false;
+    }
+    PostCommand(id);
+    return true;
 }
 
 bool HeadlessPlatform::ClaimSingleInstance(const char* name) {
@@ -541,7 +597,7 @@ bool HeadlessPlatform::TrackPopupMenu(unsigned menuId) {
 // --- Modal dialogs ------------------------------------------------------------
 
 HeadlessDialog* HeadlessPlatform::OpenDialog() {
-    return openDialogs_.empty() ? nullptr : openDialogs_.back();
+    return static_cast<HeadlessDialog*>(OpenDialogs().Innermost());
 }
 
 int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) {
@@ -551,8 +607,8 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
         return -1;  // as DialogBox does for a missing template
     }
     HeadlessDialog dialog(*this, templateId, it->second, events);
-    if (!openDialogs_.empty()) {
-        dialog.ownerDialog_ = openDialogs_.back()->TemplateId();
+    if (HeadlessDialog* under = OpenDialog()) {
+        dialog.ownerDialog_ = under->TemplateId();
     } else {
         dialog.ownedByFrame_ = FrameExists();
     }
@@ -564,10 +620,13 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
     dialogs.push_back(std::move(opened));
 
     struct Open {
-        std::vector<HeadlessDialog*>& stack;
-        Open(std::vector<HeadlessDialog*>& s, HeadlessDialog* d) : stack(s) { stack.push_back(d); }
-        ~Open() { stack.pop_back(); }
-    } open(openDialogs_, &dialog);
+        DialogStack& stack;
+        HeadlessDialog& dialog;
+        Open(DialogStack& s, HeadlessDialog& d) : stack(s), dialog(d) {
+            stack.Push(d.TemplateId(), d);
+        }
+        ~Open() { stack.Pop(dialog); }
+    } open(OpenDialogs(), dialog);
 
     if (events.OnInitDialog(dialog)) {
         dialog.FocusFirstTabStop();
@@ -595,15 +654,6 @@ int HeadlessPlatform::RunModalDialog(unsigned templateId, DialogEvents& events) 
     shown.selectedAtClose = dialog.selected_;
     shown.result = dialog.result_;
     return dialog.result_;
-}
-
-bool HeadlessPlatform::BringDialogToFront(unsigned templateId) {
-    const bool open = std::any_of(openDialogs_.begin(), openDialogs_.end(),
-                                  [&](const HeadlessDialog* d) { return d->TemplateId() == templateId; });
-    if (open) {
-        broughtToFront.push_back(templateId);
-    }
-    return open;
 }
 
 long HeadlessPlatform::DeliverToOwner(HeadlessDialog& dialog, unsigned message) {

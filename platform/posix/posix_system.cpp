@@ -1,5 +1,6 @@
 #include "platform/posix/posix_system.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -76,10 +77,17 @@ bool PosixSystem::ListFolder(const std::string& folder, const std::string& mask,
         }
         std::string name = it->path().filename().string();
         if (GlobMatch(mask.c_str(), name.c_str())) {
-            std::error_code dirEc;
-            FindEntry entry{it->is_directory(dirEc), name};
-            entry.isLink = it->is_symlink(dirEc);
-            entries.push_back(std::move(entry));
+            // Files and folders, as the Windows search lists them: a FIFO,
+            // socket or device (or a dangling link) is no picture, and
+            // reading one could block.
+            std::error_code typeEc;
+            const std::filesystem::file_type type = it->status(typeEc).type();
+            if (type == std::filesystem::file_type::directory ||
+                type == std::filesystem::file_type::regular) {
+                FindEntry entry{type == std::filesystem::file_type::directory, name};
+                entry.isLink = it->is_symlink(typeEc);
+                entries.push_back(std::move(entry));
+            }
         }
     }
     return true;
@@ -96,7 +104,7 @@ std::unique_ptr<DirectorySearch> PosixSystem::SearchOver(std::vector<FindEntry> 
 
 std::unique_ptr<DirectorySearch> PosixSystem::FindFirst(const char* pattern, FindEntry& first) {
     std::string full = pattern;
-    if (full.size() >= kMaxPath) {
+    if (full.size() >= MaxPath()) {
         return nullptr;
     }
     const std::size_t cut = full.rfind('/');
@@ -113,6 +121,14 @@ std::unique_ptr<DirectorySearch> PosixSystem::FindFirst(const char* pattern, Fin
         return nullptr;
     }
     return SearchOver(std::move(entries), first);
+}
+
+std::size_t PosixSystem::MaxPath() const {
+#ifdef _WIN32
+    return kMaxPath;
+#else
+    return PATH_MAX;
+#endif
 }
 
 std::string PosixSystem::WallpaperDirectory() {

@@ -22,6 +22,8 @@ public:
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override;
     char PathSeparator() const override { return '/'; }
+    // PATH_MAX (MAX_PATH when built for Windows, to run the tests there).
+    std::size_t MaxPath() const override;
     // statvfs: the blocks free to unprivileged users.
     std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) override;
     bool ReplaceFile(const std::string& source, const std::string& target) override;
@@ -33,6 +35,14 @@ public:
     // The same linear congruential sequence as the Windows C runtime.
     int Rand() override;
     void Seed(std::uint32_t seed) { randState_ = seed; }
+    // The freedesktop autostart entry quillmere.desktop: the user's, in
+    // $XDG_CONFIG_HOME/autostart, or else one of $XDG_CONFIG_DIRS (which
+    // the user's, with Hidden=true, switches off). Its Exec names the
+    // program; this one is ProgramPath().
+    LoginStart GetLoginStart() override;
+    bool SetLoginStart(bool start) override;
+    // The running program's absolute path (/proc/self/exe).
+    static std::string ProgramPath();
 
     // `*`/`?` matching without regard to (ASCII) case.
     static bool GlobMatch(const char* pattern, const char* name);

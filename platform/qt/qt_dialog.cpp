@@ -6,6 +6,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,7 @@
 #include "platform/qt/file_names.h"
 #include "platform/qt/qt_events.h"
 #include "platform/qt/qt_icon.h"
+#include "platform/platform.h"
 #include "platform/system.h"
 
 namespace qm {
@@ -278,6 +280,12 @@ void QtDialog::Build(const rc::Dialog& tmpl) {
             }
             label->setFocusPolicy(Qt::NoFocus);
             item.widget = label;
+        } else if (IsClass(c, "ComboBox")) {
+            // A drop-down list (CBS_DROPDOWNLIST, the only kind the
+            // templates use): its items come from the program.
+            auto* combo = new QComboBox(this);
+            combo->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+            item.widget = combo;
         } else if (IsClass(c, "msctls_updown32")) {
             QLineEdit* buddy = nullptr;
             if ((c.style & S().udsAutoBuddy) && !items_.empty()) {
@@ -355,6 +363,9 @@ void QtDialog::Place(const rc::Dialog& tmpl) {
         if (auto* label = qobject_cast<QLabel*>(item.widget); label && !label->pixmap().isNull()) {
             // An icon static takes the icon's own size.
             rect.setSize(label->pixmap().size());
+        } else if (auto* combo = qobject_cast<QComboBox*>(item.widget)) {
+            // The template's height includes the list that drops down.
+            rect.setHeight(std::min(rect.height(), combo->sizeHint().height()));
         }
         item.widget->setGeometry(rect);
     }
@@ -549,6 +560,32 @@ void QtDialog::SetCheck(int id, bool checked) {
     }
 }
 
+void QtDialog::SetComboItems(int id, const std::vector<std::string>& items) {
+    Item* item = Find(id);
+    auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr;
+    if (combo == nullptr) {
+        return;
+    }
+    combo->clear();
+    for (const std::string& text : items) {
+        combo->addItem(FromFileNameEncoding(text));
+    }
+    combo->setCurrentIndex(-1);
+}
+
+int QtDialog::GetComboSelection(int id) {
+    Item* item = Find(id);
+    auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr;
+    return combo != nullptr ? combo->currentIndex() : -1;
+}
+
+void QtDialog::SetComboSelection(int id, int index) {
+    Item* item = Find(id);
+    if (auto* combo = item != nullptr ? qobject_cast<QComboBox*>(item->widget) : nullptr) {
+        combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+    }
+}
+
 bool QtDialog::IsEnabled(int id) {
     Item* item = Find(id);
     return item != nullptr && item->widget->isEnabled();
@@ -613,6 +650,13 @@ long QtDialog::SendToOwner(unsigned message) {
     return hooks_.sendToOwner ? hooks_.sendToOwner(message) : 0;
 }
 
+void QtDialog::Activate() {
+    if (hooks_.beforeActivate) {
+        hooks_.beforeActivate(this);
+    }
+    activateWindow();
+}
+
 bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     // Modal to this dialog only, like the rest (the tray stays usable).
     QFileDialog chooser(this, FromFileNameEncoding(title), QDir::homePath());
@@ -624,7 +668,8 @@ bool QtDialog::BrowseForFolder(const char* title, std::string& path) {
     }
     const QByteArray chosen = QFile::encodeName(chooser.selectedFiles().first());
     // A folder too long for the program's path buffers is no path to it.
-    if (chosen.isEmpty() || static_cast<std::size_t>(chosen.size()) >= kMaxPath) {
+    if (chosen.isEmpty() ||
+        static_cast<std::size_t>(chosen.size()) >= CurrentPlatform().system.MaxPath()) {
         return false;
     }
     path = chosen.toStdString();

@@ -1,8 +1,8 @@
 // Modal dialogs built from the resource script's templates: every control
 // at its template rectangle, converted from dialog units to pixels with the
 // real font's metrics; check boxes, radio groups, edit boxes with their
-// up-down controls, push buttons with the default one, statics and group
-// boxes; the tab order, access keys, Enter and Escape as the Windows
+// up-down controls, drop-down lists, push buttons with the default one,
+// statics and group boxes; the tab order, access keys, Enter and Escape as the Windows
 // dialog manager gives them.
 #pragma once
 
@@ -74,6 +74,9 @@ public:
         ExceptionKeeper& keeper;
         // WM_UPDATE_IMAGE_LIST and the like, sent to the owner; its result.
         std::function<long(unsigned message)> sendToOwner;
+        // Called before the dialog asks for the input: the shell hands it
+        // the focus a second start's launch token gives (may be empty).
+        std::function<void(QWidget*)> beforeActivate = {};
     };
 
     // Throws rc::ScriptError for a control class it cannot build.
@@ -97,11 +100,16 @@ public:
     void EnableItem(int id, bool enabled) override;
     void SetUpDownRange(int id, int lower, int upper) override;
     void SetUpDownPos(int id, int pos) override;
+    void SetComboItems(int id, const std::vector<std::string>& items) override;
+    int GetComboSelection(int id) override;
+    void SetComboSelection(int id, int index) override;
     std::vector<int> RadioGroup(int firstId) override;
     void FocusAndSelectAll(int id) override;
     void EndDialog(int result) override;
     long SendToOwner(unsigned message) override;
     bool BrowseForFolder(const char* title, std::string& path) override;
+    void Raise() override { raise(); }
+    void Activate() override;
 
 protected:
     // Escape and the close box are the Cancel command, as on Windows: the

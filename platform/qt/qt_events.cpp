@@ -11,19 +11,8 @@ void EndRunningLoops(int code) {
     }
 }
 
-void ExceptionKeeper::Keep(std::exception_ptr e) {
-    if (!kept_) {
-        kept_ = std::move(e);
-    }
-    EndRunningLoops(1);
-}
-
-void ExceptionKeeper::RethrowKept() {
-    if (kept_) {
-        std::exception_ptr e = std::move(kept_);
-        kept_ = nullptr;
-        std::rethrow_exception(e);
-    }
+ExceptionKeeper LoopEndingKeeper() {
+    return ExceptionKeeper([] { EndRunningLoops(1); });
 }
 
 }  // namespace qm

@@ -4,8 +4,7 @@
 // loops rethrow it once they are back in the program's own code.
 #pragma once
 
-#include <exception>
-#include <utility>
+#include "platform/exception_keeper.h"
 
 namespace qm {
 
@@ -15,24 +14,7 @@ namespace qm {
 // once.
 void EndRunningLoops(int code);
 
-class ExceptionKeeper {
-public:
-    template <class F>
-    void Guard(F&& f) {
-        try {
-            std::forward<F>(f)();
-        } catch (...) {
-            Keep(std::current_exception());
-        }
-    }
-    // Keeps the first exception and ends every running event loop; the
-    // shell starts no new one while it is kept.
-    void Keep(std::exception_ptr e);
-    bool HasKept() const { return static_cast<bool>(kept_); }
-    void RethrowKept();
-
-private:
-    std::exception_ptr kept_;
-};
+// A keeper that ends Qt's running loops when it keeps an exception.
+ExceptionKeeper LoopEndingKeeper();
 
 }  // namespace qm

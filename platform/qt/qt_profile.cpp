@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "platform/qt/file_names.h"
+#include "res/resource.h"
 
 namespace qm {
 
@@ -71,6 +72,51 @@ std::optional<std::string> NonUtf8Value(const QString& fileName, const char* sec
     return std::nullopt;
 }
 
+// Whether the INI reader took the file as it was written: every plain
+// `name=` line of a section is a key it read. A stray quote makes it read
+// the lines up to the next quote as one value, and the keys on them vanish.
+bool ReadAsWritten(const QSettings& settings) {
+    if (settings.status() != QSettings::NoError) {
+        return false;
+    }
+    QFile file(settings.fileName());
+    if (!file.exists()) {
+        return true;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QStringList keys = settings.allKeys();
+    QString section;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            section = QString::fromUtf8(line.mid(1, line.size() - 2));
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (equals <= 0) {
+            continue;
+        }
+        const QByteArray name = line.left(equals).trimmed();
+        bool plain = !name.isEmpty();
+        for (const char c : name) {
+            plain = plain && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                              (c >= '0' && c <= '9') || c == '_');
+        }
+        if (!plain) {
+            continue;  // escaped names are the reader's to decode
+        }
+        const QString key = section.isEmpty() || section == QLatin1String("General")
+                                ? QString::fromLatin1(name)
+                                : section + QLatin1Char('/') + QString::fromLatin1(name);
+        if (!keys.contains(key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 QtProfileStore::QtProfileStore() = default;
@@ -79,8 +125,28 @@ QtProfileStore::~QtProfileStore() = default;
 void QtProfileStore::SetRegistryKey(const char* company, const char* appName) {
     // The native format on Linux is this INI file, named <app>.conf; the
     // INI format would name it <app>.ini.
-    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QString::fromUtf8(company), QString::fromUtf8(appName));
+    const auto open = [&] {
+        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                           QString::fromUtf8(company), QString::fromUtf8(appName));
+    };
+    settings_ = open();
+    if (ReadAsWritten(*settings_)) {
+        return;
+    }
+    // Written back as read, the damage would spread to every value after
+    // it, the folder included: the file is kept for the user instead.
+    const QString file = settings_->fileName();
+    const QString kept = file + QStringLiteral(".bad");
+    settings_.reset();
+    QFile::remove(kept);
+    const bool setAside = QFile::copy(file, kept) && QFile::remove(file);
+    if (setAside) {
+        settings_ = open();
+    }
+    if (notice_) {
+        notice_(setAside ? IDS_PROFILE_SET_ASIDE : IDS_PROFILE_NOT_READ,
+                ToFileNameEncoding(setAside ? kept : file));
+    }
 }
 
 QString QtProfileStore::FileName() const { return settings_ ? settings_->fileName() : QString(); }

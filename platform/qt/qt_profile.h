@@ -7,6 +7,7 @@
 // under another locale) are kept as bytes, QSettings' @ByteArray(...).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,7 +37,16 @@ public:
     void WriteProfileInt(const char* section, const char* entry, int value) override;
     void WriteProfileString(const char* section, const char* entry,
                             const std::string& value) override;
+    // A file that does not read back as written (one stray quote makes the
+    // INI reader fold the lines after it into one value) is copied aside
+    // as <file>.bad and the run starts from the defaults; the user is told
+    // once, through the notice. When it cannot be copied, it is left alone
+    // and nothing is written this run.
     void SetRegistryKey(const char* company, const char* appName) override;
+    // The user's box for the above: a string id and the file's path.
+    void SetNotice(std::function<void(unsigned stringId, const std::string& detail)> notice) {
+        notice_ = std::move(notice);
+    }
 
     // The profile's file; empty until named.
     QString FileName() const;
@@ -49,6 +59,7 @@ private:
     void Write(const char* section, const char* entry, const QVariant& value);
 
     std::unique_ptr<QSettings> settings_;
+    std::function<void(unsigned, const std::string&)> notice_;
 };
 
 }  // namespace qm

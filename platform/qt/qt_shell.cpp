@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <climits>
 #include <cstdio>
 
@@ -24,6 +25,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -43,10 +45,6 @@ namespace {
 // copy looks for.
 const QByteArray kFrameInstance = QByteArrayLiteral("quillmere");
 
-// The object path on the claimed bus name where a second copy's request
-// arrives.
-const QString kCommandPath = QStringLiteral("/");
-
 // Letters, digits and '_' only: what an element of a bus name may hold.
 QString NameElement(const QString& name) {
     QString out;
@@ -59,8 +57,21 @@ QString NameElement(const QString& name) {
     return out;
 }
 
-// The template an open dialog was built from, for BringDialogToFront.
-constexpr const char* kTemplateProperty = "quillmereTemplate";
+// The well-known name of the copy that claimed `name`: reverse-DNS, the
+// maker's words (all but the last) as the domain, the last word after it:
+// "Brandle Software Quillmere" is com.brandlesoftware.Quillmere.
+QString BusName(const char* name) {
+    const QStringList words = FromFileNameEncoding(name).split(u' ', Qt::SkipEmptyParts);
+    const QString app = words.isEmpty() ? QString() : words.back();
+    const QString maker = words.size() > 1 ? words.mid(0, words.size() - 1).join(QString())
+                                           : app;
+    return QStringLiteral("com.") + NameElement(maker.toLower()) + u'.' + NameElement(app);
+}
+
+// Where Activate is exported: the bus name as a path.
+QString ObjectPath(const QString& busName) {
+    return u'/' + QString(busName).replace(u'.', u'/');
+}
 
 QMessageBox::Icon BoxIconOf(BoxIcon icon) {
     switch (icon) {
@@ -97,6 +108,15 @@ void QtShell::ToFrame(F&& f) {
     }
 }
 
+void QtShell::RethrowKept() {
+    // The failure's own box, which says why the program ends, is shown
+    // however the loops were ended.
+    if (keeper_.HasKept()) {
+        ending_ = false;
+    }
+    keeper_.RethrowKept();
+}
+
 bool QtShell::FrameExists() const {
     return state_ == FrameState::Creating || state_ == FrameState::Alive ||
            state_ == FrameState::Destroying;
@@ -106,7 +126,7 @@ bool QtShell::FrameExists() const {
 
 int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string& caption,
                      BoxIcon icon) {
-    if (keeper_.HasKept()) {
+    if (keeper_.HasKept() || ending_) {
         return kIdOk;
     }
     if (owner == nullptr) {
@@ -146,8 +166,8 @@ int QtShell::ShowBox(QWidget* owner, const std::string& text, const std::string&
 int QtShell::AppMessageBox(const std::string& text, BoxIcon icon) {
     // The thread's active window, else the innermost dialog, else the frame.
     QWidget* owner = QApplication::activeWindow();
-    if (owner == nullptr && !dialogs_.empty()) {
-        owner = dialogs_.back();
+    if (owner == nullptr) {
+        owner = static_cast<QtDialog*>(OpenDialogs().Innermost());
     }
     return ShowBox(owner, text, LoadString(IDS_APP_TITLE), icon);
 }
@@ -179,18 +199,21 @@ bool QtShell::ClaimSingleInstance(const char* name) {
     // and gone with the process however it ends.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface() != nullptr) {
+        const QString busName = BusName(name);
         const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-            bus.interface()->registerService(QStringLiteral("local.") + element,
-                                             QDBusConnectionInterface::DontQueueService,
+            bus.interface()->registerService(busName, QDBusConnectionInterface::DontQueueService,
                                              QDBusConnectionInterface::DontAllowReplacement);
         if (reply.isValid()) {
             if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
                 return false;
             }
-            // Where another copy's request reaches the frame.
-            if (!commandPort_) {
-                commandPort_ = std::make_unique<CommandPort>([this](int id) { PostCommand(id); });
-                bus.registerObject(kCommandPath, commandPort_.get(),
+            // Where a second start reaches this copy.
+            if (!instancePort_) {
+                instancePort_ = std::make_unique<InstancePort>([this](const QVariantMap& data) {
+                    pendingActivation_ = data;
+                    PostCommand(ID_SETTINGS);
+                });
+                bus.registerObject(ObjectPath(busName), instancePort_.get(),
                                    QDBusConnection::ExportScriptableSlots);
             }
             return true;
@@ -245,7 +268,7 @@ bool QtShell::CreateFrameWindow(const std::string& title, FrameEvents& events) {
         frame_.reset();
         events_ = nullptr;
         state_ = FrameState::None;
-        keeper_.RethrowKept();
+        RethrowKept();
         return false;
     }
     state_ = FrameState::Alive;
@@ -263,6 +286,11 @@ void QtShell::Close() {
     if (state_ != FrameState::Alive) {
         return;
     }
+    // Closed from inside a loop (a box, a dialog, the menu, or the main
+    // loop itself): what runs after those loops return is on its way out,
+    // and a box or dialog it opened would wait for an answer nobody gives
+    // (as on Windows, where the quit message ends every later loop too).
+    ending_ = ending_ || QThread::currentThread()->loopLevel() > 0;
     state_ = FrameState::Destroying;
     keeper_.Guard([&] { events_->OnDestroy(); });
     // The window's timers and icons end with it.
@@ -281,7 +309,7 @@ void QtShell::Close() {
 
 void QtShell::CloseFrameWindow() {
     Close();
-    keeper_.RethrowKept();
+    RethrowKept();
 }
 
 void QtShell::CloseFromOutside() { Close(); }
@@ -299,8 +327,9 @@ void OnSignal(int signal) {
 }  // namespace
 
 void QtShell::CloseOnSignals() {
-    if (g_signalPipe[0] >= 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0) {
+    if (signalNotifier_ ||
+        (g_signalPipe[0] < 0 &&
+         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)) {
         return;
     }
     // The handler only writes a byte; the loop reads it and closes the
@@ -311,7 +340,16 @@ void QtShell::CloseOnSignals() {
                          char bytes[16];
                          while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
                          }
-                         CloseFromOutside();
+                         if (state_ == FrameState::Alive) {
+                             CloseFromOutside();
+                             return;
+                         }
+                         // Asked again after the frame was closed (its
+                         // settings are saved), or before there was one:
+                         // whatever still holds the program up is not
+                         // waited for.
+                         std::fflush(nullptr);
+                         ::_exit(0);
                      });
     struct sigaction action = {};
     action.sa_handler = OnSignal;
@@ -344,7 +382,7 @@ int QtShell::RunMessageLoop() {
     if (state_ == FrameState::Alive && !keeper_.HasKept()) {
         code = QApplication::exec();
     }
-    keeper_.RethrowKept();
+    RethrowKept();
     return state_ == FrameState::Gone ? 0 : code;
 }
 
@@ -458,14 +496,18 @@ bool QtShell::TrackPopupMenu(unsigned menuId) {
     if (!BuildMenu(menu, menuId, false)) {
         return false;
     }
-    if (keeper_.HasKept()) {
+    if (keeper_.HasKept() || ending_) {
         return true;
     }
-    QAction* chosen = menu.exec(QCursor::pos());
+    const QPoint at = QCursor::pos();
+    qCDebug(lcTray) << "popup menu at" << at;
+    QAction* chosen = menu.exec(at);
+    qCDebug(lcTray) << "popup menu closed:"
+                    << (chosen != nullptr ? chosen->data().toInt() : 0);
     if (chosen != nullptr && chosen->isEnabled()) {
         PostCommand(chosen->data().toInt());
     }
-    keeper_.RethrowKept();
+    RethrowKept();
     return true;
 }
 
@@ -474,20 +516,23 @@ bool QtShell::TrackPopupMenu(unsigned menuId) {
 int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     const auto& all = rc::EmbeddedScript().dialogs;
     auto it = all.find(static_cast<int>(templateId));
-    if (it == all.end() || keeper_.HasKept()) {
+    // Nor once the program is ending: a dialog nobody will answer.
+    if (it == all.end() || keeper_.HasKept() || ending_) {
         return -1;  // as for a missing template
     }
-    // Owned by the dialog open beneath it (About over Settings), else by
-    // the frame, which alone receives what the dialog sends its owner.
-    const bool ownedByFrame = dialogs_.empty();
-    QWidget* owner = ownedByFrame ? frame_.get() : dialogs_.back();
+    // Owned by the dialog open beneath it, else by the frame, which alone
+    // receives what the dialog sends its owner.
+    auto* under = static_cast<QtDialog*>(OpenDialogs().Innermost());
+    const bool ownedByFrame = under == nullptr;
+    QWidget* owner = ownedByFrame ? frame_.get() : under;
     QtDialog::Hooks hooks{keeper_, [this, ownedByFrame](unsigned message) -> long {
                               if (ownedByFrame && state_ == FrameState::Alive &&
                                   message == WM_UPDATE_IMAGE_LIST) {
                                   return events_->OnRebuildImageList();
                               }
                               return 0;
-                          }};
+                          },
+                          [this](QWidget* dialog) { ApplyActivation(dialog); }};
     // Its owner owns it, and it is deleted as soon as it ends.
     QPointer<QtDialog> dialog;
     try {
@@ -495,12 +540,12 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
     } catch (const rc::ScriptError&) {
         return -1;  // a control the backend cannot make: the dialog fails
     }
-    dialog->setProperty(kTemplateProperty, templateId);
-    dialogs_.push_back(dialog.data());
+    OpenDialogs().Push(templateId, *dialog);
+    ApplyActivation(dialog.data());
     const int result = dialog->Run();
-    dialogs_.pop_back();
+    OpenDialogs().Pop(*dialog);
     delete dialog.data();
-    keeper_.RethrowKept();
+    RethrowKept();
     return result;
 }
 
@@ -508,17 +553,58 @@ int QtShell::RunModalDialog(unsigned templateId, DialogEvents& events) {
 
 bool QtShell::SendCommandToRunningCopy(const char* name, int id) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    // A second start asks for the Settings; nothing else is offered.
+    if (id != ID_SETTINGS || !bus.isConnected()) {
         return false;
+    }
+    QVariantMap platformData;
+    if (!activationToken_.isEmpty()) {
+        platformData.insert(QStringLiteral("activation-token"),
+                            QString::fromUtf8(activationToken_));
+    }
+    if (!startupId_.isEmpty()) {
+        platformData.insert(QStringLiteral("desktop-startup-id"), QString::fromUtf8(startupId_));
     }
     // This copy has no loop to keep going yet: it waits for the answer,
     // a little, and ends.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("local.") + NameElement(FromFileNameEncoding(name)), kCommandPath,
-        QString::fromLatin1(CommandPort::kInterface), QStringLiteral("Command"));
-    call << id;
+    const QString busName = BusName(name);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(busName, ObjectPath(busName),
+                                       QString::fromLatin1(InstancePort::kInterface),
+                                       QStringLiteral("Activate"));
+    call << platformData;
     call.setAutoStartService(false);
     return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+void QtShell::SetLaunchTokens(const QByteArray& activationToken, const QByteArray& startupId) {
+    activationToken_ = activationToken;
+    startupId_ = startupId;
+}
+
+void QtShell::ApplyActivation(QWidget* dialog) {
+    if (pendingActivation_.isEmpty() || dialog == nullptr) {
+        return;
+    }
+    const QVariantMap data = std::exchange(pendingActivation_, {});
+    const QByteArray token = data.value(QStringLiteral("activation-token")).toString().toUtf8();
+    const QByteArray startupId =
+        data.value(QStringLiteral("desktop-startup-id")).toString().toUtf8();
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        // Qt's Wayland activation takes the token from here when the
+        // window asks for the focus.
+        if (!token.isEmpty()) {
+            qputenv("XDG_ACTIVATION_TOKEN", token);
+        }
+    } else if (!startupId.isEmpty()) {
+        x11::SetStartupId(static_cast<std::uint32_t>(dialog->winId()), startupId);
+    }
+    // Asked once the window is up (a dialog about to open is not yet);
+    // named again, as Qt may have named it after a launch of its own.
+    QTimer::singleShot(0, dialog, [dialog, startupId] {
+        x11::SetStartupId(static_cast<std::uint32_t>(dialog->winId()), startupId);
+        dialog->activateWindow();
+    });
 }
 
 void QtShell::WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& text) {
@@ -536,24 +622,9 @@ void QtShell::WarnIfNoTrayAfter(std::uint32_t milliseconds, const std::string& t
     wait->start(static_cast<int>(std::min<std::uint32_t>(milliseconds, INT_MAX)));
 }
 
-CommandPort::CommandPort(std::function<void(int)> command) : command_(std::move(command)) {}
+InstancePort::InstancePort(std::function<void(const QVariantMap&)> activate)
+    : activate_(std::move(activate)) {}
 
-void CommandPort::Command(int id) { command_(id); }
-
-bool QtShell::BringDialogToFront(unsigned templateId) {
-    const auto open = std::find_if(dialogs_.begin(), dialogs_.end(), [&](const QtDialog* d) {
-        return d->property(kTemplateProperty).toUInt() == templateId;
-    });
-    if (open == dialogs_.end()) {
-        return false;
-    }
-    // Each dialog is modal to the one beneath: the innermost one takes the
-    // input, and goes on top of those it rises with.
-    for (auto it = open; it != dialogs_.end(); ++it) {
-        (*it)->raise();
-    }
-    dialogs_.back()->activateWindow();
-    return true;
-}
+void InstancePort::Activate(const QVariantMap& platformData) { activate_(platformData); }
 
 }  // namespace qm

@@ -16,6 +16,8 @@
 #include "platform/qt/qt_icon.h"
 #include "platform/qt/qt_x11.h"
 
+Q_LOGGING_CATEGORY(lcTray, "qm.tray", QtWarningMsg)
+
 namespace qm {
 
 namespace {
@@ -116,6 +118,7 @@ void TrayArea::Add(const TrayIconData& data) {
     QObject::connect(
         icon.get(), &QSystemTrayIcon::activated, this,
         [this, id](QSystemTrayIcon::ActivationReason reason) {
+            qCDebug(lcTray) << "icon" << id << "activated:" << reason;
             // Qt reports a click once; the frame expects the button's
             // messages, each posted, as the Windows shell posts them.
             TrayMouse messages[2] = {TrayMouse::Move, TrayMouse::Move};

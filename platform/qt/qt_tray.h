@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,11 @@
 class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
+
+// Each click a tray icon gets and each popup menu it opens, so that a
+// click that changed nothing can be told from one that never came:
+// QT_LOGGING_RULES="qm.tray.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcTray)
 
 namespace qm {
 

@@ -84,6 +84,17 @@ void SetWindowInstanceName(std::uint32_t window, const QByteArray& instance) {
     xcb_flush(c);
 }
 
+void SetStartupId(std::uint32_t window, const QByteArray& id) {
+    xcb_connection_t* c = Connection();
+    if (c == nullptr || id.isEmpty()) {
+        return;
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, Atom(c, "_NET_STARTUP_ID"),
+                        Atom(c, "UTF8_STRING"), 8, static_cast<std::uint32_t>(id.size()),
+                        id.constData());
+    xcb_flush(c);
+}
+
 bool HasWindow(const QString& title, const QByteArray& instance) {
     xcb_connection_t* c = Connection();
     xcb_screen_t* screen = c != nullptr ? Screen(c, DefaultScreenNumber()) : nullptr;

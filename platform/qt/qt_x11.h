@@ -14,6 +14,10 @@ namespace qm::x11 {
 // Gives a window of ours the instance name of its WM_CLASS.
 void SetWindowInstanceName(std::uint32_t window, const QByteArray& instance);
 
+// Names the launch a window answers (_NET_STARTUP_ID), so that the window
+// manager lets it take the focus as the launcher's request.
+void SetStartupId(std::uint32_t window, const QByteArray& id);
+
 // True when a top-level window (a child of the root window, or the client
 // window inside a window manager's frame), mapped or not, has exactly this
 // title and this instance name in its WM_CLASS.

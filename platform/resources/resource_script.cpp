@@ -576,6 +576,13 @@ const std::map<std::string, std::int64_t, std::less<>>& BuiltinSymbols() {
         {"UDS_ARROWKEYS", 0x20},
         {"UDS_HORZ", 0x40},
         {"UDS_NOTHOUSANDS", 0x80},
+        // Combo boxes.
+        {"CBS_SIMPLE", 0x1},
+        {"CBS_DROPDOWN", 0x2},
+        {"CBS_DROPDOWNLIST", 0x3},
+        {"CBS_AUTOHSCROLL", 0x40},
+        {"CBS_SORT", 0x100},
+        {"CBS_HASSTRINGS", 0x200},
         // Dialog command ids.
         {"IDOK", 1},
         {"IDCANCEL", 2},

@@ -48,7 +48,7 @@ struct Control {
     bool hasOrdinal = false;
     int ordinal = 0;       // e.g. the icon of an SS_ICON static
     int id = 0;
-    std::string className;  // "Button", "Edit", "Static", "msctls_updown32"
+    std::string className;  // "Button", "Edit", "Static", "ComboBox", "msctls_updown32"
     std::uint32_t style = 0;  // as written (the compiler adds WS_CHILD | WS_VISIBLE)
     int x = 0, y = 0, cx = 0, cy = 0;
 };
@@ -74,7 +74,7 @@ struct Script {
 Script Parse(std::string_view script, const std::vector<std::string_view>& headers = {});
 
 // The symbols a style or id expression may use besides #defines: the Win32
-// window, dialog, button, static, edit and up-down styles, IDOK, IDCANCEL.
+// window, dialog, button, static, edit, combo-box and up-down styles, IDOK, IDCANCEL.
 const std::map<std::string, std::int64_t, std::less<>>& BuiltinSymbols();
 
 // The texts of res/quillmere.rc and res/resource.h, built into the library.

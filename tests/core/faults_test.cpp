@@ -55,24 +55,38 @@ protected:
 // --- The wallpaper file -------------------------------------------------------
 
 #ifdef __linux__
-// The temporary file is /dev/full, which takes nothing: every write fails
-// with ENOSPC, as on a full disk.
-TEST_F(Faults, DiskFullWhileWritingGivesUpAndKeepsTheOldFile) {
-    if (!fs::is_character_file("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full on this machine";
-    }
+// A link planted at the temporary's name (to /dev/full, where every write
+// fails as on a full disk, or to a file of the user's) is not written
+// through: the conversion makes a file of its own, and the link's target
+// is left as it was.
+TEST_F(Faults, ALinkAtTheTemporarysNameIsNotWrittenThrough) {
     fs::create_directory(dir.path() / "windows");
     platform().windowsDirectory = dir.file("windows");
-    const std::string wallpaper = dir.write("windows/" + std::string(kWallpaperFileName), kOldWallpaper);
-    fs::create_symlink("/dev/full", wallpaper + ".tmp");
-
-    CMainFrame frame;
-    OneJpeg(frame, Jpeg("in.jpg", 64, 48), 0);
-    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
-    ExpectBoxes({"fwrite error\nGiving up"});
-    EXPECT_TRUE(platform().wallpaperCalls.empty());
-    EXPECT_EQ(test::ReadFile(wallpaper), kOldWallpaper);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(wallpaper + ".tmp"))) << "the temporary is removed";
+    const std::string wallpaper = dir.file("windows/" + std::string(kWallpaperFileName));
+    const std::string victim = dir.write("victim.txt", "the user's own file");
+    std::vector<std::string> targets{victim};
+    const bool full = fs::is_character_file("/dev/full");
+    if (full) {
+        targets.push_back("/dev/full");
+    }
+    for (const std::string& target : targets) {
+        SCOPED_TRACE(target);
+        dir.write("windows/" + std::string(kWallpaperFileName), kOldWallpaper);
+        fs::remove(wallpaper + ".tmp");
+        fs::create_symlink(target, wallpaper + ".tmp");
+        platform().boxes.clear();
+        platform().wallpaperCalls.clear();
+        CMainFrame frame;
+        OneJpeg(frame, Jpeg("in.jpg", 64, 48), 0);
+        EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+        ExpectBoxes({});
+        EXPECT_EQ(platform().wallpaperCalls, std::vector<std::string>{wallpaper});
+        EXPECT_FALSE(fs::is_symlink(wallpaper));
+        EXPECT_EQ(test::ReadFile(wallpaper).substr(0, 2), "BM");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(wallpaper + ".tmp")));
+    }
+    EXPECT_EQ(test::ReadFile(victim), "the user's own file");
+    EXPECT_EQ(fs::is_character_file("/dev/full"), full);
 }
 
 // A real small file system that fills up part-way through the picture.
@@ -81,7 +95,7 @@ TEST_F(Faults, DiskFullOnATinyFileSystemKeepsTheOldFile) {
     fs::create_directory(mountPoint);
     if (geteuid() != 0 || mount("qm-tiny", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "cannot mount a 64 KiB tmpfs here (" << (geteuid() != 0 ? "not root" : std::strerror(errno))
-                     << "); the /dev/full case covers the full disk";
+                     << "); WallpaperBmpTest's write limit covers a failing write";
     }
     struct Unmount {
         std::string at;

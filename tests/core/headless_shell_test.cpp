@@ -96,9 +96,13 @@ struct ScriptedHandlers : DialogEvents {
 TEST(HeadlessShell, FrameWindowLifeAndSearchByTitle) {
     HeadlessPlatform p;
     RecordingFrame frame(p);
-    p.otherWindows = {"Untitled - Notepad"};
+    // Another program's window is no running copy, whatever its title;
+    // another copy's frame is found without regard to case.
+    p.otherWindows = {"Quillmere"};
     EXPECT_FALSE(p.FindTopLevelWindow("Quillmere"));
-    EXPECT_TRUE(p.FindTopLevelWindow("untitled - NOTEPAD"));
+    p.otherFrames = {"Other Frame"};
+    EXPECT_TRUE(p.FindTopLevelWindow("other FRAME"));
+    p.otherFrames.clear();
 
     // Creation refused by OnCreate leaves no window, and no OnDestroy.
     frame.createResult = -1;
@@ -253,6 +257,8 @@ TEST(HeadlessShell, AutoButtonsKeepTheirGroupsAndDisabledControlsIgnoreTheUser) 
         w.SetCheck(IDC_RANDOM_RANDOM, true);
         w.EnableItem(IDC_WIDTH, false);
         w.EnableItem(IDC_DISPLAY_TILE, false);
+        w.SetComboItems(IDC_STRETCH, {"one", "two", "three"});
+        w.SetComboSelection(IDC_STRETCH, 7);  // past the items: none
     };
     p.ScriptDialog(IDD_SETTINGS, [](HeadlessDialog& d) {
         d.Click(IDC_DISPLAY_CENTER);
@@ -272,9 +278,13 @@ TEST(HeadlessShell, AutoButtonsKeepTheirGroupsAndDisabledControlsIgnoreTheUser) 
 
         d.Click(IDC_AUTOCHANGE);
         d.Click(IDC_AUTOCHANGE);
-        d.Click(IDC_STRETCH);
+        EXPECT_EQ(d.Selection(IDC_STRETCH), -1);
+        d.Click(IDC_STRETCH);  // a drop-down list sends no command for a click
+        d.Select(IDC_STRETCH, 2);
         EXPECT_FALSE(d.Checked(IDC_AUTOCHANGE));
-        EXPECT_TRUE(d.Checked(IDC_STRETCH));
+        EXPECT_EQ(d.SelectedText(IDC_STRETCH), "three");
+        EXPECT_THROW(d.Select(IDC_STRETCH, 3), std::out_of_range);
+        EXPECT_THROW(d.Select(IDC_AUTOCHANGE, 0), std::invalid_argument);
 
         d.Type(IDC_WIDTH, "123");  // disabled
         d.Type(IDC_TIME, "45");
@@ -283,15 +293,15 @@ TEST(HeadlessShell, AutoButtonsKeepTheirGroupsAndDisabledControlsIgnoreTheUser) 
         EXPECT_EQ(d.Focused(), IDC_TIME);
         EXPECT_THROW(d.Type(9999, "x"), std::out_of_range);
         d.PressOk();
-        d.Click(IDC_STRETCH);  // after the end: nothing
+        d.Select(IDC_STRETCH, 0);  // after the end: nothing
     });
     EXPECT_EQ(p.RunModalDialog(IDD_SETTINGS, handlers), kIdOk);
     EXPECT_EQ(handlers.commands,
-              (std::vector<int>{1015, 1017, 1003, 1006, 1006, 1022, kIdOk}));
+              (std::vector<int>{1015, 1017, 1003, 1006, 1006, kIdOk}));
     ASSERT_EQ(p.dialogs.size(), 1u);
     EXPECT_TRUE(p.dialogs[0].Opened(IDC_WHEN_HOURS).checked);
     EXPECT_FALSE(p.dialogs[0].Opened(IDC_WIDTH).enabled);
-    EXPECT_TRUE(p.dialogs[0].Closed(IDC_STRETCH).checked);
+    EXPECT_EQ(p.dialogs[0].Closed(IDC_STRETCH).selection, 2);
     EXPECT_EQ(p.dialogs[0].Closed(IDC_TIME).text, "45");
 
     // The contact address of the about box cannot be changed.

@@ -4,11 +4,20 @@
 // failed conversion leaves the previous wallpaper file exactly as it was.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "frame/main_frame.h"
 #include "imaging/jpeg_file.h"
@@ -381,6 +390,62 @@ TEST_F(HostileFiles, JpegNamedBmpIsMeasuredByItsBytesAndHandedOverAsItIs) {
     EXPECT_TRUE(platform().boxes.empty()) << "a BMP is never decoded";
     EXPECT_EQ(test::ReadFile(wallpaperPath), kOldWallpaper);
 }
+
+// --- What lies at the names ---------------------------------------------------------
+
+// The temporary is made anew: one a crash left behind is replaced, not
+// refused (a planted link: Faults.ALinkAtTheTemporarysNameIsNotWrittenThrough).
+TEST_F(HostileFiles, AStaleTemporaryIsReplaced) {
+    const std::string jpeg = test::EncodeJpeg(test::MakeRgbPattern(8, 8), 8, 8);
+    dir.write("windows/" + std::string(kWallpaperFileName) + ".tmp", "stale, from a crash");
+    const Outcome stale = Convert(jpeg);
+    EXPECT_EQ(stale.result, wallpaperPath);
+    ExpectWholeBmp(stale.wallpaper, 8, 8);
+}
+
+#ifndef _WIN32
+// FIFOs named as pictures: opening one to read would wait for a writer
+// that never comes, with the program's one thread. They are not listed,
+// and a reader handed one refuses it at once.
+TEST_F(HostileFiles, AFifoNamedAsAPictureIsNeitherListedNorWaitedFor) {
+    std::filesystem::create_directory(dir.path() / "pics");
+    const std::string picture = dir.write("pics/a.bmp", test::BmpHeader(4, 4) + std::string(48, 'x'));
+    const std::string fifoBmp = dir.file("pics/x.bmp"), fifoJpg = dir.file("pics/y.jpg");
+    ASSERT_EQ(::mkfifo(fifoBmp.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(fifoJpg.c_str(), 0600), 0);
+    // A reader waiting on either is let go (its writing end opens only
+    // while one waits), and that is noted: the test ends either way.
+    std::atomic<bool> waitedOn{false}, over{false};
+    std::thread release([&] {
+        while (!over) {
+            for (const std::string& fifo : {fifoBmp, fifoJpg}) {
+                if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                    waitedOn = true;
+                    ::close(fd);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    frame.Directory = dir.file("pics");
+    EXPECT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_ImageList, std::vector<std::string>{picture});
+
+    dir.write("windows/" + std::string(kWallpaperFileName), kOldWallpaper);
+    EXPECT_EQ(frame.MakeWallpaperBmp(fifoJpg), "");
+    ASSERT_FALSE(platform().boxes.empty());
+    EXPECT_EQ(platform().boxes.back().text, "JPEG :\nCan't open " + fifoJpg + "\n");
+    // Auto-Tile measures a BMP by its header: none to be had, centred.
+    frame.Display = 2;
+    frame.m_ImageList = {fifoBmp};
+    frame.m_LastIndex = 0;
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    EXPECT_EQ(platform().DesktopString("TileWallpaper"), "0");
+    over = true;
+    release.join();
+    EXPECT_FALSE(waitedOn) << "a reader waited on a FIFO";
+}
+#endif
 
 TEST_F(HostileFiles, ShortAndOddBmpHeadersGiveASafeLayout) {
     struct Case {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
+#include <fstream>
 
 #include "frame/main_frame.h"
 #include "platform/headless/headless_platform.h"
@@ -196,6 +198,21 @@ TEST_F(ImageList, PatternLongerThanAPathBufferSearchesNothing) {
     frame.BuildImageList();
     EXPECT_TRUE(searched);
     SetCurrentPlatform(&h.platform.parts);
+
+#ifndef _WIN32
+    // The limit is the platform's: where paths run to PATH_MAX (Linux), a
+    // folder of 300 bytes (about 85 CJK characters) is listed.
+    h.platform.maxPath = PATH_MAX;
+    std::filesystem::path deep = dir.path();
+    while (deep.string().size() < 300) {
+        deep /= "\xe5\xa3\x81\xe7\xb4\x99\xe5\xa3\x81\xe7\xb4\x99\xe5\xa3\x81\xe7\xb4\x99";
+    }
+    std::filesystem::create_directories(deep);
+    std::ofstream(deep / "a.jpg") << "x";
+    frame.Directory = deep.string();
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_ImageList[0], (deep / "a.jpg").string());
+#endif
 }
 
 // The count includes names the collecting pass rejects (short-name aliases

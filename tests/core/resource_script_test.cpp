@@ -40,7 +40,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
     ASSERT_EQ(script.dialogs.count(IDD_SETTINGS), 1u);
     const rc::Dialog& d = script.dialogs.at(IDD_SETTINGS);
     EXPECT_EQ(d.caption, "Quillmere Settings");
-    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 134}));
+    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 148}));
     EXPECT_EQ(d.fontSize, 8);
     EXPECT_EQ(d.fontName, "MS Sans Serif");
     EXPECT_EQ(d.style, kModalDialogStyle);
@@ -63,7 +63,8 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {-1, "Static", "&Height <", 200, 35, 28, 8},
         {1021, "Edit", "", 229, 33, 25, 12},
         {1020, "msctls_updown32", "", 254, 33, 10, 11},
-        {1022, "Button", "Stretch Wallpaper", 171, 47, 85, 10},
+        {-1, "Static", "Si&ze:", 147, 47, 22, 8},
+        {1022, "ComboBox", "", 171, 45, 70, 60},
         {-1, "Button", "Next Wallpaper is", 4, 61, 212, 69},
         {1003, "Button", "&Sequentialy Chosen", 16, 71, 77, 10},
         {1004, "Button", "&Randomly Chosen", 101, 71, 73, 10},
@@ -77,6 +78,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {1023, "Button", "Update Image List", 29, 116, 62, 11},
         {-1, "Static", "if you added new images to the dir.", 95, 118, 120, 8},
         {-1, "Static", "Click", 9, 117, 16, 8},
+        {1030, "Button", "Start when I &log in", 6, 134, 100, 10},
     });
 
     // Styles that decide behaviour: the up-down controls take their buddy
@@ -88,7 +90,16 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         if (c.id == kIdOk) {
             EXPECT_EQ(c.style & 0xFu, 0x1u);  // BS_DEFPUSHBUTTON
         }
+        if (c.id == IDC_STRETCH) {
+            EXPECT_EQ(c.style & 0x3u, 0x3u);  // CBS_DROPDOWNLIST: a choice, no typing
+        }
     }
+    // The sizes' names, one string each, in the order of their values.
+    std::vector<std::string> sizes;
+    for (unsigned id = IDS_SIZE_AS_IS; id <= IDS_SIZE_FITTED; ++id) {
+        sizes.push_back(rc::EmbeddedScript().strings.at(id));
+    }
+    EXPECT_EQ(sizes, (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
 }
 
 TEST(ResourceScript, SettingsRadioGroupsFollowTheGroupBits) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "app/wallpaper_app.h"
@@ -117,27 +118,90 @@ TEST_F(Shell, StoredIntervalOutsideTheDialogsRangeRunsAsTheDialogShowsIt) {
     }
 }
 
+// The size in the profile, as the dialog's list shows it and as OK stores
+// it: the four sizes, what a profile of the yes/no days holds (0 and 1
+// mean what they meant), no value at all (stretched) and a value no dialog
+// wrote (shown and kept as stretched once confirmed).
+TEST_F(Shell, SizeListShowsAndStoresTheStretchValue) {
+    Store("Display", 0u);
+    ASSERT_TRUE(Start());
+    struct Case {
+        std::optional<std::uint32_t> stored;
+        const char* shown;
+        int pick;  // -1: OK as shown
+        std::uint32_t saved;
+        const char* style;
+    };
+    for (const Case& c : {Case{0u, "As it is", -1, 0u, "0"}, Case{1u, "Stretched", -1, 1u, "2"},
+                          Case{2u, "Filled", -1, 2u, "10"}, Case{3u, "Fitted", -1, 3u, "6"},
+                          Case{std::nullopt, "Stretched", -1, 1u, "2"},
+                          Case{9u, "Stretched", -1, 1u, "2"}, Case{0u, "As it is", 2, 2u, "10"},
+                          Case{1u, "Stretched", 3, 3u, "6"}}) {
+        SCOPED_TRACE(c.shown);
+        if (c.stored) {
+            Store("Stretch", *c.stored);
+        } else {
+            p.profile["Config"].erase("Stretch");
+        }
+        Frame().LoadSettings();
+        EXPECT_EQ(Frame().Stretch, c.stored ? static_cast<std::int32_t>(*c.stored) : 1);
+        RunSettings([&](HeadlessDialog& d) {
+            EXPECT_EQ(d.Item(IDC_STRETCH).items,
+                      (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
+            EXPECT_EQ(d.SelectedText(IDC_STRETCH), c.shown);
+            if (c.pick >= 0) {
+                d.Select(IDC_STRETCH, c.pick);
+            }
+            d.PressOk();
+        });
+        EXPECT_EQ(std::get<std::uint32_t>(Stored("Stretch")), c.saved);
+        EXPECT_EQ(p.DesktopString("TileWallpaper"), "0");
+        EXPECT_EQ(p.DesktopString("WallpaperStyle"), c.style);
+    }
+}
+
 TEST_F(Shell, NoAutoChangeArmsNoTimer) {
     Store("AutoChange", 0u);
     ASSERT_TRUE(Start());
     EXPECT_TRUE(p.timers.empty());
 }
 
-TEST_F(Shell, AnyWindowWithOurTitleStopsTheStartUntouched) {
-    p.otherWindows = {"QUILLMERE"};
+TEST_F(Shell, OnlyAnotherCopysFrameStopsTheStart) {
+    // Another copy's frame (one that holds no claim) stops it, untouched.
+    p.otherFrames = {"QUILLMERE"};
     EXPECT_FALSE(Start());
     EXPECT_TRUE(p.profileWrites.empty());
     EXPECT_TRUE(p.registryCompany.empty());
     EXPECT_FALSE(p.FrameExists());
     EXPECT_TRUE(p.trayCalls.empty());
+
+    // Explorer titles a window on the program's own folder "Quillmere": no
+    // running copy, so the program starts beside it.
+    p.otherFrames.clear();
+    p.instanceClaims.clear();  // the copy that stopped has ended
+    p.otherWindows = {"Quillmere", "QUILLMERE"};
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(p.trayIcon);
 }
 
-TEST_F(Shell, SecondCopyEndsAndTheFirstRunsOn) {
+TEST_F(Shell, SecondCopyOpensTheFirstOnesSettingsAndEnds) {
     ASSERT_TRUE(Start());
     const auto writes = p.profileWrites.size();
     WallpaperApp second;
     EXPECT_FALSE(second.InitInstance());
-    EXPECT_EQ(p.profileWrites.size(), writes);
+    EXPECT_EQ(p.commandsToRunningCopy, std::vector<int>{ID_SETTINGS});
+    EXPECT_EQ(p.profileWrites.size(), writes) << "the second copy wrote the profile";
+    // The first copy gets the command from its loop and opens its settings,
+    // once, even when asked again while they are open.
+    p.ScriptDialog(IDD_SETTINGS, [&](HeadlessDialog&) {
+        WallpaperApp third;
+        EXPECT_FALSE(third.InitInstance());
+        p.Pump();
+    });
+    p.Pump();
+    ASSERT_EQ(p.dialogs.size(), 1u);
+    EXPECT_EQ(p.dialogs[0].templateId, static_cast<unsigned>(IDD_SETTINGS));
+    EXPECT_EQ(p.activated, std::vector<unsigned>{IDD_SETTINGS});
     EXPECT_TRUE(p.trayIcon);
     EXPECT_TRUE(p.LeftClickTray());
     EXPECT_EQ(Shown(), Img(0));
@@ -440,7 +504,7 @@ TEST_F(Shell, OkAppliesEverythingInOrder) {
     RunSettings([&](HeadlessDialog& d) {
         d.Type(IDC_DIRECTORY, other.str());
         d.Click(IDC_DISPLAY_TILE);
-        d.Click(IDC_STRETCH);  // on by default: now off
+        d.Select(IDC_STRETCH, 0);  // stretched by default: now as it is
         d.Click(IDC_WHEN_HOURS);
         d.Type(IDC_TIME, "5");
         d.Click(IDC_RANDOM_RANDOM);
@@ -534,6 +598,65 @@ TEST_F(Shell, CancelChangesNothingButAnAskedRebuildStays) {
     EXPECT_EQ(p.desktop, desktop);
 }
 
+TEST_F(Shell, StartAtLoginShowsTheSystemsEntryAndOkWritesOnlyWhatDiffers) {
+    // The box shows the system's entry as it is when the dialog opens; OK
+    // writes this program's entry, removes it, or leaves it; a failed write
+    // is told after every other setting was applied.
+    struct Case {
+        const char* what;
+        LoginStart before;
+        bool click;  // the user toggles the box
+        bool fail;   // the system refuses the write
+        bool shown;
+        std::vector<bool> writes;
+        LoginStart after;
+    };
+    const Case cases[] = {
+        {"none, left", LoginStart::None, false, false, false, {}, LoginStart::None},
+        {"none, checked", LoginStart::None, true, false, false, {true}, LoginStart::ThisProgram},
+        {"ours, left", LoginStart::ThisProgram, false, false, true, {}, LoginStart::ThisProgram},
+        {"ours, cleared", LoginStart::ThisProgram, true, false, true, {false}, LoginStart::None},
+        {"another copy's, left: rewritten", LoginStart::OtherCopy, false, false, true, {true},
+         LoginStart::ThisProgram},
+        {"another copy's, cleared", LoginStart::OtherCopy, true, false, true, {false},
+         LoginStart::None},
+        {"none, checked, refused", LoginStart::None, true, true, false, {true}, LoginStart::None},
+    };
+    ASSERT_TRUE(Start());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        p.loginStart = c.before;
+        p.failLoginStart = c.fail;
+        p.loginStartWrites.clear();
+        p.boxes.clear();
+        p.profileWrites.clear();
+        RunSettings([&](HeadlessDialog& d) {
+            EXPECT_EQ(d.Checked(IDC_START_AT_LOGIN), c.shown);
+            if (c.click) d.Click(IDC_START_AT_LOGIN);
+            d.Type(IDC_TIME, "7");
+            d.PressOk();
+        });
+        EXPECT_EQ(p.loginStartWrites, c.writes);
+        EXPECT_EQ(p.loginStart, c.after);
+        EXPECT_EQ(Frame().Time, 7);
+        EXPECT_EQ(p.profileWrites.size(), 10u);  // the ten settings, nothing of it
+        ASSERT_EQ(p.boxes.size(), c.fail ? 1u : 0u);
+        if (c.fail) {
+            EXPECT_EQ(p.boxes[0].text, p.LoadString(IDS_LOGIN_START_FAILED));
+            EXPECT_EQ(p.boxes[0].style, BoxIcon::Exclamation);
+        }
+    }
+    // Cancel writes nothing.
+    p.loginStart = LoginStart::None;
+    p.failLoginStart = false;
+    p.loginStartWrites.clear();
+    RunSettings([](HeadlessDialog& d) {
+        d.Click(IDC_START_AT_LOGIN);
+        d.PressCancel();
+    });
+    EXPECT_TRUE(p.loginStartWrites.empty());
+}
+
 TEST_F(Shell, AboutOpensAboveTheDialogAndLeavesItsEdits) {
     ASSERT_TRUE(Start());
     p.ScriptDialog(IDD_ABOUTBOX, [](HeadlessDialog& about) {
@@ -588,8 +711,11 @@ TEST_F(Shell, SettingsOrAboutWhileOpenBringsTheOpenOneToTheFront) {
     p.RightClickTray();
     ASSERT_EQ(p.dialogs.size(), 2u) << "a second dialog was opened";
     EXPECT_EQ(p.dialogs[1].templateId, unsigned(IDD_ABOUTBOX));
-    EXPECT_EQ(p.broughtToFront,
-              (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_SETTINGS}));
+    // Settings asked for under About rises with About above it, and About,
+    // which disables it, keeps the input.
+    EXPECT_EQ(p.raised, (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_SETTINGS,
+                                               IDD_ABOUTBOX}));
+    EXPECT_EQ(p.activated, (std::vector<unsigned>{IDD_SETTINGS, IDD_ABOUTBOX, IDD_ABOUTBOX}));
     EXPECT_EQ(Frame().Time, 9);
     EXPECT_EQ(Shown(), Img(0)) << "the click beside the dialog changed, OK re-applied";
 

@@ -1,6 +1,8 @@
 // The desktop's tile and stretch values and the two re-layout commands.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "frame/main_frame.h"
 #include "platform/headless/headless_platform.h"
 #include "rotation/desktop_wallpaper.h"
@@ -65,6 +67,98 @@ TEST_F(Style, DisplayModeAndStretchChooseTheValues) {
     auto key = h.platform.OpenDesktopKey();
     ASSERT_TRUE(key->Query("TileWallpaper", buf, 2));
     EXPECT_FALSE(key->Query("TileWallpaper", buf, 1));
+}
+
+// The size of a picture not tiled, as Windows' WallpaperStyle: each of the
+// four, and values no dialog wrote, which count as stretched as any value
+// but 0 always did. Tiled, filled and fitted pictures get "0", with which
+// Windows tiles; stretched keeps its "2".
+TEST_F(Style, EachSizeGivesItsWallpaperStyle) {
+    CurrentBmp(10, 10);
+    struct Case { std::int32_t stretch, display; const char* tile; const char* style; };
+    for (Case c : {Case{0, 0, "0", "0"}, Case{1, 0, "0", "2"}, Case{2, 0, "0", "10"},
+                   Case{3, 0, "0", "6"}, Case{7, 0, "0", "2"}, Case{-1, 0, "0", "2"},
+                   Case{0, 1, "1", "0"}, Case{1, 1, "1", "2"}, Case{2, 1, "1", "0"},
+                   Case{3, 1, "1", "0"}, Case{2, 2, "1", "0"}}) {
+        frame.Stretch = c.stretch;
+        frame.Display = c.display;
+        frame.SetWallpaperStyle();
+        EXPECT_EQ(Tile(), c.tile) << c.stretch << "/" << c.display;
+        EXPECT_EQ(Stretch(), c.style) << c.stretch << "/" << c.display;
+    }
+    // "10" is two characters and the terminator.
+    char buf[8];
+    frame.Stretch = 2;
+    frame.Display = 0;
+    frame.SetWallpaperStyle();
+    auto key = h.platform.OpenDesktopKey();
+    EXPECT_TRUE(key->Query("WallpaperStyle", buf, 3));
+    EXPECT_FALSE(key->Query("WallpaperStyle", buf, 2));
+}
+
+// Filled or fitted and not tiled, a JPEG is decoded only as large as the
+// largest monitor needs (the decoder's 1/2, 1/4, 1/8); tiled, as it is,
+// stretched, or with no monitor known, at its own size. Auto-Tile still
+// measures the picture's own size.
+TEST_F(Style, FilledAndFittedJpegsAreConvertedNoLargerThanShown) {
+    test::WriteJpeg(pics.file("photo.jpg"), 1600, 1200);  // 4:3
+    frame.m_ImageList = {pics.file("photo.jpg")};
+    frame.m_LastIndex = 0;
+    const auto shownSize = [&] {
+        const std::string bmp = h.platform.wallpaperCalls.back();
+        std::FILE* f = std::fopen(bmp.c_str(), "rb");
+        unsigned char head[26] = {};
+        const std::size_t got = f ? std::fread(head, 1, sizeof head, f) : 0;
+        if (f) std::fclose(f);
+        EXPECT_EQ(got, sizeof head);
+        return std::to_string(head[18] | head[19] << 8) + "x" + std::to_string(head[22] | head[23] << 8);
+    };
+    struct Case {
+        std::int32_t stretch, display;
+        std::vector<MonitorRect> monitors;
+        const char* size;
+    };
+    const MonitorRect fhd{0, 0, 1920, 1080}, small{0, 0, 320, 240}, wide{0, 0, 640, 100};
+    for (const Case& c : {
+             Case{2, 0, {small}, "400x300"},              // filled: 1/4 still covers 320x240
+             Case{2, 0, {{0, 0, 401, 240}}, "800x600"},   // 1/4 is a pixel short: 1/2
+             Case{3, 0, {small}, "400x300"},              // fitted alike
+             Case{3, 0, {wide}, "200x150"},               // fitted by height: 1/8 holds 100 rows
+             Case{2, 0, {wide}, "800x600"},               // filled by width: 640 needs 1/2
+             Case{2, 0, {small, {320, 0, 700, 500}}, "800x600"},  // the larger monitor decides
+             Case{2, 0, {fhd}, "1600x1200"},              // smaller than the monitor: as it is
+             Case{2, 0, {}, "1600x1200"},                 // no monitor known
+             Case{2, 1, {small}, "1600x1200"},            // tiled
+             Case{1, 0, {small}, "1600x1200"},            // stretched
+             Case{0, 0, {small}, "1600x1200"},            // as it is
+             Case{3, 2, {small}, "400x300"},              // Auto-Tile, large: not tiled
+         }) {
+        h.platform.monitors = c.monitors;
+        frame.Stretch = c.stretch;
+        frame.Display = c.display;
+        frame.Width = frame.Height = 301;
+        frame.SetWallpaperStyle();
+        frame.m_CurrentIndex = -1;
+        frame.ChangeWallpaper(0);
+        EXPECT_EQ(shownSize(), c.size) << c.stretch << "/" << c.display;
+    }
+    // Auto-Tile compares the thresholds with the picture's own size: a
+    // threshold above what the scaled file has, below the photo, centres.
+    frame.Display = 2;
+    frame.Stretch = 2;
+    frame.Width = 1000;
+    h.platform.monitors = {small};
+    frame.m_CurrentIndex = -1;
+    frame.ChangeWallpaper(0);
+    EXPECT_EQ(Tile(), "0");
+    EXPECT_EQ(Stretch(), "10");
+    EXPECT_EQ(shownSize(), "400x300");
+    // After Tile Current, the next picture is converted whole for tiling.
+    frame.Display = 0;
+    frame.OnTileCurrent();
+    frame.m_CurrentIndex = -1;
+    frame.ChangeWallpaper(0);
+    EXPECT_EQ(shownSize(), "1600x1200");
 }
 
 TEST_F(Style, AutoTileMeasuresAJpegThroughItsConvertedFile) {

@@ -81,7 +81,8 @@ TEST_F(Plasma, OneScriptPerChangeNamesThePictureAndFillMode) {
     const struct {
         Layout layout;
         int fillMode;
-    } cases[] = {{Layout::Centred, 6}, {Layout::Tiled, 3}, {Layout::Stretched, 0}};
+    } cases[] = {{Layout::Centred, 6}, {Layout::Tiled, 3}, {Layout::Stretched, 0},
+                 {Layout::Filled, 2}, {Layout::Fitted, 1}};
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fillMode);
@@ -113,7 +114,11 @@ TEST_F(Plasma, ReadsWhatTheShellPrintsAtStart) {
               std::make_pair(std::optional<std::string>("/usr/share/wallpapers/x.png"),
                              std::optional<Layout>(Layout::Stretched)));
     EXPECT_EQ(readAtStart("{\"image\":\"\",\"fillMode\":2}"),
-              std::make_pair(std::optional<std::string>(), std::optional<Layout>(Layout::Centred)));
+              std::make_pair(std::optional<std::string>(), std::optional<Layout>(Layout::Filled)));
+    EXPECT_EQ(readAtStart("{\"image\":\"/a.png\",\"fillMode\":1}"),
+              std::make_pair(std::optional<std::string>("/a.png"), std::optional<Layout>(Layout::Fitted)));
+    EXPECT_EQ(readAtStart("{\"image\":\"/a.png\",\"fillMode\":6}"),
+              std::make_pair(std::optional<std::string>("/a.png"), std::optional<Layout>(Layout::Centred)));
     // A desktop that shows no picture prints nothing.
     EXPECT_EQ(readAtStart(""), std::make_pair(std::optional<std::string>(), std::optional<Layout>()));
 }

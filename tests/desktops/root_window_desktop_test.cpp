@@ -2,12 +2,14 @@
 // root window shows, the conventional properties, and the server's
 // resources over repeated settings (counted with the X-Resource extension).
 // Several monitors come from an Xephyr of two screens joined by Xinerama,
-// nested in that Xvfb.
+// nested in that Xvfb; several screens from an Xvfb of two.
 #include <gtest/gtest.h>
 
 // Qt's headers before Xlib's, whose macros (Bool, Status) they refuse.
 #include "platform/desktops/root_window_desktop.h"
 #include "tests/desktops/session_tools.h"
+
+#include <QImage>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -22,6 +24,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -147,6 +151,25 @@ protected:
         return {count, pixmaps};
     }
 
+    // The resources of the client holding `id`, by type, those it has any of.
+    std::map<std::string, int> ResourcesOf(unsigned long id) {
+        std::map<std::string, int> held;
+        int types = 0;
+        XResType* counts = nullptr;
+        if (XResQueryClientResources(display_, id, &types, &counts) == 0) {
+            return held;
+        }
+        for (int t = 0; t < types; ++t) {
+            if (counts[t].count > 0) {
+                char* name = XGetAtomName(display_, counts[t].resource_type);
+                held[name] = static_cast<int>(counts[t].count);
+                XFree(name);
+            }
+        }
+        XFree(counts);
+        return held;
+    }
+
     void Apply(const std::string& path, Layout layout) {
         std::string why;
         ASSERT_TRUE(test::ApplyAndWait(desktop_, path, layout, why)) << why;
@@ -215,6 +238,10 @@ TEST_F(RootWindow, EachSettingFreesThePreviousPixmap) {
         Apply(picture, layout);
     }
     EXPECT_EQ(ClientsAndPixmaps(), before);
+    // What stays behind in the server is the one pixmap: not the shared
+    // memory the picture went through (a screen's worth), nor anything else.
+    const std::map<std::string, int> pixmapAlone = {{"PIXMAP", 1}};
+    EXPECT_EQ(ResourcesOf(Property("_XROOTPMAP_ID")), pixmapAlone);
 }
 
 TEST_F(RootWindow, NothingIsClaimedOnceAnotherProgramSetTheRoot) {
@@ -332,27 +359,24 @@ TEST_F(RootWindow, ADesktopProgramsWindowOverTheRootIsRefused) {
     XSync(display_, False);
 }
 
-// Two monitors of different sizes side by side, as Xinerama reports them:
-// a 1920x1080 one and a 960x720 one to its right, on a 2880x1080 root.
-// Without shared memory, so that the picture goes in bands of requests.
-class RootWindowMonitors : public RootWindow {
+// The tests on an X server of their own, started with `arguments` (which
+// end in a null) and made the display in DISPLAY; ended by process id.
+class RootWindowOnServer : public RootWindow {
 protected:
-    void SetUp() override {
+    void Start(const std::vector<const char*>& arguments) {
         int ends[2];
         ASSERT_EQ(pipe(ends), 0);
-        xephyr_ = fork();
-        if (xephyr_ == 0) {
+        server_ = fork();
+        if (server_ == 0) {
             dup2(ends[1], 3);
-            execlp("Xephyr", "Xephyr", "-displayfd", "3", "+xinerama", "-screen", "1920x1080",
-                   "-screen", "960x720", "-nolisten", "tcp", "-noreset", "-extension", "MIT-SHM",
-                   static_cast<char*>(nullptr));
+            execvp(arguments[0], const_cast<char* const*>(arguments.data()));
             _exit(127);
         }
         close(ends[1]);
         char number[16] = {};
         const ssize_t got = read(ends[0], number, sizeof number - 1);
         close(ends[0]);
-        ASSERT_GT(got, 0) << "Xephyr did not start";
+        ASSERT_GT(got, 0) << arguments[0] << " did not start";
         outer_ = std::getenv("DISPLAY");
         setenv("DISPLAY", (":" + std::string(number, std::strcspn(number, "\n"))).c_str(), 1);
         RootWindow::SetUp();
@@ -360,18 +384,67 @@ protected:
     void TearDown() override {
         RootWindow::TearDown();
         display_ = nullptr;
-        if (xephyr_ > 0) {
-            kill(xephyr_, SIGTERM);
-            waitpid(xephyr_, nullptr, 0);
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
         }
         if (!outer_.empty()) {
             setenv("DISPLAY", outer_.c_str(), 1);
         }
     }
 
-    pid_t xephyr_ = -1;
+    pid_t server_ = -1;
     std::string outer_;
 };
+
+// Two monitors of different sizes side by side, as Xinerama reports them:
+// a 1920x1080 one and a 960x720 one to its right, on a 2880x1080 root.
+// Without shared memory, so that the picture goes in bands of requests.
+class RootWindowMonitors : public RootWindowOnServer {
+protected:
+    void SetUp() override {
+        Start({"Xephyr", "-displayfd", "3", "+xinerama", "-screen", "1920x1080", "-screen",
+               "960x720", "-nolisten", "tcp", "-noreset", "-extension", "MIT-SHM", nullptr});
+    }
+};
+
+// A server of two screens, not joined: each has a root window of its own.
+class RootWindowScreens : public RootWindowOnServer {
+protected:
+    void SetUp() override {
+        Start({"Xvfb", "-displayfd", "3", "-screen", "0", "160x120x24", "-screen", "1",
+               "120x90x24", "-nolisten", "tcp", "-noreset", nullptr});
+    }
+};
+
+// A live program whose one window is on the second screen published the
+// first screen's pixmap: it keeps its connection.
+TEST_F(RootWindowScreens, ALiveProgramWithAWindowOnAnotherScreenKeepsRunning) {
+    ASSERT_EQ(ScreenCount(display_), 2);
+    xcb_connection_t* live = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(live), 0);
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(live));
+    const xcb_screen_t* first = screens.data;
+    xcb_screen_next(&screens);
+    const xcb_screen_t* second = screens.data;
+    const xcb_window_t window = xcb_generate_id(live);
+    xcb_create_window(live, XCB_COPY_FROM_PARENT, window, second->root, 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_pixmap_t pixmap = xcb_generate_id(live);
+    xcb_create_pixmap(live, first->root_depth, pixmap, first->root, 4, 4);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+        xcb_change_property(live, XCB_PROP_MODE_REPLACE, first->root,
+                            static_cast<xcb_atom_t>(XInternAtom(display_, name, False)),
+                            XCB_ATOM_PIXMAP, 32, 1, &pixmap);
+    }
+    std::free(xcb_get_input_focus_reply(live, xcb_get_input_focus(live), nullptr));
+
+    Apply(Picture("small.bmp", 50, 30, Coded), Layout::Centred);
+    std::free(xcb_get_input_focus_reply(live, xcb_get_input_focus(live), nullptr));
+    EXPECT_EQ(xcb_connection_has_error(live), 0) << "the program lost its connection";
+    EXPECT_TRUE(PixmapExists(pixmap));
+    xcb_disconnect(live);
+}
 
 TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
     ASSERT_EQ(width_, 2880);
@@ -411,6 +484,89 @@ TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
                        std::abs(v % (m[3] / 2) - m[3] / 4) < m[3] / 8;
             });
     }
+}
+
+// Filled and fitted on each monitor, against a reference made apart from
+// the program: ImageMagick's own resample of the picture to the size the
+// monitor shows it at, cropped or padded with black around its centre.
+// A smooth photo-like picture with a checker over it, 2:1, so that a wrong
+// crop, a wrong aspect or a wrong place shows in the mean difference.
+TEST_F(RootWindowMonitors, FilledAndFittedMatchAResampleMadeApart) {
+    const auto photo = [](int x, int y) {
+        const std::uint32_t r = static_cast<std::uint32_t>(x * 255 / 599);
+        const std::uint32_t g = static_cast<std::uint32_t>(y * 255 / 299);
+        const std::uint32_t b = ((x / 37 + y / 23) % 2) * 200 + 20;
+        return r << 16 | g << 8 | b;
+    };
+    const std::string picture = Picture("photo.bmp", 600, 300, photo);
+    XImage* image = nullptr;
+    const auto channel = [&](int x, int y, int c) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        return static_cast<int>((pixel >> (16 - 8 * c)) & 0xff);  // a 24-bit screen
+    };
+    // monitor x, y, width, height; then, per layout, the size the picture
+    // is shown at there.
+    const struct {
+        int x, y, w, h;
+        const char* filled;
+        const char* fitted;
+    } monitors[] = {{0, 0, 1920, 1080, "2160x1080", "1920x960"},
+                    {1920, 0, 960, 720, "1440x720", "960x480"}};
+    for (const Layout layout : {Layout::Filled, Layout::Fitted}) {
+        SCOPED_TRACE(layout == Layout::Filled ? "filled" : "fitted");
+        Apply(picture, layout);
+        image = XGetImage(display_, DefaultRootWindow(display_), 0, 0,
+                          static_cast<unsigned>(width_), static_cast<unsigned>(height_), AllPlanes,
+                          ZPixmap);
+        ASSERT_NE(image, nullptr);
+        for (const auto& m : monitors) {
+            const std::string size = std::to_string(m.w) + "x" + std::to_string(m.h);
+            const std::string reference = dir_.file("reference-" + size + ".ppm");
+            int status = -1;
+            test::RunProgram({"convert", picture, "-filter", "Box", "-resize",
+                              std::string(layout == Layout::Filled ? m.filled : m.fitted) + "!",
+                              "-background", "black", "-gravity", "center", "-extent", size,
+                              reference},
+                             &status);
+            ASSERT_EQ(status, 0);
+            const QImage want(QString::fromStdString(reference));
+            ASSERT_EQ(want.size(), QSize(m.w, m.h));
+            // The mean difference from the reference, and from the picture
+            // stretched to the monitor (the wrong aspect), for scale.
+            double off = 0, offStretched = 0;
+            for (int y = 0; y < m.h; ++y) {
+                for (int x = 0; x < m.w; ++x) {
+                    const QRgb w = want.pixel(x, y);
+                    const std::uint32_t s = photo(x * 600 / m.w, y * 300 / m.h);
+                    const int wanted[3] = {qRed(w), qGreen(w), qBlue(w)};
+                    for (int c = 0; c < 3; ++c) {
+                        const int got = channel(m.x + x, m.y + y, c);
+                        off += std::abs(got - wanted[c]);
+                        offStretched += std::abs(got - static_cast<int>((s >> (16 - 8 * c)) & 0xff));
+                    }
+                }
+            }
+            const double pixels = 3.0 * m.w * m.h;
+            EXPECT_LT(off / pixels, 2.0) << size;
+            EXPECT_GT(offStretched / pixels, 10.0) << size << ": no different from stretched";
+        }
+        XDestroyImage(image);
+    }
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Fitted);
+}
+
+// A filled picture far longer than the screen is wide draws only what
+// shows: a 4000x1 line fills each monitor in a moment.
+TEST_F(RootWindow, AFilledSliverDrawsOnlyWhatShows) {
+    const std::string sliver = Picture("sliver.bmp", 4000, 1, [](int x, int) {
+        return x < 2000 ? 0x102030u : 0x405060u;
+    });
+    Apply(sliver, Layout::Filled);
+    // The middle of the line, as tall as the screen: its two halves meet in
+    // the screen's middle.
+    ExpectScreen([&](int x, int) { return x < width_ / 2 ? 0x102030u : 0x405060u; },
+                 [&](int x, int) { return std::abs(x - width_ / 2) > 2; });
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Filled);
 }
 
 }  // namespace

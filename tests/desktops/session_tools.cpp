@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -117,6 +118,18 @@ std::uint32_t Quadrant(int x, int y) {
     return colours[(x < 20 ? 0 : 1) + (y < 15 ? 0 : 2)];
 }
 
+std::uint32_t Banded(int x, int y) {
+    static const std::uint32_t colours[8] = {0xc02020, 0x20c020, 0x2020c0, 0xc0c020,
+                                             0xc020c0, 0x20c0c0, 0x808080, 0xf08000};
+    return colours[std::clamp(x / 10, 0, 3) + (y < 10 ? 0 : 4)];
+}
+
+std::string PictureFor(desktops::Layout layout) {
+    return layout == desktops::Layout::Filled || layout == desktops::Layout::Fitted
+               ? Bmp(40, 20, Banded)
+               : Bmp(40, 30, Quadrant);
+}
+
 std::string WrongPixels(const QImage& screen, desktops::Layout layout) {
     if (screen.size() != QSize(320, 240)) {
         return "no 320x240 screen";
@@ -136,6 +149,25 @@ std::string WrongPixels(const QImage& screen, desktops::Layout layout) {
         case desktops::Layout::Stretched:
             places = {{8, 8}, {311, 8}, {8, 231}, {311, 231}, {100, 50}};
             expected = [](int x, int y) { return Quadrant(x / 8, y / 8); };
+            break;
+        case desktops::Layout::Filled:
+            // 12 times, 480 wide: 80 columns cut off on either side.
+            places = {{10, 60}, {70, 60}, {250, 180}, {310, 180}};
+            expected = [](int x, int y) { return Banded((x + 80) / 12, y / 12); };
+            break;
+        case desktops::Layout::Fitted:
+            // 8 times, 160 high: bars of 40 rows above and below.
+            places = {{20, 70}, {100, 170}, {220, 70}, {300, 170}};
+            expected = [](int x, int y) { return Banded(x / 8, (y - 40) / 8); };
+            for (auto [x, y] : {Place{160, 15}, Place{160, 225}, Place{5, 5}, Place{314, 234}}) {
+                const std::uint32_t got = screen.pixel(x, y) & 0xffffffu;
+                for (int i = 0; i < 8; ++i) {
+                    if (got == Banded(i % 4 * 10, i / 4 * 10)) {
+                        return "the picture in the bar at " + std::to_string(x) + "," +
+                               std::to_string(y);
+                    }
+                }
+            }
             break;
     }
     std::string wrong;

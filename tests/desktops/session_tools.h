@@ -35,9 +35,17 @@ std::string Bmp(int width, int height, const std::function<std::uint32_t(int x, 
 
 // A 40x30 picture's pixel (0xRRGGBB): four quadrants of their own colour.
 std::uint32_t Quadrant(int x, int y);
-// What a 320x240 screen shows wrong for the Quadrant picture in `layout`, at
-// places that tell the layouts apart (clear of the edges a stretching
-// filter blends); empty when it shows it right.
+// A 40x20 picture's pixel (0xRRGGBB): four bands across, two rows down,
+// eight colours of their own; 2:1, so that filling and fitting a 4:3 screen
+// differ from stretching.
+std::uint32_t Banded(int x, int y);
+// The picture WrongPixels checks a layout with: the Quadrant picture, or
+// for Filled and Fitted the Banded one.
+std::string PictureFor(desktops::Layout layout);
+// What a 320x240 screen shows wrong for PictureFor(layout) in `layout`, at
+// places that tell the layouts apart (clear of the edges a scaling filter
+// blends; fitted, the bars above and below must show none of the picture's
+// colours); empty when it shows it right.
 std::string WrongPixels(const QImage& screen, desktops::Layout layout);
 
 }  // namespace qm::test

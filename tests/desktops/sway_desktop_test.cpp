@@ -5,13 +5,16 @@
 
 #include <sys/stat.h>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/desktops/sway_desktop.h"
 #include "tests/desktops/session_tools.h"
@@ -35,11 +38,12 @@ TEST(Sway, ShowsEachLayoutWordForWordOfTheName) {
     // a name expanded in any way names no file, and sway shows nothing.
     const std::string name =
         "it's \"a\" $HOME ~ `echo` ;, *?[x] {a,b} \\ \\$ two  spaces\ttab $(echo) \xC3\xA9.bmp";
-    const std::string picture = dir.write(name, test::Bmp(40, 30, test::Quadrant));
     SwayDesktop sway(socket);
 
-    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched}) {
+    for (const Layout layout : {Layout::Centred, Layout::Tiled, Layout::Stretched, Layout::Filled,
+                                Layout::Fitted}) {
         SCOPED_TRACE(static_cast<int>(layout));
+        const std::string picture = dir.write(name, test::PictureFor(layout));
         std::string why;
         ASSERT_TRUE(test::ApplyAndWait(sway, picture, layout, why)) << why;
         EXPECT_EQ(sway.CurrentPicture(), picture);
@@ -66,11 +70,17 @@ protected:
                 received_ += client->readAll();
                 if (received_.size() >= 14 && !reply_.isNull()) {
                     QByteArray message("i3-ipc");
-                    const auto length = static_cast<std::uint32_t>(reply_.size());
-                    const std::uint32_t type = 0;
+                    const auto length = declared_.value_or(static_cast<std::uint32_t>(reply_.size()));
                     message.append(reinterpret_cast<const char*>(&length), 4);
-                    message.append(reinterpret_cast<const char*>(&type), 4);
+                    message.append(reinterpret_cast<const char*>(&type_), 4);
                     client->write(message + reply_);
+                    // Then, when told, more without end.
+                    if (stream_) {
+                        auto* more = new QTimer(client);
+                        QObject::connect(more, &QTimer::timeout, client,
+                                         [client] { client->write(QByteArray(64 * 1024, 'x')); });
+                        more->start(5);
+                    }
                 }
             });
         });
@@ -81,12 +91,24 @@ protected:
     QLocalServer server_;
     QByteArray received_;
     QByteArray reply_;  // none: silence
+    std::optional<std::uint32_t> declared_;  // the length the reply claims
+    std::uint32_t type_ = 0;                 // RUN_COMMAND
+    bool stream_ = false;
 };
 
 TEST_F(SwayStandIn, OneRunCommandAndSwaysRefusalInItsWords) {
     SwayDesktop sway(Socket());
     reply_ = R"([{"success":true}])";
     std::string why;
+    // sway's own words for each layout.
+    for (const auto& [layout, word] :
+         {std::pair{Layout::Filled, "fill"}, {Layout::Fitted, "fit"}, {Layout::Stretched, "stretch"},
+          {Layout::Centred, "center"}}) {
+        received_.clear();
+        ASSERT_TRUE(test::ApplyAndWait(sway, "/p/a.bmp", layout, why)) << why;
+        EXPECT_EQ(received_.mid(14).toStdString(), std::string("output * bg \"/p/a.bmp\" ") + word);
+    }
+    received_.clear();
     ASSERT_TRUE(test::ApplyAndWait(sway, "/p/a.bmp", Layout::Tiled, why)) << why;
     const std::string command = "output * bg \"/p/a.bmp\" tile";
     ASSERT_EQ(received_.size(), 14 + static_cast<qsizetype>(command.size()));
@@ -122,6 +144,44 @@ TEST_F(SwayStandIn, SilenceAndNoSocketAreRefusals) {
     SwayDesktop gone(dir_.file("no.sock"));
     EXPECT_FALSE(test::ApplyAndWait(gone, "/p/a.bmp", Layout::Centred, why));
     EXPECT_NE(why.find("no.sock"), std::string::npos) << why;
+}
+
+// Replies sway never gives: one that claims 4 GB and streams on, which is
+// refused as soon as its header is read (not at the time limit, with all
+// of it held), and one of another message type. The desktop's words in a
+// refusal stay short enough for a box.
+TEST_F(SwayStandIn, RepliesSwayNeverGivesAreRefusedAtOnce) {
+    struct Case {
+        const char* name;
+        QByteArray reply;
+        std::optional<std::uint32_t> declared;
+        std::uint32_t type;
+        bool stream;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"a huge declared length", QByteArray(1000, 'x'), 0xFFFFFFF0u, 0, true, "4294967280 bytes"},
+        {"an event, not the answer", R"([{"success":true}])", std::nullopt, 0x80000000u, false,
+         "type 2147483648"},
+        {"a long error", R"([{"success":false,"error":")" + QByteArray(5000, 'e') + R"("}])",
+         std::nullopt, 0, false, "sway: eee"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reply_ = c.reply;
+        declared_ = c.declared;
+        type_ = c.type;
+        stream_ = c.stream;
+        SwayDesktop sway(Socket(), 5000);
+        QElapsedTimer took;
+        took.start();
+        std::string why;
+        EXPECT_FALSE(test::ApplyAndWait(sway, "/p/a.bmp", Layout::Centred, why));
+        EXPECT_LT(took.elapsed(), 2000) << why;
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        EXPECT_LT(why.size(), 400u);
+        EXPECT_EQ(sway.CurrentPicture(), std::nullopt);
+    }
 }
 
 }  // namespace

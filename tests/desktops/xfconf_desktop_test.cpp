@@ -6,6 +6,9 @@
 #include <csignal>
 #include <optional>
 
+#include <QDBusConnection>
+#include <QTimer>
+
 #include "platform/desktops/xfconf_desktop.h"
 #include "tests/desktops/session_tools.h"
 
@@ -13,6 +16,9 @@ namespace qm::desktops {
 namespace {
 
 using test::RunProgram;
+
+const QString kXfconf = QStringLiteral("org.xfce.Xfconf");
+const QString kXfconfPath = QStringLiteral("/org/xfce/Xfconf");
 
 const char* const kWorkspaces[] = {
     "/backdrop/screen0/monitorHDMI-1/workspace0/", "/backdrop/screen0/monitorHDMI-1/workspace1/",
@@ -33,6 +39,26 @@ class Xfconf : public ::testing::Test {
 protected:
     void SetUp() override {
         RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-p", "/backdrop", "-r", "-R"});
+        // xfconfd tells of a change when it is next idle, after the replies
+        // to calls that came meanwhile. A desktop made before the reset took
+        // the test before's backdrops from its first read, and heard of
+        // their removal only after the test had looked. So the desktop is
+        // made once a change of our own made after the reset has been heard
+        // back: every signal sent before it has arrived by then.
+        static int settled = 0;
+        QTimer heard;
+        heard.setSingleShot(true);
+        heard.setInterval(3600 * 1000);
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(bus.connect(kXfconf, kXfconfPath, kXfconf, QStringLiteral("PropertyChanged"),
+                                {QStringLiteral("qm-test-settle")}, QString(), &heard,
+                                SLOT(start())));
+        RunProgram({"xfconf-query", "-c", "qm-test-settle", "-p", "/n", "-n", "-t", "int", "-s",
+                    std::to_string(++settled)});
+        EXPECT_TRUE(test::WaitUntil([&] { return heard.isActive(); }));
+        bus.disconnect(kXfconf, kXfconfPath, kXfconf, QStringLiteral("PropertyChanged"),
+                       {QStringLiteral("qm-test-settle")}, QString(), &heard, SLOT(start()));
+        desktop_.emplace();
     }
     void MakeBackdrops() {
         for (const char* w : kWorkspaces) {
@@ -42,24 +68,25 @@ protected:
         }
         Make("/backdrop/single-workspace-mode", "bool", "true");
     }
-    XfconfDesktop desktop_;
+    std::optional<XfconfDesktop> desktop_;
 };
 
 TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
     MakeBackdrops();
     const std::string path = "/tmp/a picture \xC3\xA9.bmp";
     for (const auto& [layout, style] :
-         {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Centred, "1"}}) {
+         {std::pair{Layout::Tiled, "2"}, {Layout::Stretched, "3"}, {Layout::Filled, "5"},
+          {Layout::Fitted, "4"}, {Layout::Centred, "1"}}) {
         SCOPED_TRACE(style);
         std::string why;
-        ASSERT_TRUE(test::ApplyAndWait(desktop_, path, layout, why)) << why;
+        ASSERT_TRUE(test::ApplyAndWait(*desktop_, path, layout, why)) << why;
         for (const char* w : kWorkspaces) {
             EXPECT_EQ(Query(std::string(w) + "last-image"), path) << w;
             EXPECT_EQ(Query(std::string(w) + "image-style"), style) << w;
             EXPECT_EQ(Query(std::string(w) + "color-style"), "0") << w;
         }
-        EXPECT_EQ(desktop_.CurrentPicture(), path);
-        EXPECT_EQ(desktop_.CurrentLayout(), layout);
+        EXPECT_EQ(desktop_->CurrentPicture(), path);
+        EXPECT_EQ(desktop_->CurrentLayout(), layout);
     }
     EXPECT_EQ(Query("/backdrop/single-workspace-mode"), "true");
 }
@@ -69,19 +96,20 @@ TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
 TEST_F(Xfconf, AStoppedServiceTakesThePictureLateWithoutARefusal) {
     MakeBackdrops();
     ASSERT_TRUE(test::WaitUntil([&] {
-        return desktop_.CurrentPicture() == "/usr/share/backgrounds/xfce/default.svg";
+        return desktop_->CurrentPicture() == "/usr/share/backgrounds/xfce/default.svg";
     }));
     const pid_t pid = test::ServicePid("org.xfce.Xfconf");
     ASSERT_GT(pid, 0);
     ASSERT_EQ(kill(pid, SIGSTOP), 0);
     std::optional<bool> shown;
-    desktop_.Apply("/tmp/late.bmp", Layout::Tiled, [&](bool ok, const std::string&) { shown = ok; });
+    desktop_->Apply("/tmp/late.bmp", Layout::Tiled, [&](bool ok, const std::string&) { shown = ok; });
     EXPECT_FALSE(test::WaitUntil([&] { return shown.has_value(); }, 1500));
-    // What we handed over is what the next picture's name goes by.
-    EXPECT_EQ(desktop_.CurrentPicture(), "/tmp/late.bmp");
+    // Not claimed before xfconfd has it.
+    EXPECT_EQ(desktop_->CurrentPicture(), "/usr/share/backgrounds/xfce/default.svg");
     ASSERT_EQ(kill(pid, SIGCONT), 0);
     ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
     EXPECT_TRUE(*shown);
+    EXPECT_EQ(desktop_->CurrentPicture(), "/tmp/late.bmp");
     for (const char* w : kWorkspaces) {
         EXPECT_EQ(Query(std::string(w) + "last-image"), "/tmp/late.bmp") << w;
     }
@@ -96,17 +124,17 @@ TEST_F(Xfconf, ReadsWhatXfdesktopShows) {
          "-s", "2"});
     // Known from xfconfd's signals, without asking.
     EXPECT_TRUE(test::WaitUntil([&] {
-        return desktop_.CurrentPicture() == "/home/u/other.png" &&
-               desktop_.CurrentLayout() == Layout::Tiled;
+        return desktop_->CurrentPicture() == "/home/u/other.png" &&
+               desktop_->CurrentLayout() == Layout::Tiled;
     }));
 }
 
 TEST_F(Xfconf, WithoutXfdesktopsBackdropsNothingIsClaimed) {
     std::string why;
-    EXPECT_FALSE(test::ApplyAndWait(desktop_, "/tmp/a.bmp", Layout::Tiled, why));
+    EXPECT_FALSE(test::ApplyAndWait(*desktop_, "/tmp/a.bmp", Layout::Tiled, why));
     EXPECT_FALSE(why.empty());
-    EXPECT_EQ(desktop_.CurrentPicture(), std::nullopt);
-    EXPECT_EQ(desktop_.CurrentLayout(), std::nullopt);
+    EXPECT_EQ(desktop_->CurrentPicture(), std::nullopt);
+    EXPECT_EQ(desktop_->CurrentLayout(), std::nullopt);
     EXPECT_EQ(RunProgram({"xfconf-query", "-c", "xfce4-desktop", "-l"}), "");
 }
 

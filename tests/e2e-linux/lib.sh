@@ -305,7 +305,28 @@ ql_icon_pos() {
 
 ql_icon_shown() { ql_icon_pos >/dev/null; }
 
+# The clicks the program's icon has received, as its log (qm.tray) tells.
+ql_clicks_received() {
+  grep -c 'qm.tray: icon [0-9]* activated:' "$QL_OUT/quillmere-$QL_RUNS.log" 2>/dev/null
+}
+
+# What a click found: the pointer, the window with the focus, and the
+# override-redirect windows mapped (menus, tooltips), for a failure's report.
+ql_input_state() {
+  echo "== pointer: $(xdotool getmouselocation 2>&1)"
+  echo "== active window: $(xdotool getactivewindow getwindowname 2>&1)"
+  local w
+  for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+      echo "== popup: $(xwininfo -id "$w" | sed -n '1,2p;/geometry/p' | tr -s ' \n' ' ')"
+  done
+}
+
+# Clicks the icon once it can take the click: no popup menu left open (a
+# press while one is up only closes it) and the icon drawn in its host.
 ql_click_icon() {  # ql_click_icon BUTTON [REPEAT]
+  qm_poll 5 eval '! ql_menu_window' ||
+    { echo "ql_click_icon: a popup menu stays open" >&2; return 1; }
   local pos= i
   for ((i = 0; i < 25; i++)); do
     pos="$(ql_icon_pos)" && break
@@ -529,15 +550,22 @@ ql_halves_layout() {
 # Waits up to $2 seconds (default 10) until a sample other than $1 shows,
 # the same on two looks in a row (a shell may fade from one picture to the
 # next); prints it.
+# A sample first seen as time runs out gets its second look: on a busy
+# machine one look (a shell's screenshot) may take seconds.
 ql_wait_sample_not() {
-  local end=$((SECONDS + ${2:-10})) now last=
+  local end=$((SECONDS + ${2:-10})) now last= seen=0 extra=1
   while :; do
     now="$(ql_shown)"
+    seen=0
     if [[ "$now" =~ ^(red|green|blue)$ && "$now" != "$1" ]]; then
       [[ "$now" == "$last" ]] && { echo "$now"; return 0; }
+      seen=1
+    fi
+    if ((SECONDS >= end)); then
+      ((seen && extra)) || { echo "$now"; return 1; }
+      extra=0
     fi
     last="$now"
-    ((SECONDS < end)) || { echo "$now"; return 1; }
     sleep 0.2
   done
 }

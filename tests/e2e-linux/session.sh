@@ -56,7 +56,10 @@ BASE_PROFILE=("Directory=$samples" AutoChange=0 Display=2 Height=301 Width=301 R
 
 QL_SUITE="$host"
 ql_fail_shot() { ql_shot "$1"; }
-ql_fail_state() { echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"; }
+ql_fail_state() {
+  echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"
+  ql_input_state
+}
 source "$here/phases.sh"
 
 # --- steps --------------------------------------------------------------------
@@ -280,19 +283,23 @@ phase_settings() {
   check "an interval of 0 is refused" box_says '^Quillmere$' "Please enter an integer between 1 and 120."
   check "the dialog stays open" ql_window '^Quillmere Settings$'
   type_to "$dlg" 5
-  keys_to "$dlg" alt+o alt+r
+  keys_to "$dlg" alt+o alt+r alt+l
   keys_to "$dlg" Return
   check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "and stores the interval" profile_becomes Time 5
   check "its unit" profile_becomes When 1
   check "and the choice" profile_becomes Random 1
+  local autostart="$XDG_CONFIG_HOME/autostart/quillmere.desktop"
+  check "Start when I log in writes the autostart entry of this program" \
+    grep -qxF "Exec=\"$(readlink -f "$QL_BIN")\"" "$autostart"
 
   menu_pick s
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "the settings dialog opens again"
-  keys_to "$dlg" alt+t
+  keys_to "$dlg" alt+t alt+l
   keys_to "$dlg" Escape
   check "Cancel stores nothing" qm_poll 5 ql_no_window_id "$dlg"
   check "the display mode is kept" profile_is Display 2
+  check "and the autostart entry" test -f "$autostart"
 
   local other="$QL_OUT/browsed"
   mkdir -p "$other"
@@ -310,15 +317,32 @@ phase_settings() {
     xdotool windowactivate --sync "$chooser" key --clearmodifiers Return >/dev/null 2>&1
   fi
   check "the chooser closes on its choice" qm_poll 5 ql_no_window_id "$chooser"
+  keys_to "$dlg" alt+l
   keys_to "$dlg" Return
   check "OK closes the dialog" qm_poll 5 ql_no_window_id "$dlg"
   check "the chosen folder is stored" profile_becomes Directory "$other"
+  check "the box cleared removes the autostart entry" test ! -e "$autostart"
 }
 
 phase_second_start() {
   start_with "${BASE_PROFILE[@]}"
   local first="$QL_PID"
-  "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
+  # The claim is a reverse-DNS name that takes a second start's Activate
+  # and nothing else: no menu command (Exit here) comes in over the bus.
+  claimed_by_first() { [[ "$(bus_pid com.brandlesoftware.Quillmere)" == "$first" ]]; }
+  check "the copy holds com.brandlesoftware.Quillmere" qm_poll 5 claimed_by_first
+  local name path
+  for name in com.brandlesoftware.Quillmere local.Brandle_Software_Quillmere; do
+    for path in / /com/brandlesoftware/Quillmere; do
+      gdbus call --session --dest "$name" --object-path "$path" \
+        --method local.Quillmere.Frame.Command 57665 >/dev/null 2>&1
+    done
+  done
+  sleep 0.5
+  check "a command over the bus does not end it" kill -0 "$first"
+  # Launched with a startup id: the running copy's window answers it, so
+  # that the window manager gives it the focus.
+  DESKTOP_STARTUP_ID="qm-e2e-second_TIME4242" "$QL_BIN" >"$QL_OUT/second.log" 2>&1 &
   local second=$!
   check "a second start ends at once" qm_wait_exit "$second" 5
   wait "$second"
@@ -327,6 +351,8 @@ phase_second_start() {
   local dlg
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "and opens its Settings"
   pass "and opens its Settings"
+  startup_id_is() { xprop -id "$dlg" _NET_STARTUP_ID | grep -qF '"qm-e2e-second_TIME4242"'; }
+  check "in the second start's name (_NET_STARTUP_ID)" qm_poll 5 startup_id_is
   keys_to "$dlg" Escape
   qm_poll 5 ql_no_window_id "$dlg" || fail "which Cancel closes"
   click_change >/dev/null || fail "and answers a click"
@@ -357,16 +383,22 @@ phase_nested() {
   convert -size 320x240 gradient:'#20a040-#2040d0' -quality 95 "$QL_OUT/whole.jpg"
   head -c $(($(stat -c %s "$QL_OUT/whole.jpg") / 2)) "$QL_OUT/whole.jpg" >"$dir/cut.jpg"
   start_with "Directory=$dir" AutoChange=0 Display=2 Height=301 Width=301 Random=0 Stretch=0
-  local box= i
-  for ((i = 0; i < 2; i++)); do
-    ql_click_icon 1
-    box="$(ql_wait_window '^JPEG (Fatal )?Error$' 4)" && break
-  done
-  [[ -n "$box" ]] || fail "the cut JPEG gets a message box"
+  # One click, waited for: a second one sent while the first is still on
+  # its way would be the click this phase makes while the box is open.
+  local box i clicks
+  ql_click_icon 1 || fail "the icon takes a click"
+  qm_poll 10 eval '(($(ql_clicks_received) >= 1))' || fail "the click reaches the program"
+  box="$(ql_wait_window '^JPEG (Fatal )?Error$' 10)" || fail "the cut JPEG gets a message box"
   pass "the cut JPEG gets a message box"
+  # The box mapped and given the focus: the window manager is done with it.
+  qm_poll 10 eval '[[ "$(xdotool getactivewindow 2>/dev/null)" == "$box" ]]' ||
+    fail "the box takes the focus"
   local before
   before="$(ql_shown)"
-  ql_click_icon 1
+  clicks="$(ql_clicks_received)"
+  ql_click_icon 1 || fail "the icon takes a click while the box is open"
+  qm_poll 10 eval '(($(ql_clicks_received) > clicks))' ||
+    fail "a click while the box is open reaches the program"
   check "a click while the box is open changes the picture" test "$(ql_wait_shown_not "$before" 10)" == red
   check "the box is still open" ql_window '^JPEG (Fatal )?Error$'
   for ((i = 0; i < 5; i++)); do

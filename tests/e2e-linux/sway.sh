@@ -76,7 +76,7 @@ qm_poll 20 item "$first" || fail "the program docks in waybar's tray"
 name="$(item "$first")"
 pass "the program docks in waybar's tray ($name)"
 gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-  --method org.freedesktop.DBus.GetConnectionUnixProcessID local.Brandle_Software_Quillmere |
+  --method org.freedesktop.DBus.GetConnectionUnixProcessID com.brandlesoftware.Quillmere |
   grep -q "uint32 $first," || fail "it holds the single-instance claim on the bus"
 pass "it holds the single-instance claim on the bus"
 

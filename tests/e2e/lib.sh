@@ -30,9 +30,12 @@ qm_env_init() {
   QM_WINE="$(qm_wine_for "$QM_EXE")"
   mkdir -p "$QM_OUT"
   export WINEPREFIX="$QM_OUT/prefix"
-  export WINEDEBUG=-all
-  # No Mono or Gecko installers: nothing here needs .NET or HTML.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine's own errors only, into the logs: a helper or program that Wine
+  # could not start says nothing else.
+  export WINEDEBUG=-all,err+all
+  # No Mono or Gecko installers: nothing here needs .NET or HTML. No menu
+  # entries on the real user's desktop for the shortcuts an install makes.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   QM_XVFB_PID=
   QM_PID=
 }
@@ -42,7 +45,9 @@ qm_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*"; }
 # The helper, with Windows line ends taken off its output.
 qm_probe() {
   "$QM_WINE" "$QM_PROBE" "$@" 2>>"$QM_OUT/probe.stderr" | tr -d '\r'
-  return "${PIPESTATUS[0]}"
+  local status="${PIPESTATUS[0]}"
+  ((status == 0)) || echo "[$(date +%T.%N)] qm_probe $*: status $status" >>"$QM_OUT/probe.stderr"
+  return "$status"
 }
 
 # Z:\ form of a Linux path, as Wine shows it to the program.
@@ -119,7 +124,7 @@ qm_display_start() {
 # The program's hidden frame: its window titled "Quillmere" that is not a
 # message box. Prints its hwnd.
 qm_frame() {
-  qm_probe find --title Quillmere 2>/dev/null | grep -v 'class=#32770' | qm_field hwnd
+  qm_probe find --title Quillmere --class QuillmereFrame 2>/dev/null | qm_field hwnd
 }
 
 # Starts the program in CWD (default: the output folder); QM_PID is the
@@ -179,6 +184,16 @@ qm_teardown() {
     QM_XVFB_PID=
   fi
 }
+
+# Clicks button ID of a dialog or message box once the box takes input: a
+# box is shown before it is active, and its thread may still be making it.
+qm_click_box() {  # qm_click_box BOX ID
+  qm_probe wait-ready "$1" --timeout 10000 >/dev/null && qm_probe click "$1" "$2"
+}
+
+# What the input of a window's thread is on (active, focus, capture): the
+# state to report when a click had no effect.
+qm_input_state() { qm_probe gui-thread "$1" 2>&1 | tr '\n' ' '; }
 
 # The place of tray icon N (0 = the rightmost) at the taskbar's right end.
 qm_icon_x() { echo $((QM_SCREEN_W - 10 - 20 * ${1:-0})); }

@@ -474,6 +474,77 @@ int CmdHoldWindow(int argc, char** argv) {
     return 0;
 }
 
+// --- A stand-in for the shell's notification area -----------------------------
+
+// What Wine's shell32 sends the taskbar (WM_COPYDATA, dwData the NIM_ action):
+// the record in a fixed layout, then the icon's bits, whose size comes first.
+struct WineNotifyData {
+    LONG hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    WCHAR szTip[128];
+    DWORD dwState;
+    DWORD dwStateMask;
+    WCHAR szInfo[256];
+    UINT uVersion;
+    WCHAR szInfoTitle[64];
+    DWORD dwInfoFlags;
+    GUID guidItem;
+    UINT width;
+    UINT height;
+    UINT planes;
+    UINT bpp;
+};
+
+LRESULT CALLBACK FakeTrayProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COPYDATA) {
+        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        if (cds->cbData >= sizeof(WineNotifyData)) {
+            const auto* d = static_cast<const WineNotifyData*>(cds->lpData);
+            std::printf("action=%lu uid=%u flags=0x%x version=%u width=%u height=%u\n",
+                        static_cast<unsigned long>(cds->dwData), d->uID, d->uFlags,
+                        d->uVersion, (d->uFlags & NIF_ICON) ? d->width : 0,
+                        (d->uFlags & NIF_ICON) ? d->height : 0);
+            std::fflush(stdout);
+        }
+        return TRUE;
+    }
+    if (msg == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// fake-tray [--timeout MS]: a topmost window of the taskbar's class, so the
+// icons that programs started now add come here (Shell_NotifyIcon sends to
+// the first such window): prints one line per record received, for as long
+// as the timeout (default 10000) or until WM_CLOSE.
+int CmdFakeTray(int argc, char** argv) {
+    DWORD timeout = 10000;
+    for (int i = 2; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--timeout") timeout = static_cast<DWORD>(ParseNumber(argv[i + 1]));
+    }
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = FakeTrayProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "Shell_TrayWnd";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "Shell_TrayWnd", "", WS_POPUP, 0,
+                                0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!hwnd) Fail("CreateWindow failed");
+    if (FindWindowW(L"Shell_TrayWnd", nullptr) != hwnd) Fail("another taskbar comes first");
+    std::printf("hwnd=0x%llx\n",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)));
+    std::fflush(stdout);
+    SetTimer(hwnd, 1, timeout, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == hwnd) break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
 // --- GUI object counts ------------------------------------------------------
 
 // Runs qm_count.dll's CountGuiObjects inside process PID: loads the DLL
@@ -722,6 +793,20 @@ int Run(int argc, char** argv) {
                                                         static_cast<int>(ParseNumber(argv[3]))));
         return 0;
     }
+    if (cmd == "cursel") {  // cursel HWND ID: a drop-down list's selected index
+        if (argc < 4) Usage("cursel HWND ID");
+        std::printf("cursel=%ld\n", static_cast<long>(SendMessageA(
+                                         Control(ParseHwnd(argv[2]), argv[3]), CB_GETCURSEL, 0, 0)));
+        return 0;
+    }
+    if (cmd == "select") {  // select HWND ID INDEX: picks an item of a drop-down list
+        if (argc < 5) Usage("select HWND ID INDEX");
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(Control(ParseHwnd(argv[2]), argv[3]), CB_SETCURSEL,
+                            static_cast<WPARAM>(ParseNumber(argv[4])), 0, SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        return 0;
+    }
     if (cmd == "enabled") {  // enabled HWND [ID]
         if (argc < 3) Usage("enabled HWND [ID]");
         HWND hwnd = ParseHwnd(argv[2]);
@@ -748,6 +833,43 @@ int Run(int argc, char** argv) {
         std::printf("pos=%ld min=%d max=%d\n", static_cast<long>(pos),
                     static_cast<int>(static_cast<short>(HIWORD(range))),
                     static_cast<int>(static_cast<short>(LOWORD(range))));
+        return 0;
+    }
+    if (cmd == "gui-thread") {  // gui-thread HWND: the input state of its thread
+        if (argc < 3) Usage("gui-thread HWND");
+        HWND hwnd = ParseHwnd(argv[2]);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info)) {
+            Fail("no thread information");
+        }
+        std::printf("active=%p focus=%p capture=%p menu-owner=%p flags=0x%lx foreground=%p\n",
+                    static_cast<void*>(info.hwndActive), static_cast<void*>(info.hwndFocus),
+                    static_cast<void*>(info.hwndCapture), static_cast<void*>(info.hwndMenuOwner),
+                    static_cast<unsigned long>(info.flags),
+                    static_cast<void*>(GetForegroundWindow()));
+        return 0;
+    }
+    if (cmd == "wait-ready") {  // wait-ready HWND [--timeout MS]: a dialog box
+                                // takes input: shown, enabled, the active window
+                                // of its thread with the focus inside it, and
+                                // that thread answering in a message loop
+        Filter f = ParseFilter(argc, argv, 2, rest);
+        if (rest.empty()) Usage("wait-ready HWND");
+        HWND hwnd = ParseHwnd(rest[0]);
+        const DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+        const bool ready = PollUntil(f.timeoutMs, [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            DWORD_PTR result = 0;
+            return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+                   GetGUIThreadInfo(thread, &info) && info.hwndActive == hwnd &&
+                   info.hwndFocus != nullptr &&
+                   (info.hwndFocus == hwnd || IsChild(hwnd, info.hwndFocus)) &&
+                   info.hwndCapture == nullptr && (info.flags & GUI_INMENUMODE) == 0 &&
+                   SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result);
+        });
+        if (!ready) Fail("timed out waiting for the window to take input");
         return 0;
     }
     if (cmd == "click") {  // click HWND ID: BM_CLICK, posted (it may open a box)
@@ -871,6 +993,7 @@ int Run(int argc, char** argv) {
     if (cmd == "make-bmp") return CmdMakeBmp(argc, argv);
     if (cmd == "make-jpeg") return CmdMakeJpeg(argc, argv);
     if (cmd == "hold-window") return CmdHoldWindow(argc, argv);
+    if (cmd == "fake-tray") return CmdFakeTray(argc, argv);
     Usage("unknown command");
 }
 

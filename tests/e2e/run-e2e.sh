@@ -146,6 +146,7 @@ hwnd_alive() { qm_probe windows | grep -q "hwnd=$1 "; }
 ctrl_text_is() { [[ "$(qm_probe text "$1" "$2" | sed 's/^text=//')" == "$3" ]]; }
 ctrl_checked() { [[ "$(qm_probe checked "$1" "$2" | qm_field checked)" == "$3" ]]; }
 ctrl_enabled() { [[ "$(qm_probe enabled "$1" "$2" | qm_field enabled)" == "$3" ]]; }
+ctrl_cursel() { [[ "$(qm_probe cursel "$1" "$2" | qm_field cursel)" == "$3" ]]; }
 updown_is() {  # updown_is DLG ID POS MIN MAX
   local line
   line="$(qm_probe udpos "$1" "$2")"
@@ -255,8 +256,9 @@ refuse() {
   echo "     message: $text"
   [[ "$text" == *"$expected"* ]] || fail "$what: message box says \"$text\", expected it to name \"$expected\""
   [[ "$(qm_probe text "$box" | sed 's/^text=//')" == Quillmere ]] || fail "$what: message box caption"
-  qm_probe click "$box" 1
-  qm_probe wait-hwnd-gone "$box" --timeout 5000 || fail "$what: message box did not close"
+  qm_click_box "$box" 1 || fail "$what: the message box took no input ($(qm_input_state "$box"))"
+  qm_probe wait-hwnd-gone "$box" --timeout 5000 ||
+    fail "$what: message box did not close ($(qm_input_state "$box"))"
   hwnd_alive "$dlg" || fail "$what: the dialog closed"
   pass "$what refused, dialog kept open"
   local i
@@ -349,18 +351,43 @@ echo "     image list order: ${order[*]}"
 
 # --- phases -------------------------------------------------------------------
 
-phase_blocked() {
-  # A window of another program titled "QUILLMERE" keeps it from starting.
-  qm_probe hold-window QUILLMERE >/dev/null &
-  local holder=$!
-  local hwnd
-  hwnd="$(wait_hwnd --title QUILLMERE --class QmProbeHold --timeout 20000)"
-  [[ -n "$hwnd" ]] || fail "our window titled QUILLMERE did not appear"
-  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/blocked.log" 2>&1
-  local rc=$?
-  ((rc != 124)) || fail "the program kept running beside a window titled QUILLMERE"
-  pass "a window titled QUILLMERE makes the program end at once"
-  check "it left the registry alone" no_window_key
+# A second start ends at once and opens the running copy's settings, which
+# are cancelled: Windows 11 puts a new icon out of sight, and a user who
+# sees nothing starts the program again. second_start CWD LOG FRAME
+second_start() {
+  local dlg rc
+  (cd "$1" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/$2" 2>&1
+  rc=$?
+  ((rc != 124)) || fail "a second start kept running"
+  pass "a second start ends at once"
+  dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --owner "$3" --visible --timeout 15000)"
+  [[ -n "$dlg" ]] || fail "the second start did not open the running copy's settings"
+  pass "the second start opened the running copy's settings"
+  qm_probe click "$dlg" 2 >/dev/null
+  qm_probe wait-hwnd-gone "$dlg" --timeout 10000 >/dev/null ||
+    fail "the settings the second start opened did not close on Cancel"
+}
+
+phase_foreign_title() {
+  # Explorer titles a window on the program's own folder
+  # (%LOCALAPPDATA%\Quillmere) "Quillmere": another program's window of
+  # that title is no running copy, and the program starts beside it.
+  local one_w holder hwnd frame
+  one_w="$(qm_winpath "$one")"
+  set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe hold-window Quillmere >/dev/null &
+  holder=$!
+  hwnd="$(wait_hwnd --title Quillmere --class QmProbeHold --timeout 20000)"
+  [[ -n "$hwnd" ]] || fail "our window titled Quillmere did not appear"
+  qm_start "$one"
+  frame="$(qm_wait_frame)" || fail "a window titled Quillmere kept the program from starting"
+  pass "a foreign window titled Quillmere does not keep the program from starting"
+  check "the tray icon is drawn" icon_drawn
+  second_start "$one" foreign-title-second.log "$frame"
+  check "the first copy runs on" hwnd_alive "$frame"
+  check "the foreign window is untouched" hwnd_alive "$hwnd"
+  qm_stop
   qm_probe close "$hwnd"
   qm_wait_exit "$holder" 10
 }
@@ -380,31 +407,28 @@ phase_first_start() {
   qm_mouse_away
   qm_shot "$QM_OUT/first-start-message.png"
 
-  # The constructor stored all nine values before the icon and the box.
+  # The constructor stored all ten values before the icon and the box.
   local dir_w
   dir_w="$(qm_winpath "$empty")"
   check "Directory is the start directory, REG_SZ" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$dir_w"
   local nv
-  for nv in AutoChange:1 Display:2 Height:301 Width:301 Random:0 Stretch:1 Time:20 When:0; do
+  for nv in AutoChange:1 Display:2 Height:301 Width:301 Random:0 Stretch:1 Subfolders:0 Time:20 When:0; do
     check "${nv%%:*} = ${nv#*:}, REG_DWORD" reg_is "$QM_CONFIG_KEY" "${nv%%:*}" REG_DWORD "${nv#*:}"
   done
-  check "exactly nine profile values" \
-    test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 9
+  check "exactly ten profile values" \
+    test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 10
 
   # A second start ends at once; it neither writes the profile (When stays
-  # deleted) nor disturbs the first copy.
+  # deleted) nor disturbs the first copy, whose settings open over its box.
   qm_probe reg-delete "$QM_CONFIG_KEY" When
-  (cd "$empty" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start.log" 2>&1
-  local rc=$?
-  ((rc != 124)) || fail "a second start kept running"
-  pass "a second start ends at once"
+  second_start "$empty" second-start.log "$frame"
   check "the second start did not touch the profile" no_value "$QM_CONFIG_KEY" When
   qm_probe reg-set "$QM_CONFIG_KEY" When:dword:0
   check "the first copy's frame is still there" hwnd_alive "$frame"
   check "its message box is still there" hwnd_alive "$box"
 
   # The box closed, the settings dialog follows by itself.
-  qm_probe click "$box" 1
+  qm_click_box "$box" 1 || fail "the message box took no input ($(qm_input_state "$box"))"
   dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
   [[ -n "$dlg" ]] || fail "no settings dialog after the message box"
   pass "the settings dialog follows the message box"
@@ -423,7 +447,7 @@ phase_first_start() {
   check "width up-down at 301, range 1..2000" updown_is "$dlg" 1018 301 1 2000
   check "height reads 301" ctrl_text_is "$dlg" 1021 301
   check "height up-down at 301, range 1..2000" updown_is "$dlg" 1020 301 1 2000
-  check "Stretch Wallpaper is checked" ctrl_checked "$dlg" 1022 1
+  check "the size list shows Stretched" ctrl_cursel "$dlg" 1022 1
   check "Sequentialy Chosen is selected" ctrl_checked "$dlg" 1003 1
   check "the folder box holds the stored folder" ctrl_text_is "$dlg" 1013 "$dir_w"
 
@@ -475,7 +499,7 @@ phase_first_start() {
   style="$(qm_probe style "$about" 1000 | qm_field style)"
   check "the address box is read-only" test $((style & 0x800)) -ne 0
   qm_shot "$QM_OUT/about-over-settings.png"
-  qm_probe click "$about" 1
+  qm_click_box "$about" 1 || fail "the about box took no input ($(qm_input_state "$about"))"
   check "the about box closes on OK" qm_probe wait-hwnd-gone "$about" --timeout 5000
   check "the settings dialog is still open" hwnd_alive "$dlg"
   check "with its edit intact" ctrl_text_is "$dlg" 1009 7
@@ -515,8 +539,8 @@ phase_first_start() {
   qm_probe click "$dlg" 1006
   qm_poll 5 ctrl_checked "$dlg" 1006 0 || fail "Change Automatically did not clear"
   qm_probe click "$dlg" 1015
-  qm_probe click "$dlg" 1022
-  qm_poll 5 ctrl_checked "$dlg" 1022 0 || fail "Stretch Wallpaper did not clear"
+  qm_probe select "$dlg" 1022 0
+  qm_poll 5 ctrl_cursel "$dlg" 1022 0 || fail "the size list did not take As it is"
   qm_probe click "$dlg" 1011
   qm_probe settext "$dlg" 1009 5
   qm_probe settext "$dlg" 1019 640
@@ -543,9 +567,9 @@ phase_first_start() {
   check "the dialog shows the applied folder" ctrl_text_is "$dlg" 1013 "$pics_w"
   check "... and Center" ctrl_checked "$dlg" 1015 1
   qm_probe click "$dlg" 1016
-  qm_probe click "$dlg" 1022
+  qm_probe select "$dlg" 1022 1
   qm_poll 5 ctrl_checked "$dlg" 1016 1
-  qm_poll 5 ctrl_checked "$dlg" 1022 1 || fail "Stretch Wallpaper did not check"
+  qm_poll 5 ctrl_cursel "$dlg" 1022 1 || fail "the size list did not take Stretched"
   qm_probe click "$dlg" 1
   check "OK closes the dialog" qm_probe wait-hwnd-gone "$dlg" --timeout 5000
   check "desktop: TileWallpaper \"1\" (Tile)" reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 1
@@ -563,7 +587,7 @@ phase_first_start() {
   check "E&xit ends the program" qm_wait_exit "$QM_PID" 20
   QM_PID=
   check "exit saved the settings (Time back to 5)" reg_is "$QM_CONFIG_KEY" Time REG_DWORD 5
-  check "all nine values are there" test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 9
+  check "all ten values are there" test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 10
   check "the icon is gone from the tray" qm_poll 8 not_icon_drawn
 }
 
@@ -676,9 +700,7 @@ phase_timer_taskbar() {
   check "the tray icon is drawn" icon_drawn
 
   # A second start on the way leaves the first copy's timer running.
-  (cd "$QM_OUT" && timeout 60 "$QM_WINE" "$QM_EXE") >"$QM_OUT/second-start-2.log" 2>&1
-  (($? != 124)) || fail "a second start kept running"
-  pass "a second start ends at once"
+  second_start "$QM_OUT" second-start-2.log "$frame"
 
   # The timer (AutoChange 1, Time 1, minutes) changes the wallpaper by itself.
   wait_wallpaper "$one_w\\green.bmp" 90 || fail "no change by the timer within 90 s"
@@ -879,7 +901,7 @@ phase_twins() {
   # window before its own exists. The copy that loses the claim on the name
   # ends at once, so one frame and one icon are left, and no second copy is
   # there to save its settings over the first one's at exit.
-  local one_w try a b survivor frames
+  local one_w try a b survivor frames frame dlg
   one_w="$(qm_winpath "$one")"
   set_profile "Directory:sz:$one_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
     Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
@@ -892,7 +914,11 @@ phase_twins() {
       fail "start $try: both copies still run after 30 s"
     if kill -0 "$a" 2>/dev/null; then survivor=$a; else survivor=$b; fi
     QM_PID=$survivor
-    qm_wait_frame >/dev/null || fail "start $try: the remaining copy shows no frame"
+    frame="$(qm_wait_frame)" || fail "start $try: the remaining copy shows no frame"
+    # The losing copy asked the other for its settings.
+    dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --owner "$frame" --visible --timeout 15000)"
+    [[ -n "$dlg" ]] || fail "start $try: the losing copy did not open the running copy's settings"
+    qm_probe click "$dlg" 2 >/dev/null
     sleep 1  # time for a late second frame to appear
     frames="$(qm_probe find --class QuillmereFrame 2>/dev/null | grep -c 'hwnd=')"
     ((frames == 1)) || fail "start $try: $frames frame windows"
@@ -900,17 +926,202 @@ phase_twins() {
     qm_stop
     wait "$a" "$b" 2>/dev/null
   done
-  pass "six times two copies started together: one frame, one copy running"
+  pass "six times two copies started together: one frame, one copy running, its settings opened"
+}
+
+# The tray icon at the screen's scale: the record the shell receives holds
+# an image of the small-icon size, 16, 24 and 32 pixels at 96, 144 and 192
+# DPI, in the version 4 record. A stand-in for the taskbar (qm_probe
+# fake-tray) takes the records in place of Wine's.
+phase_tray_dpi() {
+  local pics_w dpi want tray_pid records frame
+  pics_w="$(qm_winpath "$pics")"
+  set_profile "Directory:sz:$pics_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  for dpi in 96 144 192; do
+    want=$((16 * dpi / 96))
+    qm_probe reg-set "$QM_DESKTOP_KEY" "LogPixels:dword:$dpi"
+    records="$QM_OUT/tray-$dpi.txt"
+    "$QM_WINE" "$QM_PROBE" fake-tray --timeout 60000 >"$records" 2>>"$QM_OUT/probe.stderr" &
+    tray_pid=$!
+    qm_poll 20 grep -q '^hwnd=' "$records" || { kill "$tray_pid"; fail "$dpi DPI: no stand-in taskbar"; }
+    qm_start
+    frame="$(qm_wait_frame)" || { kill "$tray_pid"; fail "$dpi DPI: no frame window"; }
+    qm_poll 10 grep -q '^action=0 ' "$records"
+    qm_stop
+    kill "$tray_pid" 2>/dev/null
+    wait "$tray_pid" 2>/dev/null
+    tr -d '\r' <"$records" | sed 's/^/     /'
+    check "$dpi DPI: the icon added is $want x $want pixels" \
+      grep -q "^action=0 uid=128 .* width=$want height=$want" <(tr -d '\r' <"$records")
+    check "$dpi DPI: the record is set to version 4" \
+      grep -q '^action=4 uid=128 .* version=4 ' <(tr -d '\r' <"$records")
+  done
+  qm_probe reg-set "$QM_DESKTOP_KEY" LogPixels:dword:96
+}
+
+# --- the Windows Installer package -------------------------------------------
+
+# What of the prefix an install may touch: every file of drive C (Wine's
+# temporary folders aside) and every registry key of the user and the
+# machine, with the values that name the program. One line each, sorted.
+# Left out: the Windows Installer's own folder and bookkeeping keys, which
+# stay behind empty once it has run (anything of a product under them
+# still counts), the display driver's keys, which Wine renames, and the
+# system parameters Wine keeps for a session.
+prefix_listing() {
+  {
+    (cd "$WINEPREFIX/drive_c" && find . -path ./windows/temp -prune -o \
+      -path './users/*/Temp' -prune -o -print)
+    local hive
+    for hive in HKCU HKLM; do
+      "$QM_WINE64" reg export "$hive" "$QM_OUT/.listing.reg" /y >/dev/null 2>&1 || return 1
+      iconv -f UTF-16LE -t UTF-8 "$QM_OUT/.listing.reg" | tr -d '\r' |
+        grep -i -E '^\[|quillmere|brandle' | sed 's/^\(\[.*\]\) [0-9]*$/\1/'
+    done
+  } | sort | grep -v -x -E '\./windows/Installer|\[HKEY_LOCAL_MACHINE\\Software\\(Classes\\Installer|Microsoft\\Windows\\CurrentVersion\\Installer)(\\(Features|Products|UpgradeCodes|UserData(\\S-1-5-18(\\Components|\\Products)?)?))?\]|\[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\.*\]|\[HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters(\\.*)?\]'
+}
+
+# The installed product's icon (what "Apps" shows) is the program's.
+product_icon_is_ours() {
+  local icon
+  icon="$("$QM_WINE64" reg query 'HKCR\Installer\Products' /s 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *ProductIcon *REG_SZ *//p')"
+  [[ -n "$icon" ]] && cmp -s "$WINEPREFIX/drive_c/$(sed 's/^[A-Za-z]:\\//; s/\\/\//g' <<<"$icon")" \
+    "$qm_root/res/quillmere.ico"
+}
+
+# Leaves out what is the user's: the wallpaper file and its folder.
+not_users() { grep -v -i -e 'Quillmere Wallpaper\.bmp' -e '^\./users/[^/]*/AppData/Local/Quillmere$'; }
+
+phase_msi() {
+  local bits=64
+  [[ "$QM_WINE" == "$QM_WINE64" ]] || bits=32
+  local msi zip
+  msi="$(ls "$QM_BUILD"/Quillmere-*-win$bits.msi 2>/dev/null | head -n 1)"
+  zip="${msi%.msi}.zip"
+  if [[ -z "$msi" || ! -f "$zip" ]]; then
+    # Run by hand, before any release: make this build's.
+    bash "$qm_root/tools/release.sh" "$QM_BUILD" >"$QM_OUT/release.log" 2>&1 ||
+      fail "tools/release.sh $QM_BUILD failed (see $QM_OUT/release.log)"
+    msi="$(ls "$QM_BUILD"/Quillmere-*-win$bits.msi | head -n 1)"
+    zip="${msi%.msi}.zip"
+  fi
+  local version
+  version="$(basename "$msi" | sed 's/^Quillmere-\(.*\)-win[0-9]*\.msi$/\1/')"
+  # The same files as an older version, to be upgraded from.
+  bash "$qm_root/tools/msi.sh" "$zip" "$QM_OUT/old.msi" 1.9 >/dev/null || fail "no older package"
+
+  # A profile of the user's, which no install or removal may touch.
+  local pics_w
+  pics_w="$(qm_winpath "$pics")"
+  set_profile "Directory:sz:$pics_w" AutoChange:dword:0 Display:dword:0 Stretch:dword:0 \
+    Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0 Wallpaper:sz:
+  prefix_listing | not_users >"$QM_OUT/before-msi.txt" || fail "no listing of the prefix"
+
+  local run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+  local user dir exe_w
+  user="$(ls "$WINEPREFIX/drive_c/users" | grep -v -x Public | head -n 1)"
+  dir="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/Quillmere"
+  exe_w="C:\\users\\$user\\AppData\\Local\\Programs\\Quillmere\\Quillmere.exe"
+  local lnk="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Quillmere.lnk"
+
+  # An older version without the login entry, then this one over it.
+  local t0=$SECONDS
+  check "msiexec /i (version 1.9, STARTATLOGIN=0) /qn installs" \
+    "$QM_WINE64" msiexec /i "$(qm_winpath "$QM_OUT/old.msi")" STARTATLOGIN=0 /qn
+  check "... into %LOCALAPPDATA%\\Programs\\Quillmere" test -f "$dir/Quillmere.exe"
+  check "... without the login entry when STARTATLOGIN=0" no_value "$run" Quillmere
+  check "msiexec /i $(basename "$msi") /qn upgrades it" "$QM_WINE64" msiexec /i "$(qm_winpath "$msi")" /qn
+  echo "     two installs: $((SECONDS - t0)) s"
+  check "the installed program is the release's" cmp -s "$dir/Quillmere.exe" \
+    <(unzip -p "$zip" "$(basename "$zip" .zip)/Quillmere.exe")
+  check "README.txt and the licences beside it" test -f "$dir/README.txt" -a \
+    -f "$dir/licenses/libjpeg-turbo-LICENSE.md" -a -f "$dir/licenses/mingw-w64-runtime.txt"
+  check "a Start menu shortcut" test -s "$lnk"
+  check "the login entry: Run\\Quillmere holds the quoted path" reg_is "$run" Quillmere REG_SZ "\"$exe_w\""
+  # One uninstall entry, of this version, with the icon.
+  local entries
+  # (a 32-bit package's machine entry is in the 32-bit view, Wow6432Node)
+  local view uninstall='Microsoft\Windows\CurrentVersion\Uninstall'
+  entries="$(for view in "HKLM\\Software\\$uninstall" "HKLM\\Software\\Wow6432Node\\$uninstall" \
+    "HKCU\\Software\\$uninstall"; do "$QM_WINE64" reg query "$view" /s 2>/dev/null; done)"
+  entries="$(tr -d '\r' <<<"$entries" | awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +Quillmere$/ { print key }')"
+  check "one uninstall entry after the upgrade" test "$(grep -c . <<<"$entries")" == 1
+  local key="${entries//HKEY_LOCAL_MACHINE/HKLM}"
+  key="${key//HKEY_CURRENT_USER/HKCU}"
+  check "... of version $version" reg_is "$key" DisplayVersion REG_SZ "$version"
+  check "... from Brandle Software" reg_is "$key" Publisher REG_SZ "Brandle Software"
+  check "... with the program's icon" product_icon_is_ours
+  check "the profile is the user's still" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$pics_w"
+
+  # The installed program, as the login would start it.
+  (
+    trap qm_stop EXIT
+    QM_EXE="$dir/Quillmere.exe"
+    QM_WINE="$(qm_wine_for "$QM_EXE")"
+    qm_start
+    frame="$(qm_wait_frame)" || fail "the installed program shows no frame window"
+    check "the installed program's tray icon is drawn" icon_drawn
+    qm_click_icon 1
+    changed_to "$pics" "${order[0]}" "a click on the installed program's icon"
+    check "the desktop shows it" shows_centred msi-click "${order[0]}"
+    # The settings' "Start when I log in" is the Run value, read each time.
+    local dlg pass_no
+    for pass_no in 1 2 3; do
+      # Last, an entry of another copy: shown checked, and OK points it here.
+      ((pass_no == 3)) && qm_probe reg-set "$run" 'Quillmere:sz:"C:\Old Copy\Quillmere.exe"'
+      qm_probe command "$frame" 32772
+      dlg="$(wait_hwnd --title 'Quillmere Settings' --class '#32770' --visible --timeout 10000)"
+      [[ -n "$dlg" ]] || fail "the Settings command opened no dialog"
+      case $pass_no in
+        1) check "Start when I log in is checked: the installer's entry" ctrl_checked "$dlg" 1030 1 ;;
+        2) check "... and unchecked once OK removed it" ctrl_checked "$dlg" 1030 0 ;;
+        3) check "... and checked for another copy's entry" ctrl_checked "$dlg" 1030 1 ;;
+      esac
+      ((pass_no == 3)) || qm_probe click "$dlg" 1030
+      qm_probe click "$dlg" 1
+      qm_probe wait-hwnd-gone "$dlg" --timeout 5000 || fail "OK did not close the settings"
+      case $pass_no in
+        1) check "cleared and OK: the Run value is gone" no_value "$run" Quillmere ;;
+        *) check "checked and OK: Run\\Quillmere holds this copy's quoted path" \
+             reg_is "$run" Quillmere REG_SZ "\"$exe_w\"" ;;
+      esac
+    done
+    qm_stop
+  ) || exit 1
+
+  t0=$SECONDS
+  check "msiexec /x /qn removes it" "$QM_WINE64" msiexec /x "$(qm_winpath "$msi")" /qn
+  echo "     removal: $((SECONDS - t0)) s"
+  check "the login entry is gone" no_value "$run" Quillmere
+  # The wallpaper the program showed is the user's, as is its profile.
+  prefix_listing | not_users >"$QM_OUT/after-msi.txt"
+  # What the removal took that was there before: the Run key, when our
+  # value was its last, goes with it.
+  comm -23 "$QM_OUT/before-msi.txt" "$QM_OUT/after-msi.txt" | sed 's/^/     gone since: /'
+  comm -13 "$QM_OUT/before-msi.txt" "$QM_OUT/after-msi.txt" >"$QM_OUT/msi-left.txt"
+  if [[ -s "$QM_OUT/msi-left.txt" ]]; then
+    sed 's/^/     left: /' "$QM_OUT/msi-left.txt"
+    fail "the removal left files or keys (above)"
+  fi
+  pass "no file or key of ours is left (listings of drive C and the registry before and after)"
+  check "the profile stays" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$pics_w"
 }
 
 run_phase blocked phase_blocked
 run_phase first-start phase_first_start
+run_phase foreign-title phase_foreign_title
 run_phase clicks phase_clicks
 run_phase timer-and-taskbar phase_timer_taskbar
 run_phase timer-by-ok phase_timer_by_ok
 run_phase nested phase_nested
 # Last: it leaves a profile of its own, and first-start needs none.
 run_phase twins phase_twins
+run_phase tray-dpi phase_tray_dpi
+# After every other phase: it installs and removes the release's package.
+run_phase msi phase_msi
 # A crash late in the last phase.
 phase=end
 no_crash

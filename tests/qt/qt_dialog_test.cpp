@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,7 +65,7 @@ QRect TextArea(QWidget* w) {
 }
 
 void ExpectWhole(unsigned templateId) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(static_cast<int>(templateId)), events, nullptr,
                     {keeper, {}});
@@ -107,7 +108,7 @@ TEST(QtDialogs, EveryTextIsWholeAtTheDefaultFontAndALargeOne) {
 }
 
 TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
     const std::vector<int> display = dialog.RadioGroup(IDC_DISPLAY_CENTER);
@@ -148,8 +149,41 @@ TEST(QtDialogs, RadioGroupsCanBeClearedAndUpDownsWriteTheirBuddies) {
     EXPECT_FALSE(dialog.IsEnabled(IDC_WIDTH));
 }
 
+// The size list: a drop-down list (no typing) with the items the program
+// gives, one line high where the template's height counts the open list,
+// its label's access key leading to it; a selection past the items clears.
+TEST(QtDialogs, SizeListIsADropDownOfTheProgramsItems) {
+    ExceptionKeeper keeper = LoopEndingKeeper();
+    NoEvents events;
+    QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
+    auto* combo = qobject_cast<QComboBox*>(dialog.Control(IDC_STRETCH));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_FALSE(combo->isEditable());
+    dialog.SetComboItems(IDC_STRETCH, {"As it is", "Stretched", "Filled", "Fitted"});
+    EXPECT_EQ(dialog.GetComboSelection(IDC_STRETCH), -1);
+    dialog.SetComboSelection(IDC_STRETCH, 2);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Filled"));
+    combo->setCurrentIndex(3);  // the user's pick
+    EXPECT_EQ(dialog.GetComboSelection(IDC_STRETCH), 3);
+    dialog.SetComboSelection(IDC_STRETCH, 4);
+    EXPECT_EQ(dialog.GetComboSelection(IDC_STRETCH), -1);
+    EXPECT_LE(combo->height(), combo->sizeHint().height());
+    // In the Wallpaper Display group.
+    bool inGroup = false;
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+        inGroup = inGroup || (box->title() == QStringLiteral("Wallpaper Display") &&
+                              box->geometry().contains(combo->geometry()));
+    }
+    EXPECT_TRUE(inGroup);
+    bool labelled = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        labelled = labelled || (label->buddy() == combo && label->text() == QStringLiteral("Si&ze:"));
+    }
+    EXPECT_TRUE(labelled);
+}
+
 TEST(QtDialogs, AFolderNameThatIsNotUtf8IsShownAndKeptUnlessEdited) {
-    ExceptionKeeper keeper;
+    ExceptionKeeper keeper = LoopEndingKeeper();
     NoEvents events;
     QtDialog dialog(rc::EmbeddedScript().dialogs.at(IDD_SETTINGS), events, nullptr, {keeper, {}});
     const std::string latin1 = "/home/me/pics-\xe9";

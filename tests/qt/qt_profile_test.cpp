@@ -2,6 +2,8 @@
 // values a person or another program left in it.
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 
 #include "platform/qt/qt_profile.h"
+#include "res/resource.h"
 
 namespace qm {
 namespace {
@@ -82,6 +85,51 @@ TEST(QtProfile, KeepsFolderNamesThatAreNotUtf8AsTheirBytes) {
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().contains("\nDirectory=" + QByteArray::fromStdString(utf8) + "\n"));
     QFile::remove(file);
+}
+
+// One stray quote makes the INI reader fold every line after it, the
+// folder's included, into one value; written back so, the damage would
+// stay. The file is kept aside, the user told once, and the run starts from
+// the defaults.
+TEST(QtProfile, AFileThatDoesNotReadAsWrittenIsKeptAsideAndDefaultsUsed) {
+    QtProfileStore probe;
+    probe.SetRegistryKey("Brandle Software", "Quillmere");
+    const QString file = probe.FileName();
+    QDir().mkpath(QFileInfo(file).path());
+    const std::string damaged =
+        "[Config]\nAutoChange=1\nDisplay=\"2\nHeight=5\nDirectory=/home/me/pics\nTime=7\n";
+    Rewrite(file, damaged);
+
+    std::vector<std::pair<unsigned, std::string>> told;
+    QtProfileStore profile;
+    profile.SetNotice([&](unsigned id, const std::string& detail) { told.emplace_back(id, detail); });
+    profile.SetRegistryKey("Brandle Software", "Quillmere");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, unsigned{IDS_PROFILE_SET_ASIDE});
+    EXPECT_EQ(told[0].second, (file + QStringLiteral(".bad")).toStdString());
+    QFile kept(file + QStringLiteral(".bad"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll().toStdString(), damaged);
+    // Defaults, not the folded values; and what is written now reads back.
+    EXPECT_EQ(profile.GetProfileInt("Config", "Display", 2), 2);
+    EXPECT_EQ(profile.GetProfileString("Config", "Directory", "cwd"), "cwd");
+    profile.WriteProfileString("Config", "Directory", "/home/me/pics");
+    profile.WriteProfileInt("Config", "Time", 7);
+
+    // A sound file, written by us or by hand, is taken as it is.
+    QtProfileStore later;
+    later.SetNotice([&](unsigned id, const std::string& detail) { told.emplace_back(id, detail); });
+    later.SetRegistryKey("Brandle Software", "Quillmere");
+    EXPECT_EQ(later.GetProfileString("Config", "Directory", ""), "/home/me/pics");
+    Rewrite(file, "; by hand\n[Config]\nTime = 9\nDirectory=\"/a \\\"b\\\"\"\n\n");
+    QtProfileStore byHand;
+    byHand.SetNotice([&](unsigned id, const std::string& detail) { told.emplace_back(id, detail); });
+    byHand.SetRegistryKey("Brandle Software", "Quillmere");
+    EXPECT_EQ(byHand.GetProfileInt("Config", "Time", 20), 9);
+    EXPECT_EQ(byHand.GetProfileString("Config", "Directory", ""), "/a \"b\"");
+    EXPECT_EQ(told.size(), 1u);
+    QFile::remove(file);
+    QFile::remove(file + QStringLiteral(".bad"));
 }
 
 }  // namespace

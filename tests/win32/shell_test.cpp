@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
@@ -22,10 +23,26 @@ TEST(Win32ResourceTest, StringsComeFromTheModuleAndMissingOnesAreEmpty) {
     EXPECT_EQ(platform.LoadString(4321), "");
 }
 
-TEST(Win32ResourceTest, TrayIconHasSixteenColourImagesAtBothSizes) {
-    for (int size : {16, 32}) {
-        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME),
-                                 IMAGE_ICON, size, size, LR_LOADMAP3DCOLORS);
+TEST(Win32ResourceTest, TrayIconHasAnImageForEverySmallAndLargeIconSize) {
+    // The icon group lists one image per size, so the tray's small icon is
+    // drawn, never scaled, at 100 % to 250 %, and the large one up to 200 %.
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    ASSERT_NE(dir, nullptr);
+    const int count = dir[4] | (dir[5] << 8);
+    std::vector<int> sizes;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = dir + 6 + 14 * i;  // GRPICONDIRENTRY
+        EXPECT_EQ(entry[0], entry[1]);         // square
+        EXPECT_EQ(entry[6] | (entry[7] << 8), 4) << "bits per pixel";
+        sizes.push_back(entry[0]);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64}));
+    for (int size : sizes) {
+        HANDLE icon = LoadImageA(module, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, size, size,
+                                 LR_LOADMAP3DCOLORS);
         ASSERT_NE(icon, nullptr) << size;
         ICONINFO info = {};
         ASSERT_TRUE(GetIconInfo(static_cast<HICON>(icon), &info));

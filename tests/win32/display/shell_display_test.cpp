@@ -1,16 +1,19 @@
 // The shell operations that need a display (run by with-display.sh on an
-// Xvfb of their own): the popup menu's aftermath, a dialog brought to the
-// front, and a run that a failing handler ends.
+// Xvfb of their own): the popup menu's aftermath, the running copy found
+// and asked, a dialog brought to the front, and a run that a failing
+// handler ends.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/framework.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
 #include "res/resource.h"
+#include "settings/settings_dialog.h"
 
 namespace qm {
 namespace {
@@ -54,6 +57,41 @@ TEST(Win32MenuTest, FrameGetsAMessageOnceThePopupMenuHasClosed) {
     }
     EXPECT_TRUE(nullMessage);
     platform.CloseFrameWindow();
+}
+
+// --- The running copy -------------------------------------------------------
+
+class CommandRecorder : public QuietFrame {
+public:
+    bool OnCommand(int id) override {
+        commands.push_back(id);
+        return true;
+    }
+    std::vector<int> commands;
+};
+
+TEST(Win32RunningCopyTest, FoundByItsFrameAloneAndAskedForItsSettings) {
+    // Explorer titles a window on the program's own folder "Quillmere".
+    HWND foreign = CreateWindowExA(0, "STATIC", "Quillmere", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                   nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(foreign, nullptr);
+    Win32Platform second;
+    EXPECT_FALSE(second.FindTopLevelWindow("Quillmere")) << "another program's window";
+
+    Win32Platform first;
+    CommandRecorder frame;
+    ASSERT_TRUE(first.CreateFrameWindow("Quillmere", frame));
+    EXPECT_TRUE(second.FindTopLevelWindow("QUILLMERE"));
+    EXPECT_TRUE(second.SendCommandToRunningCopy("Brandle Software Quillmere", ID_SETTINGS));
+    // Posted, as a menu choice: it arrives through the running copy's loop.
+    EXPECT_TRUE(frame.commands.empty());
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(frame.commands, std::vector<int>{ID_SETTINGS});
+    first.CloseFrameWindow();
+    DestroyWindow(foreign);
 }
 
 // --- A dialog brought to the front --------------------------------------------
@@ -104,6 +142,62 @@ TEST(Win32DialogTest, OpenDialogOfATemplateComesToTheFront) {
     EXPECT_FALSE(platform.BringDialogToFront(IDD_ABOUTBOX)) << "closed now";
     DestroyWindow(g_front.other);
     platform.CloseFrameWindow();
+}
+
+// --- The settings dialog's size list ------------------------------------------
+
+// The real SettingsDialog in the real dialog manager: its drop-down list
+// gets the four sizes from the string table, shows the one given, and
+// hands back the one the user picks.
+class SettingsWithSize : public SettingsDialog {
+public:
+    std::vector<std::string> items;
+    LONG style = 0;
+    int heightShut = 0;
+
+protected:
+    bool OnInitDialog() override {
+        const bool focus = SettingsDialog::OnInitDialog();
+        HWND dialog = FindWindowA("#32770", "Quillmere Settings");  // not active yet
+        HWND list = GetDlgItem(dialog, IDC_STRETCH);
+        style = GetWindowLongA(list, GWL_STYLE);
+        RECT r{};
+        GetWindowRect(list, &r);
+        heightShut = r.bottom - r.top;
+        const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            char text[64] = {};
+            SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+            items.emplace_back(text);
+        }
+        // The user picks "Fitted" and presses OK.
+        SendMessageA(list, CB_SETCURSEL, 3, 0);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return focus;
+    }
+};
+
+TEST(Win32DialogTest, SettingsSizeListShowsAndReturnsTheSize) {
+    Win32Platform platform;
+    SetCurrentPlatform(&platform.parts);
+    QuietFrame frame;
+    ASSERT_TRUE(platform.CreateFrameWindow("Quillmere Size Test", frame));
+    SettingsWithSize dialog;
+    dialog.m_Directory = "C:\\";
+    dialog.m_Display = 0;
+    dialog.m_Width = dialog.m_Height = 301;
+    dialog.m_Time = 20;
+    dialog.m_When = 0;
+    dialog.m_Random = 0;
+    dialog.m_Stretch = 2;
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.items, (std::vector<std::string>{"As it is", "Stretched", "Filled", "Fitted"}));
+    EXPECT_EQ(dialog.style & 0x3, CBS_DROPDOWNLIST);
+    EXPECT_GT(dialog.heightShut, 0);
+    EXPECT_LT(dialog.heightShut, 40) << "the list is shut until opened";
+    EXPECT_EQ(dialog.m_Stretch, 3);
+    platform.CloseFrameWindow();
+    SetCurrentPlatform(nullptr);
 }
 
 // --- A run that a handler's exception ends ------------------------------------
