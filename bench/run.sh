@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Times jpeg-to-wallpaper against djpeg on photo-sized pictures.
+# Times jpeg-to-wallpaper against djpeg on photo-sized pictures, and on an
+# 18 MP PNG and WebP against pngtopnm and dwebp -ppm.
 #   bench/run.sh [RUNS]      (default 7 runs of each command per picture)
 # Runs interleave the commands so that drift in machine load hits all of
 # them alike; medians are reported. Each command overwrites its own output
 # file every run, as the wallpaper is replaced in use.
 # Goals: wall(ours) / wall(djpeg -ppm) <= 1.15,
 #        peak RSS(ours) / peak RSS(djpeg -bmp) <= 1.05.
+# PNG and WebP: wall(ours) / wall(pngtopnm or dwebp -ppm) <= 1.1, and the
+# same for peak RSS.
+# Then the image list of 100,000 pictures in 10,000 folders (goal < 2 s).
 # Then the decode's memory cap: small progressive files that declare huge
 # pictures are refused (time and peak memory of the refusal, and the box's
 # words), and the largest photo the cap is sized for, 100 MP progressive
@@ -18,7 +22,10 @@ command -v djpeg >/dev/null || { echo "djpeg not found (libjpeg-turbo-progs)" >&
 [ -x "$TIME" ] || { echo "GNU time not found at $TIME" >&2; exit 1; }
 
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target jpeg-to-wallpaper make-photo-jpeg >/dev/null
+cmake --build --preset linux --target jpeg-to-wallpaper make-photo-jpeg list-tree >/dev/null
+for tool in pngtopnm pnmtopng dwebp cwebp; do
+  command -v $tool >/dev/null || { echo "$tool not found (netpbm, webp)" >&2; exit 1; }
+done
 
 OUT=build/bench
 mkdir -p "$OUT"
@@ -71,6 +78,51 @@ for img in "$OUT/photo-4096x3072.jpg" "$OUT/photo-6000x4000-progressive.jpg"; do
     printf "%-36s wall ours/djpeg-ppm = %.3f (goal <= 1.15) %s; rss ours/djpeg-bmp = %.3f (goal <= 1.05) %s; bmp vs djpeg: %s\n",
       n, rw, (rw <= 1.15 ? "ok" : "MISSED"), rm, (rm <= 1.05 ? "ok" : "MISSED"), s }'
 done
+
+# --- PNG and WebP -------------------------------------------------------------
+# An 18 MP photo (5184 x 3456) as PNG, lossy WebP and lossless WebP, made from
+# the same drawing; each against its library's own tool.
+PHOTO18="$OUT/photo-5184x3456.jpg"
+[ -f "$PHOTO18" ] || "$BIN/make-photo-jpeg" "$PHOTO18" 5184 3456
+[ -f "$OUT/photo-18mp.png" ] || djpeg -ppm "$PHOTO18" | pnmtopng > "$OUT/photo-18mp.png"
+[ -f "$OUT/photo-18mp-lossy.webp" ] || cwebp -quiet -q 85 "$OUT/photo-18mp.png" -o "$OUT/photo-18mp-lossy.webp"
+[ -f "$OUT/photo-18mp-lossless.webp" ] ||
+  cwebp -quiet -lossless -z 1 "$OUT/photo-18mp.png" -o "$OUT/photo-18mp-lossless.webp"
+
+echo
+printf '%-36s %-14s %9s %11s\n' image command wall_s peak_rss_kb
+for img in "$OUT/photo-18mp.png" "$OUT/photo-18mp-lossy.webp" "$OUT/photo-18mp-lossless.webp"; do
+  : > "$OUT/ours.txt"; : > "$OUT/ref.txt"
+  cat "$img" > /dev/null
+  case $img in
+    # Both write their file, as ours does.
+    *.png) ref=(sh -c 'exec pngtopnm "$1" > "$2"' sh "$img" "$OUT/ref.ppm"); label=pngtopnm ;;
+    *) ref=(dwebp -quiet -ppm "$img" -o "$OUT/ref.ppm"); label="dwebp -ppm" ;;
+  esac
+  for ((i = 0; i < RUNS; i++)); do
+    for ((k = 0; k < 2; k++)); do
+      if (((i + k) % 2 == 0)); then
+        timed "$BIN/jpeg-to-wallpaper" "$img" "$OUT/ours.bmp" >> "$OUT/ours.txt"
+      else
+        timed "${ref[@]}" >> "$OUT/ref.txt"
+      fi
+    done
+  done
+  name=$(basename "$img")
+  W_ours=$(cut -d' ' -f1 "$OUT/ours.txt" | median); M_ours=$(cut -d' ' -f2 "$OUT/ours.txt" | median)
+  W_ref=$(cut -d' ' -f1 "$OUT/ref.txt" | median); M_ref=$(cut -d' ' -f2 "$OUT/ref.txt" | median)
+  printf '%-36s %-14s %9s %11s\n' "$name" jpeg-to-wallpaper "$W_ours" "$M_ours"
+  printf '%-36s %-14s %9s %11s\n' "$name" "$label" "$W_ref" "$M_ref"
+  awk -v wo="$W_ours" -v wr="$W_ref" -v mo="$M_ours" -v mr="$M_ref" -v n="$name" -v l="$label" 'BEGIN {
+    rw = wo / wr; rm = mo / mr
+    printf "%-36s wall ours/%s = %.3f (goal <= 1.1) %s; rss ours/%s = %.3f (goal <= 1.1) %s\n",
+      n, l, rw, (rw <= 1.1 ? "ok" : "MISSED"), l, rm, (rm <= 1.1 ? "ok" : "MISSED") }'
+done
+rm -f "$OUT/ours.bmp" "$OUT/ref.ppm"
+
+# --- Subfolders -------------------------------------------------------------------
+echo
+"$BIN/list-tree" "$OUT/tree" "$RUNS" | tail -1
 
 # --- The memory cap ---------------------------------------------------------
 # A real 640x480 photo whose frame header claims 65500 x 65500 (no BMP holds

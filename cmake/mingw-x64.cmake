@@ -7,9 +7,11 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-# The static libjpeg built by tools/build-libjpeg-mingw.sh x64.
+# The static libjpeg built by tools/build-libjpeg-mingw.sh x64, and zlib,
+# libpng and libwebp by tools/build-imagelibs-mingw.sh x64.
 get_filename_component(_qm_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${_qm_root}/build/libjpeg-mingw-x64")
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${_qm_root}/build/libjpeg-mingw-x64"
+    "${_qm_root}/build/imagelibs-mingw-x64")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

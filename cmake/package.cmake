@@ -13,13 +13,20 @@ function(qm_windows_text source destination)
 endfunction()
 
 # libjpeg-turbo's own install puts its licence texts beside the library;
-# the mingw-w64 runtime's (CRT, winpthreads) are in its Debian package.
-# All three are cached: tools/release.sh compares the zip with them.
+# zlib's (the notice in its README), libpng's and libwebp's are put beside
+# theirs by tools/build-imagelibs-mingw.sh; the mingw-w64 runtime's (CRT,
+# winpthreads) are in its Debian package. All are cached: tools/release.sh
+# compares the zip with them.
 get_filename_component(_qm_jpeg_doc "${JPEG_INCLUDE_DIR}/../share/doc/libjpeg-turbo" ABSOLUTE)
 find_file(QM_LIBJPEG_LICENSE LICENSE.md PATHS "${_qm_jpeg_doc}"
           NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_file(QM_LIBJPEG_README_IJG README.ijg PATHS "${_qm_jpeg_doc}"
           NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+get_filename_component(_qm_image_doc "${PNG_PNG_INCLUDE_DIR}/../share/doc" ABSOLUTE)
+find_file(QM_ZLIB_LICENSE README PATHS "${_qm_image_doc}/zlib" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_file(QM_LIBPNG_LICENSE LICENSE PATHS "${_qm_image_doc}/libpng" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_file(QM_LIBWEBP_LICENSE COPYING PATHS "${_qm_image_doc}/libwebp" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_file(QM_LIBWEBP_PATENTS PATENTS PATHS "${_qm_image_doc}/libwebp" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(QM_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-i686-dev/copyright CACHE INTERNAL "")
   set(QM_PACKAGE_SYSTEM win32)
@@ -42,11 +49,17 @@ qm_windows_text("${_qm_release}/README.txt.lf" "${_qm_release}/README.txt")
 qm_windows_text("${QM_LIBJPEG_LICENSE}" "${_qm_release}/libjpeg-turbo-LICENSE.md")
 qm_windows_text("${QM_LIBJPEG_README_IJG}" "${_qm_release}/libjpeg-turbo-README.ijg")
 qm_windows_text("${QM_MINGW_RUNTIME_COPYRIGHT}" "${_qm_release}/mingw-w64-runtime.txt")
+qm_windows_text("${QM_ZLIB_LICENSE}" "${_qm_release}/zlib-README.txt")
+qm_windows_text("${QM_LIBPNG_LICENSE}" "${_qm_release}/libpng-LICENSE.txt")
+qm_windows_text("${QM_LIBWEBP_LICENSE}" "${_qm_release}/libwebp-COPYING.txt")
+qm_windows_text("${QM_LIBWEBP_PATENTS}" "${_qm_release}/libwebp-PATENTS.txt")
 
 install(TARGETS quillmere RUNTIME DESTINATION .)
 install(FILES "${_qm_release}/README.txt" DESTINATION .)
 install(FILES "${_qm_release}/libjpeg-turbo-LICENSE.md" "${_qm_release}/libjpeg-turbo-README.ijg"
-              "${_qm_release}/mingw-w64-runtime.txt"
+              "${_qm_release}/mingw-w64-runtime.txt" "${_qm_release}/zlib-README.txt"
+              "${_qm_release}/libpng-LICENSE.txt" "${_qm_release}/libwebp-COPYING.txt"
+              "${_qm_release}/libwebp-PATENTS.txt"
         DESTINATION licenses)
 
 set(CPACK_GENERATOR ZIP)

@@ -1,5 +1,6 @@
 #include "frame/main_frame.h"
 
+#include "imaging/picture_decode.h"
 #include "platform/platform.h"
 
 namespace qm {
@@ -17,6 +18,10 @@ CMainFrame::CMainFrame() {
 bool IsJpegPath(const std::string& path) {
     const char* tail = path.size() < 4 ? path.c_str() : path.c_str() + path.size() - 4;
     return CurrentPlatform().system.MbsICmp(tail, ".jpg") == 0;
+}
+
+bool IsConvertedPicture(const std::string& path) {
+    return picture::FormatOf(path) != picture::Format::Bmp;
 }
 
 }  // namespace qm

@@ -57,7 +57,8 @@ public:
     void LoadSettings();
     void SaveSettings();
 
-    // Rebuilds m_ImageList from Directory; nonzero when candidates were found.
+    // Rebuilds m_ImageList from Directory (and with Subfolders, from every
+    // folder under it); nonzero when candidates were found.
     int BuildImageList();
 
     // Picks the next (or, with previous set, the previous) image and sets it.
@@ -73,9 +74,9 @@ public:
     bool OnUpdateCenterCurrent();
     bool OnUpdateTileCurrent();
 
-    // Decodes a JPEG into the wallpaper BMP; its path, or "" on failure.
-    // onlyAsLargeAsShown (for a filled or fitted picture): decoded no
-    // larger than the monitors need (ScaleDenominator).
+    // Decodes a JPEG, PNG or WebP into the wallpaper BMP; its path, or ""
+    // on failure. onlyAsLargeAsShown (for a filled or fitted picture): a
+    // JPEG decoded no larger than the monitors need (ScaleDenominator).
     std::string MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown = false);
 
     // Settings, named after their profile values.
@@ -87,6 +88,8 @@ public:
     std::int32_t Height = 301;
     std::int32_t Display = 2;
     std::int32_t Width = 301;
+    // 1: the list takes the pictures of every folder under Directory too.
+    std::int32_t Subfolders = 0;
 
     // Rotation state.
     std::int32_t m_LastIndex = -1;
@@ -130,5 +133,8 @@ std::string StyleString(std::int32_t stretch, bool tiled);
 
 // True when the path's last four characters are ".jpg" in any case.
 bool IsJpegPath(const std::string& path);
+// True for a picture the desktop is not handed as it is but converted to
+// the wallpaper BMP first: a JPEG (".jpg", ".jpeg"), PNG or WebP.
+bool IsConvertedPicture(const std::string& path);
 
 }  // namespace qm

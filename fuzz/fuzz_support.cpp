@@ -82,6 +82,11 @@ bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
                 Fail("warning box with the wrong style", box.text);
             }
             ++warnings;
+        } else if (box.caption == "PNG Error" || box.caption == "WebP Error") {
+            if (box.style != BoxIcon::Error || box.ownerIsActiveWindow) {
+                Fail("library box with the wrong style", box.text);
+            }
+            fatal = true;
         } else if (box.caption == "JPEG Fatal Error") {
             if (box.style != BoxIcon::Error || box.ownerIsActiveWindow) {
                 Fail("fatal box with the wrong style", box.text);
@@ -90,7 +95,11 @@ bool CheckConversionBoxes(const HeadlessPlatform& platform, int decodes) {
         } else if (box.caption == "Quillmere") {
             const bool plain = box.style == BoxIcon::None;
             const bool known =
-                (box.text == "JpegFile :\nOut of memory" && box.style == BoxIcon::Error) ||
+                ((box.text == "JpegFile :\nOut of memory" || box.text == "PngFile :\nOut of memory" ||
+                  box.text == "WebpFile :\nOut of memory") &&
+                 box.style == BoxIcon::Error) ||
+                (box.text.rfind("PNG :\nCan't open ", 0) == 0 && plain) ||
+                (box.text.rfind("WebP :\nCan't open ", 0) == 0 && plain) ||
                 (box.text == "Error: Can't save as BMP" && plain) ||
                 (box.text == "fwrite error\nGiving up" && plain) ||
                 (box.text.rfind("JPEG :\nCan't open ", 0) == 0 && plain);

@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <webp/encode.h>
+#include <webp/mux.h>
+
 #include "tests/support/jpeg_variants.h"
+#include "tests/support/picture_files.h"
 #include "tests/support/test_images.h"
 
 namespace fs = std::filesystem;
@@ -75,6 +79,40 @@ std::vector<std::pair<std::string, std::string>> Jpegs() {
     return out;
 }
 
+// A two-frame animation, the second frame smaller and offset, through the
+// library's own animation encoder.
+std::string AnimatedWebp() {
+    WebPAnimEncoderOptions options;
+    WebPConfig config;
+    if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&config)) {
+        return "";
+    }
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(12, 8, &options);
+    std::string out;
+    WebPPicture frame;
+    if (encoder != nullptr && WebPPictureInit(&frame)) {
+        frame.width = 12;
+        frame.height = 8;
+        frame.use_argb = 1;
+        std::vector<std::uint8_t> rgba(12 * 8 * 4);
+        for (std::size_t i = 0; i < rgba.size(); ++i) {
+            rgba[i] = static_cast<std::uint8_t>(i * 37 + (i % 4 == 3 ? 128 : 0));
+        }
+        WebPData data{nullptr, 0};
+        if (WebPPictureImportRGBA(&frame, rgba.data(), 12 * 4) &&
+            WebPAnimEncoderAdd(encoder, &frame, 0, &config) &&
+            WebPAnimEncoderAdd(encoder, &frame, 100, &config) &&
+            WebPAnimEncoderAdd(encoder, nullptr, 200, &config) &&
+            WebPAnimEncoderAssemble(encoder, &data)) {
+            out.assign(reinterpret_cast<const char*>(data.bytes), data.size);
+        }
+        WebPDataClear(&data);
+        WebPPictureFree(&frame);
+    }
+    WebPAnimEncoderDelete(encoder);
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +127,27 @@ int main(int argc, char** argv) {
         Put("decode", name, bytes);
         Put("wallpaper_bmp", name, bytes);
     }
+
+    // PNGs: colour and with alpha, plain and interlaced, a palette, a
+    // grey 16-bit picture, and a header declaring a huge picture.
+    for (bool alpha : {false, true}) {
+        const std::vector<std::uint8_t> px = MakeRgbPattern(alpha ? 12 : 17, 9, 3);
+        std::vector<std::uint8_t> rgba;
+        for (std::size_t i = 0; i < px.size(); i += 3) {
+            rgba.insert(rgba.end(), {px[i], px[i + 1], px[i + 2], static_cast<std::uint8_t>(i * 5)});
+        }
+        const int w = alpha ? 12 : 17;
+        Put("png", alpha ? "rgba.png" : "rgb.png", EncodePng(alpha ? rgba : px, w, 9, alpha));
+        Put("webp", alpha ? "lossy-alpha.webp" : "lossy.webp", EncodeWebp(alpha ? rgba : px, w, 9, alpha, false));
+        Put("webp", alpha ? "lossless-alpha.webp" : "lossless.webp", EncodeWebp(alpha ? rgba : px, w, 9, alpha, true));
+    }
+    const std::string rows = DeflatedZeros(9 * (1 + 5 * 2));
+    Put("png", "grey16-adam7.png", PngHead(5, 9, 16, 0, true) + PngChunk("IDAT", DeflatedZeros(9 * 11 * 2)) + PngChunk("IEND", ""));
+    Put("png", "palette4.png", PngHead(7, 3, 4, 3) + PngChunk("PLTE", std::string(48, '\x40')) +
+                                   PngChunk("tRNS", std::string(3, '\x80')) +
+                                   PngChunk("IDAT", DeflatedZeros(3 * 5)) + PngChunk("IEND", ""));
+    Put("png", "declares-65535x65535.png", PngHead(65535, 65535, 8, 2) + PngChunk("IDAT", rows) + PngChunk("IEND", ""));
+    Put("webp", "animated.webp", AnimatedWebp());
 
     // BMP headers of many sizes, whole and cut, plus the thresholds and
     // flags the target takes from the end of its input.

@@ -9,6 +9,7 @@
 #include "frame/main_frame.h"
 #include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
+#include "imaging/picture_decode.h"
 #include "platform/file_access.h"
 #include "platform/platform.h"
 
@@ -239,7 +240,7 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
     }
     const jpeg::RowSink sink{&writer,           BmpWriter::Begin, BmpWriter::Row,
                              BmpWriter::Target, true,             BmpWriter::Denominator};
-    const bool decoded = jpeg::Decode(jpegPath, sink);
+    const bool decoded = picture::Decode(jpegPath, sink);  // a PNG or WebP is not scaled
     if (writer.file == nullptr) {
         return false;  // nothing written; the user has been told why
     }

@@ -30,10 +30,13 @@ struct ScaleGoal {
 // of the monitor that needs the most of it; 1 when no monitor is known.
 unsigned ScaleDenominator(std::uint32_t width, std::uint32_t height, const ScaleGoal& goal);
 
-// Decodes `jpegPath` and writes it as a 24-bit bottom-up BMP to `bmpPath`,
+// Decodes `jpegPath` (a JPEG, PNG or WebP picture, by its ending: the name
+// is from when JPEG was the only format converted) and writes it as a
+// 24-bit bottom-up BMP to `bmpPath`,
 // through a temporary file beside it that replaces `bmpPath` only when
 // complete, and only when its volume has room for it and the margin.
-// With a goal, at the scale ScaleDenominator gives; otherwise full size.
+// With a goal, a JPEG at the scale ScaleDenominator gives; otherwise (and
+// a PNG or WebP always) full size.
 // Tells the user about any failure; false then, and `bmpPath` is as it was.
 bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
                       const ScaleGoal* goal = nullptr);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ public:
     virtual std::unique_ptr<DesktopKey> OpenDesktopKey() = 0;
     // Shows the picture at path with the layout the key's values describe.
     virtual void SetDesktopWallpaper(const char* path) = 0;
+    // The colour the desktop shows where no picture covers it, 0xRRGGBB;
+    // transparent parts of a picture are laid over it. Black where the
+    // desktop has no such colour of its own.
+    virtual std::uint32_t BackgroundColour() { return 0x000000; }
     // The monitors the desktop spans now; empty when the backend cannot
     // tell (a converted picture then keeps its full size).
     virtual std::vector<MonitorRect> Monitors() { return {}; }

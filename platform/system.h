@@ -18,6 +18,9 @@ inline constexpr std::size_t kMaxPath = 260;
 struct FindEntry {
     bool isDirectory = false;
     std::string name;  // long name, letter case as stored
+    // A link to somewhere else (a symbolic link, a junction or another
+    // reparse point): a folder search never goes through one.
+    bool isLink = false;
 };
 
 // One open directory search (first/next over a folder and a `*` pattern).
@@ -79,6 +82,8 @@ public:
     // Multibyte-aware comparisons in the process's code page; 0 when equal.
     virtual int MbsCmp(const char* a, const char* b) = 0;
     virtual int MbsICmp(const char* a, const char* b) = 0;
+    // Orders two file names as the platform's own file lists do; <0, 0, >0.
+    virtual int CompareNames(const char* a, const char* b) = 0;
 
     // Pseudo-random integer from 0 to 32767.
     virtual int Rand() = 0;

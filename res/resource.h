@@ -47,6 +47,7 @@
 #define IDC_HEIGHT 1021
 #define IDC_STRETCH 1022           // drop-down list: the size of a picture not tiled
 #define IDC_UPDATE_IMAGE_LIST 1023
+#define IDC_SUBFOLDERS 1024
 #define IDC_START_AT_LOGIN 1030
 
 #ifndef IDC_STATIC

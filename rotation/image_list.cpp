@@ -1,12 +1,18 @@
-// Collecting the wallpaper candidates of the folder.
+// Collecting the wallpaper candidates of the folder, and with Subfolders
+// set, of every folder under it.
+#include <algorithm>
 #include <memory>
 
 #include "frame/main_frame.h"
+#include "imaging/picture_decode.h"
 #include "platform/platform.h"
 
 namespace qm {
 
 namespace {
+
+// The endings the list takes, as search masks.
+constexpr const char* kImageMasks[] = {"*.bmp", "*.jpg", "*.jpeg", "*.png", "*.webp"};
 
 // Directory + separator + mask, or false when it would not fit the
 // platform's path buffer (MAX_PATH on Windows): a cut pattern would search
@@ -35,10 +41,42 @@ int CountFiles(const std::string& directory, const char* mask) {
     return count;
 }
 
-bool HasImageExtension(const std::string& name) {
-    SystemServices& p = CurrentPlatform().system;
-    const char* tail = name.size() < 4 ? name.c_str() : name.c_str() + name.size() - 4;
-    return p.MbsICmp(tail, ".bmp") == 0 || p.MbsICmp(tail, ".jpg") == 0;
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+
+// Every picture under `folder`, depth-first, each folder's entries in the
+// platform's name order, files and folders alike. Links are never followed:
+// no folder outside the tree, and no loop. A folder that cannot be read is
+// left out; so is one whose search pattern would not fit MAX_PATH, which
+// also bounds the depth.
+void CollectTree(const std::string& folder, std::vector<std::string>& out) {
+    SystemServices& system = CurrentPlatform().system;
+    std::string pattern;
+    if (!FormPattern(folder, "*", pattern)) {
+        return;
+    }
+    FindEntry entry;
+    auto search = system.FindFirst(pattern.c_str(), entry);
+    if (!search) {
+        return;
+    }
+    std::vector<FindEntry> entries;
+    do {
+        if (entry.isDirectory ? !entry.isLink && !IsDots(entry.name) : picture::IsPictureName(entry.name)) {
+            entries.push_back(entry);
+        }
+    } while (search->FindNext(entry));
+    search.reset();  // one open search at a time, however deep
+    std::sort(entries.begin(), entries.end(), [&system](const FindEntry& a, const FindEntry& b) {
+        return system.CompareNames(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    const char separator = system.PathSeparator();
+    for (const FindEntry& e : entries) {
+        if (e.isDirectory) {
+            CollectTree(folder + separator + e.name, out);
+        } else {
+            out.push_back(folder + separator + e.name);
+        }
+    }
 }
 
 }  // namespace
@@ -46,9 +84,24 @@ bool HasImageExtension(const std::string& name) {
 int CMainFrame::BuildImageList() {
     m_LastIndex = -1;
 
+    if (Subfolders != 0) {
+        std::vector<std::string> found;
+        CollectTree(Directory, found);
+        if (found.empty()) {
+            return 0;
+        }
+        m_ImageList = std::move(found);
+        m_LastIndex = static_cast<std::int32_t>(std::min<std::size_t>(m_ImageList.size(), INT32_MAX)) - 1;
+        m_CurrentIndex = Random != 0 ? m_LastIndex : -1;
+        return 1;
+    }
+
     // The platform's pattern matching also sees short 8.3 aliases, so these
     // counts can exceed what the collecting pass keeps.
-    int count = CountFiles(Directory, "*.bmp") + CountFiles(Directory, "*.jpg");
+    int count = 0;
+    for (const char* mask : kImageMasks) {
+        count += CountFiles(Directory, mask);
+    }
     if (count == 0) {
         return 0;
     }
@@ -65,7 +118,7 @@ int CMainFrame::BuildImageList() {
     }
     const char separator = CurrentPlatform().system.PathSeparator();
     do {
-        if (entry.isDirectory || !HasImageExtension(entry.name)) {
+        if (entry.isDirectory || !picture::IsPictureName(entry.name)) {
             continue;
         }
         // Files that appeared after counting find no slot.

@@ -51,7 +51,7 @@ std::string StyleString(std::int32_t stretch, bool tiled) {
 }
 
 void CMainFrame::SetWallpaperStyle() {
-    // Measuring a JPEG converts it, with the conversion's message boxes.
+    // Measuring a JPEG (or PNG, WebP) converts it, with the conversion's message boxes.
     const ChangeUnderWay underWay(*this);
     std::string tile;
     if (Display == 1) {
@@ -64,7 +64,7 @@ void CMainFrame::SetWallpaperStyle() {
         tile = DesktopWallpaper::ReadTile() ? "1" : "0";
     } else {
         std::string sizeFile = m_ImageList[static_cast<std::size_t>(m_CurrentIndex)];
-        if (IsJpegPath(sizeFile)) {
+        if (IsConvertedPicture(sizeFile)) {
             sizeFile = MakeWallpaperBmp(sizeFile);
             if (sizeFile.empty()) {
                 return;

@@ -48,6 +48,7 @@ void CMainFrame::OnSettings() {
     // Read from the system each time: the installer, another copy or the
     // user may have changed it since.
     dlg.m_StartAtLogin = CurrentPlatform().system.GetLoginStart() != LoginStart::None ? 1 : 0;
+    dlg.m_Subfolders = Subfolders != 0 ? 1 : 0;
 
     int result = 0;
     {
@@ -71,8 +72,12 @@ void CMainFrame::OnSettings() {
     Height = dlg.m_Height;
     Width = dlg.m_Width;
 
-    // A change of letter case alone counts: the folder is rescanned.
-    if (CurrentPlatform().system.MbsCmp(Directory.c_str(), dlg.m_Directory.c_str()) != 0) {
+    // A change of letter case alone counts: the folder is rescanned. So is
+    // a change of whether its subfolders count.
+    const bool subfoldersChanged = (Subfolders != 0) != (dlg.m_Subfolders != 0);
+    Subfolders = dlg.m_Subfolders != 0 ? 1 : 0;
+    if (CurrentPlatform().system.MbsCmp(Directory.c_str(), dlg.m_Directory.c_str()) != 0 ||
+        subfoldersChanged) {
         Directory = dlg.m_Directory;
         BuildImageList();
     }

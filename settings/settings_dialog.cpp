@@ -36,6 +36,7 @@ void SettingsDialog::DoDataExchange(CDataExchange& dx) {
     DDX_Radio(dx, IDC_WHEN_MINUTES, m_When);
     DDX_Text(dx, IDC_WIDTH, m_Width);
     DDV_MinMaxInt(dx, m_Width, kMinThreshold, kMaxThreshold);
+    DDX_Check(dx, IDC_SUBFOLDERS, m_Subfolders);
     DDX_CBIndex(dx, IDC_STRETCH, m_Stretch);
     DDX_Check(dx, IDC_START_AT_LOGIN, m_StartAtLogin);
 }

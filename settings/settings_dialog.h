@@ -33,6 +33,7 @@ public:
     // Whether the user's login starts the program: the system's entry, not
     // a profile value.
     std::int32_t m_StartAtLogin = 0;  // boolean
+    std::int32_t m_Subfolders = 0;  // boolean
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;

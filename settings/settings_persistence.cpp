@@ -1,4 +1,4 @@
-// Loading and saving the nine settings in the program's profile section.
+// Loading and saving the settings in the program's profile section.
 #include "frame/main_frame.h"
 #include "platform/platform.h"
 
@@ -21,6 +21,7 @@ void CMainFrame::LoadSettings() {
     Stretch = p.GetProfileInt(kSection, "Stretch", 1);
     Time = p.GetProfileInt(kSection, "Time", 20);
     When = p.GetProfileInt(kSection, "When", 0);
+    Subfolders = p.GetProfileInt(kSection, "Subfolders", 0);
 }
 
 void CMainFrame::SaveSettings() {
@@ -34,6 +35,7 @@ void CMainFrame::SaveSettings() {
     p.WriteProfileInt(kSection, "Random", Random);
     p.WriteProfileInt(kSection, "Time", Time);
     p.WriteProfileString(kSection, "Directory", Directory);
+    p.WriteProfileInt(kSection, "Subfolders", Subfolders);
 }
 
 }  // namespace qm

@@ -1,7 +1,9 @@
-// jpeg-to-wallpaper [--fill|--fit WxH] IN.jpg OUT.bmp: the wallpaper
-// conversion on its own, for scripts and for timing it against other
-// decoders; with --fill or --fit, as a filled or fitted picture is
-// converted for one monitor of that size.
+// jpeg-to-wallpaper [--fill|--fit WxH] IN OUT.bmp [IN OUT.bmp...]: the
+// wallpaper conversion on its own (of a JPEG, PNG or WebP, by its ending),
+// for scripts and for timing it against other decoders; with --fill or
+// --fit, as a filled or fitted picture is converted for one monitor of that
+// size. Several pairs are converted by one process, which under Wine saves
+// a start for each.
 #include <cstdio>
 #include <string>
 
@@ -33,7 +35,7 @@ private:
 int main(int argc, char** argv) {
     qm::ScaleGoal goal;
     bool scaled = false;
-    if (argc == 5) {
+    if (argc > 2 && argv[1][0] == '-' && argv[1][1] == '-') {
         const std::string mode = argv[1];
         qm::MonitorRect monitor;
         scaled = (mode == "--fill" || mode == "--fit") &&
@@ -45,13 +47,17 @@ int main(int argc, char** argv) {
             argc = 0;
         }
     }
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: jpeg-to-wallpaper [--fill|--fit WxH] IN.jpg OUT.bmp\n");
+    if (argc < 3 || argc % 2 != 1) {
+        std::fprintf(stderr,
+                     "usage: jpeg-to-wallpaper [--fill|--fit WxH] IN OUT.bmp [IN OUT.bmp...]\n");
         return 2;
     }
     ConsolePlatform platform;
     qm::SetCurrentPlatform(&platform.parts);
-    const bool ok = qm::ConvertJpegToBmp(argv[1], argv[2], scaled ? &goal : nullptr);
+    bool ok = true;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        ok = qm::ConvertJpegToBmp(argv[i], argv[i + 1], scaled ? &goal : nullptr) && ok;
+    }
     qm::SetCurrentPlatform(nullptr);
     return ok ? 0 : 1;
 }

@@ -44,7 +44,9 @@ release_zip() {
   # Exactly these files, under one folder named like the zip.
   expected="$(printf '%s\n' "$name/Quillmere.exe" "$name/README.txt" \
     "$name/licenses/libjpeg-turbo-LICENSE.md" "$name/licenses/libjpeg-turbo-README.ijg" \
-    "$name/licenses/mingw-w64-runtime.txt" | sort)"
+    "$name/licenses/mingw-w64-runtime.txt" "$name/licenses/zlib-README.txt" \
+    "$name/licenses/libpng-LICENSE.txt" "$name/licenses/libwebp-COPYING.txt" \
+    "$name/licenses/libwebp-PATENTS.txt" | sort)"
   listed="$(unzip -Z1 "$zip" | grep -v '/$' | sort)"
   [[ "$listed" == "$expected" ]] || die "the zip holds"$'\n'"$listed"$'\n'"instead of"$'\n'"$expected"
 
@@ -91,6 +93,10 @@ release_zip() {
   same_text "$dir/licenses/libjpeg-turbo-LICENSE.md" "$(cache QM_LIBJPEG_LICENSE)"
   same_text "$dir/licenses/libjpeg-turbo-README.ijg" "$(cache QM_LIBJPEG_README_IJG)"
   same_text "$dir/licenses/mingw-w64-runtime.txt" "$(cache QM_MINGW_RUNTIME_COPYRIGHT)"
+  same_text "$dir/licenses/zlib-README.txt" "$(cache QM_ZLIB_LICENSE)"
+  same_text "$dir/licenses/libpng-LICENSE.txt" "$(cache QM_LIBPNG_LICENSE)"
+  same_text "$dir/licenses/libwebp-COPYING.txt" "$(cache QM_LIBWEBP_LICENSE)"
+  same_text "$dir/licenses/libwebp-PATENTS.txt" "$(cache QM_LIBWEBP_PATENTS)"
 
   echo "release: $(basename "$zip") ($(stat -c %s "$zip") bytes, Quillmere.exe $(stat -c %s "$exe") bytes): contents checked"
   release_msi

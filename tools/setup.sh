@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a fresh Debian 12 machine to build and test Quillmere: compilers,
 # Wine (32-bit too where the kernel runs 32-bit programs), the cross-built
-# libjpeg for both Windows targets and the Wine prefix the Windows tests run
+# libjpeg, zlib, libpng and libwebp for both Windows targets and the Wine prefix the Windows tests run
 # in. Run as root; safe to run again.
 #   tools/setup.sh --linux    the packages only: enough for the Linux program
 set -euo pipefail
@@ -12,6 +12,10 @@ source "$root/tools/wine-lib.sh"
 packages=(
   # Linux build and tests
   cmake ninja-build ccache g++ clang libgtest-dev googletest libbenchmark-dev libjpeg62-turbo-dev
+  # PNG and WebP decoding, and the decoders the conversion is checked
+  # against: pngtopnm, dwebp (with cwebp and img2webp, which make the test
+  # pictures) and Python's PIL
+  libpng-dev libwebp-dev netpbm webp python3-pil
   # Linux desktops: Qt (QtDBus, QImage), GIO's GSettings, xcb for the root
   # window (shared memory, RandR and Xinerama monitors, X-Resource for the
   # clients' windows); Xlib and X-Resource for the tests' own checks
@@ -82,6 +86,8 @@ fi
 
 bash "$root/tools/build-libjpeg-mingw.sh" x64
 bash "$root/tools/build-libjpeg-mingw.sh" i686
+bash "$root/tools/build-imagelibs-mingw.sh" x64
+bash "$root/tools/build-imagelibs-mingw.sh" i686
 
 prefix="$root/build/wineprefix"
 if ((run32)) && [[ -f "$prefix/system.reg" ]] && ! qm_prefix_has_32bit "$prefix"; then

@@ -196,6 +196,7 @@ public:
     bool desktopKeyBroken = false;  // neither creatable nor openable
     std::map<std::string, Value> desktop;
     std::vector<std::string> wallpaperCalls;  // paths handed to the desktop
+    std::uint32_t backgroundColour = 0;       // 0xRRGGBB, as the desktop reports it
     // What Monitors() reports; none by default, as a backend that cannot tell.
     std::vector<MonitorRect> monitors;
 
@@ -244,6 +245,7 @@ public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
     std::unique_ptr<DesktopKey> OpenDesktopKey() override;
     void SetDesktopWallpaper(const char* path) override;
+    std::uint32_t BackgroundColour() override { return backgroundColour; }
     std::vector<MonitorRect> Monitors() override { return monitors; }
 
     std::string WallpaperDirectory() override;

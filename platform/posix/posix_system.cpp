@@ -84,7 +84,9 @@ bool PosixSystem::ListFolder(const std::string& folder, const std::string& mask,
             const std::filesystem::file_type type = it->status(typeEc).type();
             if (type == std::filesystem::file_type::directory ||
                 type == std::filesystem::file_type::regular) {
-                entries.push_back({type == std::filesystem::file_type::directory, name});
+                FindEntry entry{type == std::filesystem::file_type::directory, name};
+                entry.isLink = it->is_symlink(typeEc);
+                entries.push_back(std::move(entry));
             }
         }
     }
@@ -188,6 +190,11 @@ int PosixSystem::MbsICmp(const char* a, const char* b) {
             return ca - cb;
         }
     }
+}
+
+int PosixSystem::CompareNames(const char* a, const char* b) {
+    const int collated = std::strcoll(a, b);
+    return collated != 0 ? collated : std::strcmp(a, b);
 }
 
 int PosixSystem::Rand() {

@@ -29,6 +29,9 @@ public:
     bool ReplaceFile(const std::string& source, const std::string& target) override;
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;
+    // strcoll in the locale the program runs in (its file manager's order),
+    // bytes to break ties.
+    int CompareNames(const char* a, const char* b) override;
     // The same linear congruential sequence as the Windows C runtime.
     int Rand() override;
     void Seed(std::uint32_t seed) { randState_ = seed; }

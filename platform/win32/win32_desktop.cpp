@@ -81,4 +81,9 @@ void Win32Desktop::SetDesktopWallpaper(const char* path) {
     SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(path), SPIF_UPDATEINIFILE);
 }
 
+std::uint32_t Win32Desktop::BackgroundColour() {
+    const COLORREF c = GetSysColor(COLOR_DESKTOP);  // 0x00BBGGRR
+    return std::uint32_t{GetRValue(c)} << 16 | std::uint32_t{GetGValue(c)} << 8 | GetBValue(c);
+}
+
 }  // namespace qm

@@ -55,6 +55,7 @@ bool FillEntry(const WIN32_FIND_DATAW& data, FindEntry& entry) {
         return false;
     }
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     entry.name = std::move(name);
     return true;
 }
@@ -179,6 +180,16 @@ int Win32System::MbsCmp(const char* a, const char* b) {
 int Win32System::MbsICmp(const char* a, const char* b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
                     reinterpret_cast<const unsigned char*>(b));
+}
+
+int Win32System::CompareNames(const char* a, const char* b) {
+    for (DWORD flags : {DWORD{NORM_IGNORECASE}, DWORD{0}}) {
+        const int order = CompareStringA(LOCALE_USER_DEFAULT, flags, a, -1, b, -1);
+        if (order != 0 && order != CSTR_EQUAL) {
+            return order - CSTR_EQUAL;
+        }
+    }
+    return std::strcmp(a, b);
 }
 
 int Win32System::Rand() { return std::rand(); }

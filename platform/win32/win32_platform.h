@@ -56,6 +56,9 @@ public:
     bool ReplaceFile(const std::string& source, const std::string& target) override;
     int MbsCmp(const char* a, const char* b) override;
     int MbsICmp(const char* a, const char* b) override;
+    // CompareStringA in the user's locale without regard to case, as
+    // Explorer's lists sort; case, then bytes, break ties.
+    int CompareNames(const char* a, const char* b) override;
     int Rand() override;
     // The "Quillmere" value of HKCU\...\CurrentVersion\Run
     // (win32_login_start.cpp).
@@ -71,6 +74,8 @@ public:
     void SetDesktopWallpaper(const char* path) override;
     // The monitors' rectangles in physical pixels (the program is DPI-aware).
     std::vector<MonitorRect> Monitors() override;
+    // GetSysColor(COLOR_DESKTOP), the colour around a centred picture.
+    std::uint32_t BackgroundColour() override;
 };
 
 // USER32 and SHELL32: boxes, strings, the running copy, the frame, timers,

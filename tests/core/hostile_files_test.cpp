@@ -24,6 +24,7 @@
 #include "imaging/wallpaper_bmp.h"
 #include "platform/headless/headless_platform.h"
 #include "tests/support/jpeg_variants.h"
+#include "tests/support/picture_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_images.h"
 
@@ -477,6 +478,130 @@ TEST_F(HostileFiles, ShortAndOddBmpHeadersGiveASafeLayout) {
         EXPECT_EQ(platform().wallpaperCalls.size(), 1u);
     }
     EXPECT_TRUE(platform().boxes.empty());
+}
+
+// --- PNG and WebP -------------------------------------------------------------------
+
+// A small PNG whose picture data is the given zlib stream.
+std::string PngWithData(std::uint32_t width, std::uint32_t height, const std::string& idat,
+                        const std::string& beforeData = "", bool interlaced = false) {
+    return test::PngHead(width, height, 8, 2, interlaced) + beforeData + test::PngChunk("IDAT", idat) +
+           test::PngChunk("IEND", "");
+}
+
+// Each damaged or hostile file ends in its library's box (or the box for a
+// picture too big to hold) and leaves the old wallpaper as it was, or, for
+// a bomb whose picture itself is whole, converts; the next picture of the
+// rotation is shown all the same. None buffers what it declares: the peak
+// memory of the whole table stays far below any of the sizes declared.
+TEST_F(HostileFiles, DamagedAndHostilePngAndWebpFilesAreRefusedInTheirLibrarysWords) {
+    const std::vector<std::uint8_t> rgb = test::MakeRgbPattern(24, 16, 4);
+    const std::string png = test::EncodePng(rgb, 24, 16, false);
+    const std::size_t iend = png.find("IEND") - 4;  // the IDAT's CRC ends here
+    std::string badCrc = png;
+    badCrc[iend - 1] = static_cast<char>(badCrc[iend - 1] ^ 0x10);
+    const std::string unknownCritical =
+        png.substr(0, 33) + test::PngChunk("QuIL", "data") + png.substr(33);
+    // Half a gigabyte of zeros for a 24 x 16 picture, whose lines need 1,168
+    // bytes; and the same behind a compressed text chunk.
+    const std::string zeros = test::DeflatedZeros(std::uint64_t{512} << 20);
+    const std::string textBomb = test::PngChunk("zTXt", std::string("Comment\0\0", 9) + zeros);
+    const std::string webp = test::EncodeWebp(rgb, 24, 16, false, false);
+    std::string vp8xHuge = std::string("RIFF") + std::string(4, '\0') + "WEBPVP8X" +
+                           std::string("\x0a\0\0\0\0\0\0\0", 8);
+    for (std::uint32_t side : {99999u, 99999u}) {  // canvas - 1, 24 bits each
+        vp8xHuge += std::string{static_cast<char>(side), static_cast<char>(side >> 8),
+                                static_cast<char>(side >> 16)};
+    }
+    vp8xHuge += webp.substr(12);
+    const std::string riffSize = {static_cast<char>(vp8xHuge.size() - 8), static_cast<char>((vp8xHuge.size() - 8) >> 8),
+                                  '\0', '\0'};
+    vp8xHuge.replace(4, 4, riffSize);
+    const std::string webpBits = test::FlipBits(webp, 7, 40);
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* caption;  // "" when the picture converts
+        const char* text;
+    };
+    const Case cases[] = {
+        {"cut.png", png.substr(0, png.size() - 30), "PNG Error", nullptr},
+        {"cut-in-header.png", png.substr(0, 20), "PNG Error", nullptr},
+        {"bad-crc.png", badCrc, "PNG Error", "IDAT: CRC error"},
+        {"unknown-critical.png", unknownCritical, "PNG Error", "QuIL: unhandled critical chunk"},
+        {"not-a.png", test::EncodeJpeg(rgb, 24, 16), "PNG Error", "Not a PNG file"},
+        {"empty.png", "", "PNG Error", nullptr},
+        {"100000x100000.png", PngWithData(100000, 100000, ""), "PNG Error",
+         "Image width exceeds user limit in IHDR\nImage height exceeds user limit in IHDR\n"
+         "Invalid IHDR data"},
+        {"65535x65535.png", PngWithData(65535, 65535, ""), "Quillmere", "PngFile :\nOut of memory"},
+        {"interlaced-20000x20000.png", PngWithData(20000, 20000, "", "", true), "Quillmere",
+         "PngFile :\nOut of memory"},
+        {"bomb.png", PngWithData(24, 16, zeros), "", nullptr},
+        {"text-bomb.png", png.substr(0, 33) + textBomb + png.substr(33), "", nullptr},
+        {"cut.webp", webp.substr(0, webp.size() / 2), "WebP Error", nullptr},
+        {"empty.webp", "", "WebP Error", "Not enough data: the file is cut short"},
+        {"not-a.webp", png, "WebP Error", "Bitstream error: not a WebP file, or a damaged one"},
+        {"100000x100000.webp", vp8xHuge, "WebP Error", nullptr},
+        {"flipped.webp", webpBits, nullptr, nullptr},  // anything, by the rules
+    };
+    platform().freeSpace = std::uint64_t{1} << 40;  // only the sizes refuse
+#ifdef __linux__
+    PeakResidentKbSinceLast();
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = Convert(c.bytes, c.name);
+        for (const Box& b : o.boxes) {
+            if (b.caption == "Quillmere") {
+                EXPECT_EQ(b.style, BoxIcon::Error);
+                EXPECT_NE(b.text.find("File :\nOut of memory"), std::string::npos) << b.text;
+            } else {
+                EXPECT_TRUE(b.caption == "PNG Error" || b.caption == "WebP Error") << b.caption;
+                EXPECT_EQ(b.style, BoxIcon::Error);
+                EXPECT_FALSE(b.text.empty());
+            }
+        }
+        if (c.caption == nullptr) {
+            if (!o.result.empty()) {
+                ExpectWholeBmp(o.wallpaper, 24, 16);
+            } else {
+                EXPECT_EQ(o.wallpaper, kOldWallpaper);
+                EXPECT_EQ(o.boxes.size(), 1u);
+            }
+            continue;
+        }
+        if (std::string(c.caption).empty()) {
+            EXPECT_TRUE(o.boxes.empty());
+            EXPECT_EQ(o.result, wallpaperPath);
+            ExpectWholeBmp(o.wallpaper, 24, 16);
+            continue;
+        }
+        EXPECT_EQ(o.result, "");
+        EXPECT_EQ(o.wallpaper, kOldWallpaper) << "a failed conversion must keep the old file";
+        ASSERT_EQ(o.boxes.size(), 1u);
+        EXPECT_EQ(o.boxes[0].caption, c.caption);
+        if (c.text != nullptr) {
+            EXPECT_EQ(o.boxes[0].text, c.text);
+        }
+    }
+#ifdef __linux__
+    EXPECT_LT(PeakResidentKbSinceLast(), 256 * 1024) << "a refusal came after buffering";
+#endif
+
+    // In the rotation: the damaged picture's box, then the next picture.
+    frame.Display = 0;
+    frame.m_ImageList = {dir.write("bad.png", badCrc), dir.write("good.webp", webp)};
+    frame.m_LastIndex = 1;
+    frame.m_CurrentIndex = -1;
+    platform().boxes.clear();
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    EXPECT_TRUE(platform().wallpaperCalls.empty());
+    ASSERT_EQ(platform().boxes.size(), 1u);
+    EXPECT_EQ(platform().boxes[0].caption, "PNG Error");
+    EXPECT_EQ(frame.ChangeWallpaper(0), 1);
+    EXPECT_EQ(platform().wallpaperCalls, std::vector<std::string>{wallpaperPath});
 }
 
 }  // namespace

@@ -34,18 +34,78 @@ protected:
     CMainFrame frame;
 };
 
-TEST_F(ImageList, TakesOnlyBmpAndJpgFilesInAnyCase) {
-    for (const char* n : {"A.BMP", "b.Jpg", "c.jpeg", "d.gif", "x.jpe", "y.bitmap", "bmp", "jpg",
-                          ".jpg"}) {
+TEST_F(ImageList, TakesPicturesByTheirEndingInAnyCase) {
+    for (const char* n : {"A.BMP", "b.Jpg", "c.jpeg", "C2.JPEG", "d.gif", "x.jpe", "y.bitmap", "bmp",
+                          "jpg", ".jpg", "p.png", "P2.PnG", "w.webp", "W2.WEBP", "png", "x.webpx",
+                          "x.pngs", "x.jpegs"}) {
         dir.write(n, "x");
     }
     std::filesystem::create_directory(dir.path() / "e.bmp");
+    std::filesystem::create_directory(dir.path() / "f.png");
     std::filesystem::create_directory(dir.path() / "sub");
     dir.write("sub/inner.jpg", "x");
 
     EXPECT_EQ(frame.BuildImageList(), 1);
-    EXPECT_EQ(frame.m_LastIndex, 2);
-    EXPECT_EQ(Sorted(Listed()), Sorted({Entry(".jpg"), Entry("A.BMP"), Entry("b.Jpg")}));
+    EXPECT_EQ(frame.m_LastIndex, 8);
+    EXPECT_EQ(Sorted(Listed()),
+              Sorted({Entry(".jpg"), Entry("A.BMP"), Entry("b.Jpg"), Entry("c.jpeg"), Entry("C2.JPEG"),
+                      Entry("p.png"), Entry("P2.PnG"), Entry("w.webp"), Entry("W2.WEBP")}));
+}
+
+// With Subfolders set, every picture of the tree, depth-first, each
+// folder's files and folders in one name order; never through a link (one
+// to a folder outside, one back up to the top), and past a folder that
+// cannot be read. Without it, only the top folder, as before.
+TEST_F(ImageList, SubfoldersAreWalkedDepthFirstInNameOrderWithoutLinks) {
+    namespace fs = std::filesystem;
+    for (const char* n : {"b.jpg", "d.png", "a/2.bmp", "a/1.webp", "a/z/deep.jpeg", "a/z/x.txt",
+                          "c/only.jpg", "locked/hidden.jpg", "a/y/e.jpg"}) {
+        fs::create_directories((dir.path() / n).parent_path());
+        dir.write(n, "x");
+    }
+    fs::create_directories(dir.path() / "empty" / "emptier");
+    test::TempDir outside;
+    outside.write("far.jpg", "x");
+    std::vector<std::string> links = {Entry("bb.jpg")};
+#ifdef _WIN32
+    links.clear();  // Wine's file system makes no links
+#else
+    fs::create_directory_symlink(outside.path(), dir.path() / "link-out");
+    fs::create_directory_symlink(dir.path(), dir.path() / "a" / "loop");
+    fs::create_symlink(dir.path() / "b.jpg", dir.path() / "bb.jpg");  // a file's link is a file
+#endif
+    h.platform.beforeFind = [this](const std::string& pattern) {
+        return pattern.rfind(Entry("locked"), 0) != 0;  // unreadable
+    };
+
+    frame.Subfolders = 1;
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    std::vector<std::string> tree = {Entry("a/1.webp"), Entry("a/2.bmp"), Entry("a/y/e.jpg"),
+                                     Entry("a/z/deep.jpeg"), Entry("b.jpg")};
+    tree.insert(tree.end(), links.begin(), links.end());
+    tree.insert(tree.end(), {Entry("c/only.jpg"), Entry("d.png")});
+    const char sep = h.platform.PathSeparator();
+    for (std::string& e : tree) {
+        std::replace(e.begin() + static_cast<std::ptrdiff_t>(dir.str().size()), e.end(), '/', sep);
+    }
+    EXPECT_EQ(Listed(), tree);
+    EXPECT_EQ(frame.m_ImageList.size(), tree.size());
+    EXPECT_EQ(frame.m_CurrentIndex, -1);
+    frame.Random = 1;
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    EXPECT_EQ(frame.m_CurrentIndex, static_cast<std::int32_t>(tree.size()) - 1);
+
+    frame.Subfolders = 0;
+    ASSERT_EQ(frame.BuildImageList(), 1);
+    std::vector<std::string> top = {Entry("b.jpg"), Entry("d.png")};
+    top.insert(top.end(), links.begin(), links.end());
+    EXPECT_EQ(Sorted(Listed()), Sorted(top));
+
+    // A tree with no picture at all counts as empty, as a flat folder does.
+    frame.Subfolders = 1;
+    frame.Directory = dir.file("empty");
+    EXPECT_EQ(frame.BuildImageList(), 0);
+    EXPECT_EQ(frame.m_LastIndex, -1);
 }
 
 TEST_F(ImageList, ListFollowsTheSearchOrder) {

@@ -40,7 +40,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
     ASSERT_EQ(script.dialogs.count(IDD_SETTINGS), 1u);
     const rc::Dialog& d = script.dialogs.at(IDD_SETTINGS);
     EXPECT_EQ(d.caption, "Quillmere Settings");
-    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 136}));
+    EXPECT_EQ((std::vector<int>{d.cx, d.cy}), (std::vector<int>{278, 148}));
     EXPECT_EQ(d.fontSize, 8);
     EXPECT_EQ(d.fontName, "MS Sans Serif");
     EXPECT_EQ(d.style, kModalDialogStyle);
@@ -65,19 +65,20 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {1020, "msctls_updown32", "", 254, 33, 10, 11},
         {-1, "Static", "Si&ze:", 147, 47, 22, 8},
         {1022, "ComboBox", "", 171, 45, 70, 60},
-        {-1, "Button", "Next Wallpaper is", 4, 61, 212, 57},
+        {-1, "Button", "Next Wallpaper is", 4, 61, 212, 69},
         {1003, "Button", "&Sequentialy Chosen", 16, 71, 77, 10},
         {1004, "Button", "&Randomly Chosen", 101, 71, 73, 10},
         {-1, "Static", "Wallpaper &Folder:", 8, 89, 59, 8},
         {1013, "Edit", "", 67, 87, 104, 12},
         {1014, "Button", "&Browse...", 176, 87, 37, 14},
+        {1024, "Button", "Include &subfolders", 67, 102, 104, 10},
         {1, "Button", "OK", 222, 62, 50, 14},
         {2, "Button", "Cancel", 222, 78, 50, 14},
         {57664, "Button", "About", 222, 94, 50, 14},
-        {1023, "Button", "Update Image List", 29, 104, 62, 11},
-        {-1, "Static", "if you added new images to the dir.", 95, 106, 120, 8},
-        {-1, "Static", "Click", 9, 105, 16, 8},
-        {1030, "Button", "Start when I &log in", 6, 122, 100, 10},
+        {1023, "Button", "Update Image List", 29, 116, 62, 11},
+        {-1, "Static", "if you added new images to the dir.", 95, 118, 120, 8},
+        {-1, "Static", "Click", 9, 117, 16, 8},
+        {1030, "Button", "Start when I &log in", 6, 134, 100, 10},
     });
 
     // Styles that decide behaviour: the up-down controls take their buddy

@@ -9,7 +9,7 @@ namespace {
 
 using Binary = HeadlessPlatform::Binary;
 
-TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllNineWithTypes) {
+TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllTenWithTypes) {
     ScopedHeadless h;
     h.platform.currentDirectory = "/start/here";
     CMainFrame frame;
@@ -18,15 +18,16 @@ TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllNineWithTypes) {
     EXPECT_EQ(test::NumbersOf(frame), test::kDefaultNumbers);
 
     const auto& config = h.platform.profile["Config"];
-    ASSERT_EQ(config.size(), 9u);
+    ASSERT_EQ(config.size(), 10u);
+    EXPECT_EQ(frame.Subfolders, 0);
     for (const char* n : {"AutoChange", "Display", "Height", "Width", "Random", "Stretch", "Time",
-                          "When"}) {
+                          "When", "Subfolders"}) {
         EXPECT_TRUE(std::holds_alternative<std::uint32_t>(config.at(n))) << n;
     }
     EXPECT_EQ(std::get<std::string>(config.at("Directory")), "/start/here");
     EXPECT_EQ(h.platform.profileWrites,
               (std::vector<std::string>{"AutoChange", "Stretch", "Display", "Height", "Width",
-                                        "When", "Random", "Time", "Directory"}));
+                                        "When", "Random", "Time", "Directory", "Subfolders"}));
 }
 
 TEST(Settings, StoredValuesWinAndLaterStartsKeepTheFirstFolder) {

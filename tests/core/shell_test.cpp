@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -387,7 +388,7 @@ TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     });
     EXPECT_EQ(p.RunMessageLoop(), 0);
     EXPECT_TRUE(p.FrameDestroyed());
-    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(p.profileWrites.size(), 10u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
     EXPECT_FALSE(p.trayIcon);
     ASSERT_FALSE(p.trayCalls.empty());
@@ -410,7 +411,7 @@ TEST_F(Shell, ExceptionOutOfAHandlerStillSavesRemovesTheIconAndSaysWhy) {
     });
     EXPECT_EQ(AfxWinMain(), 1);
     EXPECT_TRUE(p.FrameDestroyed());
-    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(p.profileWrites.size(), 10u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
     EXPECT_FALSE(p.trayIcon);
     ASSERT_FALSE(p.boxes.empty());
@@ -513,7 +514,7 @@ TEST_F(Shell, OkAppliesEverythingInOrder) {
     const std::string z = other.str() + p.PathSeparator() + "z.bmp";
     EXPECT_EQ(Frame().m_ImageList, std::vector<std::string>{z});
     EXPECT_EQ(Frame().Random, 1);
-    EXPECT_EQ(p.profileWrites.size(), 9u);
+    EXPECT_EQ(p.profileWrites.size(), 10u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Display")), 1u);
     EXPECT_EQ(p.DesktopString("TileWallpaper"), "1");
     EXPECT_EQ(p.DesktopString("WallpaperStyle"), "0");
@@ -529,6 +530,24 @@ TEST_F(Shell, OkRebuildsOnlyWhenTheFolderTextChanged) {
     RunSettings([](HeadlessDialog& d) { d.PressOk(); });
     EXPECT_EQ(Frame().m_ImageList.size(), 3u);
     EXPECT_EQ(Shown(), Img(0));  // the current image set again
+    // Ticking "Include subfolders" alone rebuilds, with the tree under the
+    // folder; it is stored, and the dialog shows it next time.
+    std::filesystem::create_directory(pics.path() / "sub");
+    pics.write("sub/e.bmp", test::BmpHeader(10, 10));
+    RunSettings([](HeadlessDialog& d) {
+        EXPECT_FALSE(d.Checked(IDC_SUBFOLDERS));
+        d.Click(IDC_SUBFOLDERS);
+        d.PressOk();
+    });
+    EXPECT_EQ(Frame().Subfolders, 1);
+    EXPECT_EQ(std::get<std::uint32_t>(Stored("Subfolders")), 1u);
+    EXPECT_EQ(Frame().m_LastIndex, 4);
+    EXPECT_EQ(Img(4), pics.str() + p.PathSeparator() + "sub" + p.PathSeparator() + "e.bmp");
+    RunSettings([](HeadlessDialog& d) {
+        EXPECT_TRUE(d.Checked(IDC_SUBFOLDERS));
+        d.PressOk();
+    });
+    EXPECT_EQ(Frame().m_LastIndex, 4);
     std::string upper = pics.str();
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     RunSettings([&](HeadlessDialog& d) {
@@ -620,7 +639,7 @@ TEST_F(Shell, StartAtLoginShowsTheSystemsEntryAndOkWritesOnlyWhatDiffers) {
         EXPECT_EQ(p.loginStartWrites, c.writes);
         EXPECT_EQ(p.loginStart, c.after);
         EXPECT_EQ(Frame().Time, 7);
-        EXPECT_EQ(p.profileWrites.size(), 9u);  // nothing of it in the profile
+        EXPECT_EQ(p.profileWrites.size(), 10u);  // the ten settings, nothing of it
         ASSERT_EQ(p.boxes.size(), c.fail ? 1u : 0u);
         if (c.fail) {
             EXPECT_EQ(p.boxes[0].text, p.LoadString(IDS_LOGIN_START_FAILED));

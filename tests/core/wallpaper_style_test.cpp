@@ -6,6 +6,7 @@
 #include "frame/main_frame.h"
 #include "platform/headless/headless_platform.h"
 #include "rotation/desktop_wallpaper.h"
+#include "tests/support/picture_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_images.h"
 
@@ -259,6 +260,52 @@ TEST_F(Style, OddDesktopValuesReadSafely) {
     ASSERT_TRUE(DesktopWallpaper::ReadWallpaperPath());
     h.platform.desktop["Wallpaper"] = std::string(300, 'b');
     EXPECT_FALSE(DesktopWallpaper::ReadWallpaperPath());
+}
+
+// A PNG or WebP is measured by the BMP its conversion writes, as a JPEG is;
+// its transparent parts show the desktop's own colour (black on Linux, the
+// Windows desktop colour there), half-transparent ones a blend of both.
+TEST_F(Style, PngAndWebpAreMeasuredAfterConversionAndLaidOverTheDesktopColour) {
+    h.platform.backgroundColour = 0x336699;
+    std::vector<std::uint8_t> rgba;
+    for (int i = 0; i < 10 * 4; ++i) {
+        const std::uint8_t alpha = i % 3 == 0 ? 0 : i % 3 == 1 ? 128 : 255;
+        rgba.insert(rgba.end(), {200, 100, static_cast<std::uint8_t>(i * 6), alpha});
+    }
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {{"t.png", test::EncodePng(rgba, 10, 4, true)},
+                          {"t.WebP", test::EncodeWebp(rgba, 10, 4, true, true)}};
+    frame.Display = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        frame.m_ImageList = {pics.write(c.name, c.bytes), pics.write("big.Jpeg", "")};
+        test::WriteJpeg(frame.m_ImageList[1], 400, 320);
+        frame.m_LastIndex = 1;
+        frame.m_CurrentIndex = -1;
+        h.platform.wallpaperCalls.clear();
+        ASSERT_EQ(frame.ChangeWallpaper(0), 1);
+        EXPECT_EQ(Tile(), "1");  // 10 x 4: under the thresholds
+        ASSERT_EQ(h.platform.wallpaperCalls.size(), 1u);
+        const std::string bmp = test::ReadFile(h.platform.wallpaperCalls[0]);
+        ASSERT_EQ(bmp.size(), 54u + 4 * 32);  // rows of 30 bytes padded to 32
+        for (int i = 0; i < 40; ++i) {
+            const int x = i % 10, y = i / 10;
+            const auto* px = reinterpret_cast<const std::uint8_t*>(bmp.data()) + 54 + (3 - y) * 32 + x * 3;
+            const unsigned a = rgba[i * 4 + 3];
+            const std::uint8_t background[3] = {0x99, 0x66, 0x33};  // blue first
+            for (int k = 0; k < 3; ++k) {
+                const unsigned colour = rgba[i * 4 + 2 - k];
+                EXPECT_EQ(px[k], (colour * a + background[k] * (255 - a) + 127) / 255)
+                    << "pixel " << x << "," << y << " channel " << k;
+            }
+        }
+        ASSERT_EQ(frame.ChangeWallpaper(0), 1);  // ".Jpeg" is a JPEG too
+        EXPECT_EQ(Tile(), "0");
+        EXPECT_TRUE(h.platform.boxes.empty());
+    }
 }
 
 }  // namespace
