@@ -14,6 +14,10 @@ namespace qm {
 
 // The automatic-change timer on the frame's window.
 inline constexpr unsigned IDT_CHANGE = 1;
+// The one-shot timer that gathers a burst of monitor changes into one
+// re-layout, and how long it waits after the last of them.
+inline constexpr unsigned IDT_RELAYOUT = 2;
+inline constexpr std::uint32_t kRelayoutDelay = 500;
 
 // The size of a picture that is not tiled: the values of Stretch. Any
 // other value counts as stretched, as every value but 0 did before there
@@ -44,6 +48,7 @@ public:
     long OnRebuildImageList() override;
     bool OnUpdateCommand(int id, bool& enabled) override;
     void OnTaskbarCreated() override;
+    void OnDisplayChange() override;
 
     // The Settings command: runs the dialog and applies what OK returns;
     // while the dialog is open, brings it to the front instead.
@@ -99,6 +104,8 @@ public:
     std::string Directory;
     TrayIconData m_nid;
     bool m_TrayIconShown = false;  // added and not yet removed
+    // The monitors the current picture was last laid out for.
+    std::vector<MonitorRect> m_LaidOutFor;
     std::vector<std::string> m_ImageList;
 
 protected:

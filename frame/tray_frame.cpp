@@ -108,7 +108,28 @@ void CMainFrame::OnTaskbarCreated() {
     }
 }
 
-void CMainFrame::OnTimer(unsigned) {
+void CMainFrame::OnDisplayChange() {
+    // Each event of a burst restarts the wait: one re-layout at its end.
+    CurrentPlatform().shell.SetTimer(IDT_RELAYOUT, kRelayoutDelay);
+}
+
+void CMainFrame::OnTimer(unsigned id) {
+    if (id == IDT_RELAYOUT) {
+        // Not inside a change's message box: the timer stays armed and
+        // tries again once the change is over.
+        if (m_ChangesUnderWay != 0) {
+            return;
+        }
+        CurrentPlatform().shell.KillTimer(IDT_RELAYOUT);
+        // The same picture laid out for the monitors there are now; the
+        // rotation does not move, and an arrangement it was already laid
+        // out for (a change of colour depth, a burst that ended where it
+        // began) converts nothing.
+        if (CurrentPlatform().desktop.Monitors() != m_LaidOutFor) {
+            ReapplyWallpaper();
+        }
+        return;
+    }
     // A change's message box runs a message loop in which the timer keeps
     // ticking. Were each tick to start a change, a folder whose pictures all
     // fail would stack one more box inside the last on every tick, without

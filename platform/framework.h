@@ -71,6 +71,7 @@ public:
     bool OnCommand(int id) final;
     bool OnUpdateCommand(int, bool&) override { return false; }
     void OnTaskbarCreated() override {}
+    void OnDisplayChange() override {}
 
 protected:
     // The frame's own command map; false passes the command on.

@@ -63,6 +63,9 @@ public:
     virtual bool OnUpdateCommand(int id, bool& enabled) = 0;
     // The shell that owns the notification area has (re)started.
     virtual void OnTaskbarCreated() = 0;
+    // A monitor was added, removed, resized or rescaled. One change of
+    // arrangement often comes as several of these.
+    virtual void OnDisplayChange() = 0;
 };
 
 // One open modal dialog, as its handlers see it. Control ids are those of

@@ -85,6 +85,7 @@ void CMainFrame::ShowImage(std::int32_t index) {
         return;
     }
     std::string path = m_ImageList[static_cast<std::size_t>(index)];
+    m_LaidOutFor = CurrentPlatform().desktop.Monitors();
     if (IsConvertedPicture(path)) {
         // Filled or fitted, the desktop never shows more of the picture than
         // the monitors hold; tiled, it shows it whole at its own size.

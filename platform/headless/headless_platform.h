@@ -339,6 +339,9 @@ public:
     // The shell that owns the notification area restarts: every icon is
     // gone, then the frame gets OnTaskbarCreated.
     void RestartTaskbar();
+    // The monitors become `now` and the frame hears of it, as many times as
+    // `events` (a real change often comes as a burst).
+    void ChangeMonitors(std::vector<MonitorRect> now, int events = 1);
 
     // Popup menus. failMenuLoad makes the menu resource fail to load.
     // menuChoices: what the user picks each time a menu opens, by command

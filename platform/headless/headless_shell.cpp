@@ -533,6 +533,14 @@ bool HeadlessPlatform::RightClickTray() {
     return ClickTray(TrayMouse::RightDown) && ClickTray(TrayMouse::RightUp);
 }
 
+void HeadlessPlatform::ChangeMonitors(std::vector<MonitorRect> now, int events) {
+    monitors = std::move(now);
+    for (int i = 0; i < events && frameState_ == FrameState::Alive; ++i) {
+        frame_->OnDisplayChange();
+        Pump();
+    }
+}
+
 void HeadlessPlatform::RestartTaskbar() {
     trayIcon.reset();
     if (frameState_ == FrameState::Alive) {

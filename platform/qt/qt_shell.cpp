@@ -273,7 +273,29 @@ bool QtShell::CreateFrameWindow(const std::string& title, FrameEvents& events) {
     }
     state_ = FrameState::Alive;
     tray_->Watch();
+    WatchScreens();
     return true;
+}
+
+void QtShell::WatchScreens() {
+    // Qt follows RandR on X11 and the outputs on Wayland; every screen
+    // that comes, goes or changes size or scale is reported to the frame,
+    // which decides what to do about it. The frame is the context: the
+    // connections end with it.
+    const auto changed = [this] { ToFrame([&] { events_->OnDisplayChange(); }); };
+    const auto watch = [this, changed](QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, frame_.get(), changed);
+        QObject::connect(screen, &QScreen::logicalDotsPerInchChanged, frame_.get(), changed);
+        QObject::connect(screen, &QScreen::physicalDotsPerInchChanged, frame_.get(), changed);
+    };
+    for (QScreen* screen : QGuiApplication::screens()) {
+        watch(screen);
+    }
+    QObject::connect(qApp, &QGuiApplication::screenAdded, frame_.get(), [changed, watch](QScreen* screen) {
+        watch(screen);
+        changed();
+    });
+    QObject::connect(qApp, &QGuiApplication::screenRemoved, frame_.get(), changed);
 }
 
 void QtShell::HideFrameWindow() {

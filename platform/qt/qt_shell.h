@@ -112,6 +112,8 @@ private:
     enum class FrameState { None, Creating, Alive, Destroying, Gone };
 
     bool FrameExists() const;
+    // Reports monitor changes to the frame for as long as it lives.
+    void WatchScreens();
     void Close();
     void RethrowKept();
     // Fills menu with popup 0 of menu resource menuId and the update

@@ -152,6 +152,10 @@ LRESULT Win32Shell::Callbacks::FrameMessage(Win32Shell& self, FrameEvents& event
         return events.OnRebuildImageList();
     case WM_DPICHANGED:
         self.OnTrayDpiChanged();
+        events.OnDisplayChange();  // a monitor rescaled
+        return 0;
+    case WM_DISPLAYCHANGE:
+        events.OnDisplayChange();
         return 0;
     case WM_COMMAND:
         // Menu (0) and accelerator (1) commands; the frame has no controls.

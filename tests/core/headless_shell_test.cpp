@@ -62,6 +62,7 @@ struct RecordingFrame : FrameEvents {
         return false;
     }
     void OnTaskbarCreated() override { events.push_back("taskbar"); }
+    void OnDisplayChange() override { events.push_back("display"); }
 };
 
 TrayIconData Icon() {

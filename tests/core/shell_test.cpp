@@ -429,6 +429,33 @@ TEST_F(Shell, RestartedTaskbarGetsTheIconBack) {
     EXPECT_EQ(Shown(), Img(0));
 }
 
+TEST_F(Shell, MonitorChangesLayTheSamePictureOutAgainOncePerBurst) {
+    p.monitors = {{0, 0, 1920, 1080}};
+    ASSERT_TRUE(Start());
+    p.ChangeMonitors({{0, 0, 1280, 1024}});
+    EXPECT_TRUE(p.TickTimer(IDT_RELAYOUT));
+    EXPECT_TRUE(p.wallpaperCalls.empty());  // nothing shown yet, nothing to lay out
+
+    EXPECT_TRUE(p.LeftClickTray());
+    const std::size_t shown = p.wallpaperCalls.size();
+    // A second monitor plugged in, reported three times: one re-layout,
+    // once the burst is over, of the same picture.
+    p.ChangeMonitors({{0, 0, 1280, 1024}, {1280, 0, 1920, 1080}}, 3);
+    EXPECT_EQ(p.timers.at(IDT_RELAYOUT), kRelayoutDelay);
+    EXPECT_EQ(p.wallpaperCalls.size(), shown);
+    EXPECT_TRUE(p.TickTimer(IDT_RELAYOUT));
+    EXPECT_FALSE(p.timers.contains(IDT_RELAYOUT));
+    EXPECT_EQ(p.wallpaperCalls.size(), shown + 1);
+    EXPECT_EQ(Shown(), Img(0));
+    // An event after which the monitors are as they were converts nothing.
+    p.ChangeMonitors(p.monitors);
+    EXPECT_TRUE(p.TickTimer(IDT_RELAYOUT));
+    EXPECT_EQ(p.wallpaperCalls.size(), shown + 1);
+    // The rotation did not move.
+    EXPECT_TRUE(p.LeftClickTray());
+    EXPECT_EQ(Shown(), Img(1));
+}
+
 // --- The settings dialog --------------------------------------------------
 
 TEST_F(Shell, DialogOpensWithTheStoredSettings) {

@@ -581,6 +581,37 @@ phase_term_during_conversion() {
   check "with the profile written" test -s "$QL_PROFILE"
 }
 
+# The bare root's picture is laid out again when the screen's size
+# changes. Xvfb's size is fixed: this phase runs on an Xephyr inside this
+# display, with a tray of its own, and changes its size with xrandr.
+phase_relayout() {
+  local fd="$QL_OUT/xephyr.number" xephyr tray shot="$QL_OUT/relayout.png" dir="$QL_OUT/halves"
+  Xephyr -displayfd 3 -resizeable -screen 640x480 -nolisten tcp -noreset \
+    3>"$fd" >"$QL_OUT/xephyr.log" 2>&1 &
+  xephyr=$!
+  trap 'ql_stop; ql_end '"$xephyr" EXIT
+  qm_poll 10 test -s "$fd" || fail "Xephyr starts"
+  export DISPLAY=":$(tr -d '\n' <"$fd")"
+  QL_SCREEN_W=640 QL_SCREEN_H=480
+  trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+    >"$QL_OUT/xephyr-trayer.log" 2>&1 &
+  tray=$!
+  trap 'ql_stop; ql_end '"$tray"'; ql_end '"$xephyr" EXIT
+  qm_poll 30 ql_xembed_tray || fail "trayer starts on Xephyr"
+  mkdir -p "$dir"
+  [[ -f "$dir/halves.jpg" ]] || ql_make_halves "$dir/halves.jpg"
+  start_with "Directory=$dir" AutoChange=0 Display=2 Height=10 Width=10 Random=0 Stretch=1
+  ql_click_icon 1
+  stretched_at() {
+    import -window root "$shot" 2>/dev/null &&
+      [[ "$(identify -format %w "$shot")" == "$1" ]] &&
+      [[ "$(ql_halves_layout "$shot" "$2")" == stretched ]]
+  }
+  check "a click stretches the picture over the 640 x 480 screen" qm_poll 10 stretched_at 640 240
+  xrandr -s 800x600 >/dev/null || fail "xrandr makes the screen 800 x 600"
+  check "the picture is laid out again for the 800 x 600 screen" qm_poll 10 stretched_at 800 300
+}
+
 run_phase first-start phase_first_start
 run_phase clicks phase_clicks
 run_phase menu phase_menu
@@ -595,5 +626,6 @@ run_phase term-during-conversion phase_term_during_conversion
 run_phase no-tray phase_no_tray
 run_phase late-tray phase_late_tray
 [[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
+[[ "$QL_DESKTOP" == root ]] && run_phase relayout phase_relayout
 
 ! grep -q '^FAIL' "$QL_RESULTS"

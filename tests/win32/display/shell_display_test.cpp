@@ -29,6 +29,7 @@ public:
     bool OnCommand(int) override { return false; }
     bool OnUpdateCommand(int, bool&) override { return false; }
     void OnTaskbarCreated() override {}
+    void OnDisplayChange() override {}
 };
 
 // Closes the open menu from inside its loop, as a click elsewhere would.
