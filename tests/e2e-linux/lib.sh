@@ -312,7 +312,43 @@ ql_clicks_received() {
 
 # What a click found: the pointer, the window with the focus, and the
 # override-redirect windows mapped (menus, tooltips), for a failure's report.
+# Whether another client holds the pointer or the keyboard grabbed: a
+# press then goes to that client, not to the window under the pointer.
+# Prints "free", or what is grabbed; true when free.
+ql_grabs() {
+  python3 - <<'PY'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XGrabPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint,
+                           ctypes.c_int, ctypes.c_int, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong]
+x.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                            ctypes.c_int, ctypes.c_ulong]
+x.XUngrabPointer.argtypes = x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+d = x.XOpenDisplay(None)
+if not d:
+    print("no display"); sys.exit(1)
+root = x.XDefaultRootWindow(d)
+grabbed = []
+if x.XGrabPointer(d, root, 0, 0, 1, 1, 0, 0, 0) == 0:
+    x.XUngrabPointer(d, 0)
+else:
+    grabbed.append("pointer")
+if x.XGrabKeyboard(d, root, 0, 1, 1, 0) == 0:
+    x.XUngrabKeyboard(d, 0)
+else:
+    grabbed.append("keyboard")
+x.XSync(d, 0)
+print(" and ".join(grabbed) + " grabbed" if grabbed else "free")
+sys.exit(1 if grabbed else 0)
+PY
+}
+
 ql_input_state() {
+  echo "== grabs: $(ql_grabs)"
   echo "== pointer: $(xdotool getmouselocation 2>&1)"
   echo "== active window: $(xdotool getactivewindow getwindowname 2>&1)"
   local w
@@ -323,10 +359,13 @@ ql_input_state() {
 }
 
 # Clicks the icon once it can take the click: no popup menu left open (a
-# press while one is up only closes it) and the icon drawn in its host.
+# press while one is up only closes it), no grab left that would take the
+# press instead, and the icon drawn in its host.
 ql_click_icon() {  # ql_click_icon BUTTON [REPEAT]
   qm_poll 5 eval '! ql_menu_window' ||
     { echo "ql_click_icon: a popup menu stays open" >&2; return 1; }
+  qm_poll 5 eval 'ql_grabs >/dev/null' ||
+    { echo "ql_click_icon: $(ql_grabs) by another client" >&2; return 1; }
   local pos= i
   for ((i = 0; i < 25; i++)); do
     pos="$(ql_icon_pos)" && break

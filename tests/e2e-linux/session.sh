@@ -59,6 +59,10 @@ ql_fail_shot() { ql_shot "$1"; }
 ql_fail_state() {
   echo "== desktop value: $(ql_desktop_value)  shown: $(ql_shown)"
   ql_input_state
+  # Whether the program's loop still runs: a round trip on the bus.
+  [[ -n "${QL_PID:-}" ]] && echo "== program $QL_PID: state $(awk '{print $3}' "/proc/$QL_PID/stat" 2>&1)," \
+    "in $(cat "/proc/$QL_PID/wchan" 2>&1), answers on the bus: $(timeout 5 gdbus introspect --session \
+      --dest com.brandlesoftware.Quillmere --object-path / >/dev/null 2>&1 && echo yes || echo no)"
 }
 source "$here/phases.sh"
 
