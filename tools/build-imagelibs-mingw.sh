@@ -12,60 +12,12 @@
 set -euo pipefail
 
 arch="${1:-}"
-case "$arch" in
-  x64)  triple=x86_64-w64-mingw32; processor=x86_64 ;;
-  i686) triple=i686-w64-mingw32;   processor=i686 ;;
-  *) echo "usage: $0 x64|i686" >&2; exit 2 ;;
-esac
-
-root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$(dirname "$0")/mingw-sources.sh" "$arch"
 prefix="$root/build/imagelibs-mingw-$arch"
 if [[ -f "$prefix/lib/libz.a" && -f "$prefix/lib/libpng16.a" && -f "$prefix/lib/libwebpdemux.a" &&
       -f "$prefix/share/doc/libwebp/COPYING" ]]; then
   exit 0
 fi
-
-src_parent="$root/build/src"
-mkdir -p "$src_parent"
-
-# apt-get source needs a deb-src line. Derive it from the machine's own
-# Debian sources so no mirror is baked into this repository.
-ensure_deb_src() {
-  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    local main_sources=/etc/apt/sources.list.d/debian.sources
-    if [[ ! -f "$main_sources" ]]; then
-      echo "no $main_sources to derive a deb-src entry from" >&2
-      exit 1
-    fi
-    sed -E 's/^Types:.*/Types: deb-src/' "$main_sources" \
-      > /etc/apt/sources.list.d/quillmere-src.sources
-    apt-get update
-  fi
-}
-
-# The unpacked source tree of a Debian source package ($1), its directory
-# named $2-*. The newest version first; a suite whose source files cannot be
-# had (a security suite's pool, for one) falls back to the next version.
-source_tree() {
-  local package="$1" dir="$2" found
-  found="$(find "$src_parent" -maxdepth 1 -type d -name "$dir-*" | sort | tail -n 1)"
-  if [[ -z "$found" ]]; then
-    ensure_deb_src
-    local version
-    for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -rV | uniq); do
-      if (cd "$src_parent" && apt-get source "$package=$version" >/dev/null); then
-        break
-      fi
-      echo "build-imagelibs: $package $version could not be had; trying an older one" >&2
-    done
-    found="$(find "$src_parent" -maxdepth 1 -type d -name "$dir-*" | sort | tail -n 1)"
-  fi
-  if [[ -z "$found" ]]; then
-    echo "apt-get source $package produced no source tree" >&2
-    exit 1
-  fi
-  echo "$found"
-}
 
 zlib_src="$(source_tree zlib zlib)"
 png_src="$(source_tree libpng1.6 libpng1.6)"
@@ -75,17 +27,7 @@ work="$root/build/imagelibs-mingw-$arch.build"
 rm -rf "$work" "$prefix"
 mkdir -p "$work" "$prefix/lib" "$prefix/include"
 toolchain="$work/toolchain.cmake"
-cat > "$toolchain" <<TC
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR $processor)
-set(CMAKE_C_COMPILER $triple-gcc-posix)
-set(CMAKE_RC_COMPILER $triple-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/$triple "$prefix")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-TC
+write_toolchain "$toolchain" "$prefix"
 
 # zlib: its own build scripts want a shared library too; the static one is
 # the sources compiled and archived, which is all its Makefile does.
