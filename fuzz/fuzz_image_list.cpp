@@ -4,8 +4,11 @@
 // changes over the result.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,12 +17,12 @@
 
 namespace {
 
-bool EndsWithNoCase(const std::string& name, const char* ext) {
-    if (name.size() < 4) {
+bool EndsWithNoCase(const std::string& name, const std::string& ext) {
+    if (name.size() < ext.size()) {
         return false;
     }
-    for (int i = 0; i < 4; ++i) {
-        char c = name[name.size() - 4 + i];
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+        char c = name[name.size() - ext.size() + i];
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
         }
@@ -30,9 +33,18 @@ bool EndsWithNoCase(const std::string& name, const char* ext) {
     return true;
 }
 
+// The endings the list takes, each searched as "*" + ending.
+constexpr const char* kEndings[] = {".bmp", ".jpg", ".jpeg", ".png", ".webp"};
+
+bool IsPicture(const std::string& name) {
+    return std::any_of(std::begin(kEndings), std::end(kEndings),
+                       [&](const char* e) { return EndsWithNoCase(name, e); });
+}
+
 std::string MakeName(FuzzedDataProvider& in) {
-    static const char* const kTails[] = {".bmp", ".jpg", ".BMP", ".Jpg", ".jpeg", ".bmpx",
-                                         ".gif", "bmp",  ".jpe", "",     ".jPg",  ".bitmap"};
+    static const char* const kTails[] = {".bmp", ".jpg",  ".BMP", ".Jpg",  ".jpeg", ".bmpx",
+                                         ".gif", "bmp",   ".jpe", "",      ".jPg",  ".bitmap",
+                                         ".png", ".WebP", ".PNG", ".webpx", "webp", ".JPEG"};
     std::string name = in.ConsumeRandomLengthString(300);
     if (in.ConsumeBool()) {
         name += kTails[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kTails) - 1)];
@@ -90,21 +102,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int result = frame.BuildImageList();
 
-    const bool fits = frame.Directory.size() + 1 + 5 < kMaxPath;
+    // Each ending is counted only when its search pattern fits the path.
     int count = 0;
     std::vector<std::string> wanted;
     for (const FindEntry& e : entries) {
         if (e.isDirectory) {
             continue;
         }
-        const bool bmp = EndsWithNoCase(e.name, ".bmp"), jpg = EndsWithNoCase(e.name, ".jpg");
-        count += (bmp ? 1 : 0) + (jpg ? 1 : 0);
-        if (bmp || jpg) {
+        for (const char* ending : kEndings) {
+            const bool fits = frame.Directory.size() + 2 + std::strlen(ending) < kMaxPath;
+            count += fits && EndsWithNoCase(e.name, ending) ? 1 : 0;
+        }
+        if (IsPicture(e.name)) {
             wanted.push_back(frame.Directory + "/" + e.name);
         }
-    }
-    if (!fits) {
-        count = 0;
     }
     if (count == 0) {
         if (result != 0 || frame.m_LastIndex != -1 || frame.m_ImageList.size() != 2 ||
@@ -129,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (betweenPasses == 1) {
         for (const FindEntry& e : late) {
-            if (!e.isDirectory && (EndsWithNoCase(e.name, ".bmp") || EndsWithNoCase(e.name, ".jpg"))) {
+            if (!e.isDirectory && IsPicture(e.name)) {
                 wanted.push_back(frame.Directory + "/" + e.name);
             }
         }

@@ -1,5 +1,5 @@
 // LoadSettings (and the SaveSettings that follows it) over a profile whose
-// nine values are missing, numbers, strings or raw bytes of any length.
+// ten values are missing, numbers, strings or raw bytes of any length.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -14,12 +14,13 @@ namespace {
 using qm::HeadlessPlatform;
 
 constexpr const char* kNames[] = {"Directory", "AutoChange", "Display", "Height", "Width",
-                                  "Random",    "Stretch",    "Time",    "When"};
-constexpr int kDefaults[] = {0, 1, 2, 301, 301, 0, 1, 20, 0};
+                                  "Random",    "Stretch",    "Time",    "When",   "Subfolders"};
+constexpr int kCount = 10;
+constexpr int kDefaults[] = {0, 1, 2, 301, 301, 0, 1, 20, 0, 0};
 
 std::int32_t* Field(qm::CMainFrame& f, int i) {
     std::int32_t* fields[] = {nullptr,   &f.AutoChange, &f.Display, &f.Height, &f.Width,
-                              &f.Random, &f.Stretch,    &f.Time,    &f.When};
+                              &f.Random, &f.Stretch,    &f.Time,    &f.When,   &f.Subfolders};
     return fields[i];
 }
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CMainFrame frame;
 
     // Stored numbers are taken as they are; anything else is the default.
-    for (int i = 1; i < 9; ++i) {
+    for (int i = 1; i < kCount; ++i) {
         auto it = stored.find(kNames[i]);
         const std::uint32_t* n = it == stored.end() ? nullptr : std::get_if<std::uint32_t>(&it->second);
         const std::int32_t want = n ? static_cast<std::int32_t>(*n) : kDefaults[i];
@@ -67,13 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Fail("Directory not as stored");
     }
 
-    // The constructor wrote all nine back with their proper types, in order.
-    const std::vector<std::string> order = {"AutoChange", "Stretch", "Display", "Height", "Width",
-                                            "When",       "Random",  "Time",    "Directory"};
+    // The constructor wrote all ten back with their proper types, in order.
+    const std::vector<std::string> order = {"AutoChange", "Stretch", "Display",   "Height",
+                                            "Width",      "When",    "Random",    "Time",
+                                            "Directory",  "Subfolders"};
     if (platform.profileWrites != order) {
         fuzz::Fail("writes out of order");
     }
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < kCount; ++i) {
         const auto& v = platform.profile["Config"].at(kNames[i]);
         if (i == 0 ? !std::holds_alternative<std::string>(v) : !std::holds_alternative<std::uint32_t>(v)) {
             fuzz::Fail("saved value of the wrong type", kNames[i]);
@@ -81,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // And what was saved loads back exactly.
     CMainFrame again;
-    for (int i = 1; i < 9; ++i) {
+    for (int i = 1; i < kCount; ++i) {
         if (*Field(again, i) != *Field(frame, i)) {
             fuzz::Fail("record did not survive a save and load", kNames[i]);
         }
