@@ -156,19 +156,26 @@ icon_js() { echo "Main.panel.statusArea[\"$(icon_key)\"]"; }
 # moved there first, and the buttons go only once the actor has taken the
 # hover: a press sent with the motion goes to whatever mutter still has
 # under the pointer (the desktop, the Activities button), and never reaches
-# the icon. Each event is stamped with the clock's time when it is sent: a
-# stamp ahead of the clock is a time mutter has not reached yet.
+# the icon. The move is made again, to where the actor is then, until it
+# has the hover: an icon that has just come may still be sliding into its
+# place, and a pointer left where it was only passes over. Each event is
+# stamped with the clock's time when it is sent: a stamp ahead of the clock
+# is a time mutter has not reached yet.
 click() {
   local actor="$1" count="${2:-1}"
-  shell_true "(() => {
+  shell_true "!!($actor) && ($actor).mapped" || { echo "click: no $actor to click" >&2; return 1; }
+  qm_poll 5 shell_true "(() => {
     const a = $actor;
     if (!a || !a.mapped) return false;
+    if (a.hover) return true;
     const [x, y] = a.get_transformed_position(), [w, h] = a.get_transformed_size();
+    // A pixel to one side every other time: a move to where the pointer
+    // already is makes no motion at all.
+    global.qmNudge = !global.qmNudge;
     global.qmPointer.notify_absolute_motion(imports.gi.GLib.get_monotonic_time(),
-      Math.round(x + w / 2), Math.round(y + h / 2));
-    return true;
-  })()" || { echo "click: no $actor to click" >&2; return 1; }
-  qm_poll 5 shell_true "!!($actor) && ($actor).hover" ||
+      Math.round(x + w / 2) + (global.qmNudge ? 1 : 0), Math.round(y + h / 2));
+    return false;
+  })()" ||
     { echo "click: the pointer's hover never reached $actor" >&2; return 1; }
   shell_true "(() => {
     const C = imports.gi.Clutter, now = imports.gi.GLib.get_monotonic_time;
