@@ -27,6 +27,19 @@ struct MonitorRect {
     bool operator==(const MonitorRect&) const = default;
 };
 
+// One monitor and the picture file laid out for it alone.
+struct MonitorPicture {
+    MonitorRect monitor;
+    std::string path;
+};
+
+// How the desktop can show a different picture on each monitor.
+enum class EachMonitorWay {
+    None,      // it cannot: every monitor shows the one picture
+    Each,      // a file per monitor, through SetMonitorWallpapers
+    Composed,  // one file made for all monitors, through SetComposedWallpaper
+};
+
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -43,6 +56,21 @@ public:
     // The monitors the desktop spans now; empty when the backend cannot
     // tell (a converted picture then keeps its full size).
     virtual std::vector<MonitorRect> Monitors() { return {}; }
+
+    // How a different picture on each monitor can be shown now.
+    virtual EachMonitorWay HowEachMonitor() { return EachMonitorWay::None; }
+    // Shows each picture on its own monitor, with the layout the key's
+    // values describe; a monitor the desktop no longer has is left out.
+    // False when none could be handed over: the caller composes instead.
+    virtual bool SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) {
+        (void)pictures;
+        return false;
+    }
+    // Shows one picture made for every monitor at once: the point (x, y) of
+    // the monitors' plane shows its pixel (x mod width, y mod height), so
+    // that its top left lies on the primary monitor's (the origin), and a
+    // monitor left or above it takes the picture's far side.
+    virtual void SetComposedWallpaper(const char* path) { SetDesktopWallpaper(path); }
 };
 
 }  // namespace qm

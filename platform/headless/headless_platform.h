@@ -199,6 +199,11 @@ public:
     std::uint32_t backgroundColour = 0;       // 0xRRGGBB, as the desktop reports it
     // What Monitors() reports; none by default, as a backend that cannot tell.
     std::vector<MonitorRect> monitors;
+    // How the desktop shows a picture per monitor, and each call of a file
+    // per monitor, or of a composed one (its path also in wallpaperCalls).
+    EachMonitorWay eachMonitorWay = EachMonitorWay::None;
+    std::vector<std::vector<MonitorPicture>> monitorWallpaperCalls;
+    std::vector<std::string> composedWallpaperCalls;
 
     // Folders served from memory instead of the disk, by folder path:
     // names no real file system would hold. "." and ".." are added.
@@ -247,6 +252,18 @@ public:
     void SetDesktopWallpaper(const char* path) override;
     std::uint32_t BackgroundColour() override { return backgroundColour; }
     std::vector<MonitorRect> Monitors() override { return monitors; }
+    EachMonitorWay HowEachMonitor() override { return eachMonitorWay; }
+    bool SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) override {
+        if (eachMonitorWay != EachMonitorWay::Each) {
+            return false;
+        }
+        monitorWallpaperCalls.push_back(pictures);
+        return true;
+    }
+    void SetComposedWallpaper(const char* path) override {
+        composedWallpaperCalls.emplace_back(path);
+        SetDesktopWallpaper(path);
+    }
 
     std::string WallpaperDirectory() override;
     std::string CurrentDirectory() override { return currentDirectory; }
