@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/wallpaper_bmp.h"
 #include "platform/framework.h"
 
 namespace qm {
@@ -83,6 +84,10 @@ public:
     // on failure. onlyAsLargeAsShown (for a filled or fitted picture): a
     // JPEG decoded no larger than the monitors need (ScaleDenominator).
     std::string MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown = false);
+    // The same into fileName in the wallpaper folder, no larger than the
+    // goal's monitors need when there is one.
+    std::string MakeWallpaperBmpAs(const std::string& path, const std::string& fileName,
+                                   const ScaleGoal* goal);
 
     // Settings, named after their profile values.
     std::int32_t Stretch = 1;
@@ -95,11 +100,16 @@ public:
     std::int32_t Width = 301;
     // 1: the list takes the pictures of every folder under Directory too.
     std::int32_t Subfolders = 0;
+    // 1: each monitor shows a picture of its own.
+    std::int32_t EachMonitor = 0;
 
     // Rotation state.
     std::int32_t m_LastIndex = -1;
     std::int32_t m_CurrentIndex = -1;
     std::int32_t m_PreviousIndex = 0;
+    // The pictures shown, monitor by monitor (left to right, then top to
+    // bottom), when each shows its own; m_CurrentIndex is the last of them.
+    std::vector<std::int32_t> m_CurrentSet;
 
     std::string Directory;
     TrayIconData m_nid;
@@ -115,6 +125,11 @@ private:
     // The path of the entry at index, converted when it is a JPEG, handed to
     // the desktop unless empty.
     void ShowImage(std::int32_t index);
+    // The monitors that each show a picture of their own, in the set's
+    // order; empty when every monitor shows the one picture.
+    std::vector<MonitorRect> SetMonitors() const;
+    // Shows m_CurrentSet, a picture per monitor, laid out for each.
+    void ShowSet(const std::vector<MonitorRect>& monitors);
 
     // Marks a change, re-application or style step as under way for as long
     // as it runs, its message boxes included.

@@ -38,7 +38,7 @@ bool IsAbsolute(const std::string& folder) {
 #endif
 }
 
-constexpr std::uint32_t kHeaderBytes = 54;
+constexpr std::uint32_t kHeaderBytes = kBmpHeaderBytes;
 // Rows are gathered into blocks of about this size before each write.
 constexpr std::size_t kBlockBytes = 1 << 20;
 
@@ -53,9 +53,10 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
     }
 }
 
-// File header and BITMAPINFOHEADER, little-endian whatever the host.
-void MakeHeader(std::uint8_t* h, std::uint32_t width, std::uint32_t height,
-                std::uint32_t fileSize) {
+}  // namespace
+
+void MakeBmpHeader(std::uint8_t* h, std::uint32_t width, std::uint32_t height,
+                   std::uint32_t fileSize) {
     for (std::uint32_t i = 0; i < kHeaderBytes; ++i) {
         h[i] = 0;
     }
@@ -70,6 +71,8 @@ void MakeHeader(std::uint8_t* h, std::uint32_t width, std::uint32_t height,
     PutU16(h + 28, 24);
     // Compression, image size, resolutions and colour counts stay 0.
 }
+
+namespace {
 
 bool SeekTo(std::FILE* f, std::uint64_t offset) {
 #ifdef _WIN32
@@ -148,7 +151,7 @@ struct BmpWriter {
         // Blocks go straight to the system; a stdio buffer would only copy them.
         std::setvbuf(b->file, nullptr, _IONBF, 0);
         std::uint8_t header[kHeaderBytes];
-        MakeHeader(header, w, h, static_cast<std::uint32_t>(fileSize));
+        MakeBmpHeader(header, w, h, static_cast<std::uint32_t>(fileSize));
         b->blockHigh = h;
         b->blockLow = h - b->blockRows;
         return b->Write(header, kHeaderBytes);
@@ -260,6 +263,24 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
 }
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown) {
+    std::optional<ScaleGoal> goal;
+    if (onlyAsLargeAsShown) {
+        goal = ScaleGoal{Stretch == kSizeFilled, CurrentPlatform().desktop.Monitors()};
+    }
+    return MakeWallpaperBmpAs(path, kWallpaperFileName, goal ? &*goal : nullptr);
+}
+
+std::string CMainFrame::MakeWallpaperBmpAs(const std::string& path, const std::string& fileName,
+                                           const ScaleGoal* goal) {
+    const std::string out = WallpaperPath(fileName);
+    return !out.empty() && ConvertJpegToBmp(path, out, goal) ? out : "";
+}
+
+std::string WallpaperFileName(std::size_t monitor) {
+    return "Quillmere Wallpaper " + std::to_string(monitor) + ".bmp";
+}
+
+std::string WallpaperPath(const std::string& fileName) {
     SystemServices& system = CurrentPlatform().system;
     const std::string folder = system.WallpaperDirectory();
     // No folder to be had (no home, or none that takes files) gives an empty
@@ -270,12 +291,7 @@ std::string CMainFrame::MakeWallpaperBmp(const std::string& path, bool onlyAsLar
         CurrentPlatform().shell.AppMessageBox("Error: Can't save as BMP", BoxIcon::None);
         return "";
     }
-    std::string out = folder + system.PathSeparator() + kWallpaperFileName;
-    std::optional<ScaleGoal> goal;
-    if (onlyAsLargeAsShown) {
-        goal = ScaleGoal{Stretch == kSizeFilled, CurrentPlatform().desktop.Monitors()};
-    }
-    return ConvertJpegToBmp(path, out, goal ? &*goal : nullptr) ? out : "";
+    return folder + system.PathSeparator() + fileName;
 }
 
 }  // namespace qm

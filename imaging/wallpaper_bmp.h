@@ -11,11 +11,22 @@ namespace qm {
 
 // Name of the wallpaper file inside the platform's wallpaper directory.
 inline constexpr const char* kWallpaperFileName = "Quillmere Wallpaper.bmp";
+// The file of the n-th monitor's own picture (from 1), when each shows one.
+std::string WallpaperFileName(std::size_t monitor);
+// fileName in the platform's wallpaper folder; "" after telling the user
+// when there is no folder of its own to be had.
+std::string WallpaperPath(const std::string& fileName);
 
 // What a wallpaper file leaves free on its volume: one that would leave
 // less is not begun, and gets "Error: Can't save as BMP" as a file that
 // cannot be made.
 inline constexpr std::uint64_t kFreeSpaceMargin = std::uint64_t{64} << 20;
+
+// A 24-bit bottom-up BMP's file header and BITMAPINFOHEADER, little-endian
+// whatever the host: kBmpHeaderBytes bytes.
+inline constexpr std::uint32_t kBmpHeaderBytes = 54;
+void MakeBmpHeader(std::uint8_t* header, std::uint32_t width, std::uint32_t height,
+                   std::uint32_t fileSize);
 
 // A picture filled (covering each monitor, the overflow cropped) or fitted
 // (whole, as large as each monitor allows) on these monitors.

@@ -1,7 +1,9 @@
 // Choosing the next or previous image and handing it to the desktop.
+#include <algorithm>
 #include <cstdint>
 
 #include "frame/main_frame.h"
+#include "imaging/composed_bmp.h"
 #include "platform/platform.h"
 #include "rotation/desktop_wallpaper.h"
 
@@ -41,31 +43,56 @@ int CMainFrame::ChangeWallpaper(int previous) {
         return 0;
     }
     const ChangeUnderWay underWay(*this);
+    const std::vector<MonitorRect> monitors = SetMonitors();
+    const std::int32_t count = m_LastIndex + 1;
+    // One picture for every monitor, or a set of one per monitor.
+    const std::int32_t wanted = monitors.empty() ? 1 : static_cast<std::int32_t>(monitors.size());
+    const auto wrap = [count](std::int64_t i) {
+        return static_cast<std::int32_t>(((i % count) + count) % count);
+    };
 
-    std::int32_t chosen;
+    std::vector<std::int32_t> set;
     if (previous != 0) {
         // Before the first change, or after a rebuild that shortened the
         // list, the remembered index may lie outside it: start from the end.
         if (m_PreviousIndex < 0 || m_PreviousIndex > m_LastIndex) {
             m_PreviousIndex = m_LastIndex;
         }
-        chosen = m_PreviousIndex;
-        m_PreviousIndex = m_PreviousIndex >= 1 ? m_PreviousIndex - 1 : m_LastIndex;
+        // The whole set before, which ends where the walk back stands.
+        for (std::int32_t k = wanted - 1; k >= 0; --k) {
+            set.push_back(wrap(std::int64_t{m_PreviousIndex} - k));
+        }
+        m_PreviousIndex = wrap(std::int64_t{m_PreviousIndex} - wanted);
     } else {
         m_PreviousIndex = m_CurrentIndex == -1 ? 0 : m_CurrentIndex;
         if (Random != 0) {
-            chosen = DrawIndex(m_LastIndex + 1);
+            // No two monitors the same while the list has enough pictures.
+            while (static_cast<std::int32_t>(set.size()) < wanted) {
+                const std::int32_t drawn = DrawIndex(count);
+                if (count < wanted ||
+                    std::find(set.begin(), set.end(), drawn) == set.end()) {
+                    set.push_back(drawn);
+                }
+            }
         } else {
-            chosen = m_CurrentIndex < m_LastIndex ? m_CurrentIndex + 1 : 0;
+            const std::int32_t first = m_CurrentIndex < m_LastIndex ? m_CurrentIndex + 1 : 0;
+            for (std::int32_t k = 0; k < wanted; ++k) {
+                set.push_back(wrap(std::int64_t{first} + k));
+            }
         }
     }
 
     // The move counts as done whatever happens to the file below.
-    m_CurrentIndex = chosen;
+    m_CurrentIndex = set.back();
+    m_CurrentSet = monitors.empty() ? std::vector<std::int32_t>{} : set;
     if (Display == 2) {
         SetWallpaperStyle();
     }
-    ShowImage(m_CurrentIndex);
+    if (monitors.empty()) {
+        ShowImage(m_CurrentIndex);
+    } else {
+        ShowSet(monitors);
+    }
     return 1;
 }
 
@@ -76,7 +103,33 @@ void CMainFrame::ReapplyWallpaper() {
         return;
     }
     const ChangeUnderWay underWay(*this);
-    ShowImage(m_CurrentIndex);
+    const std::vector<MonitorRect> monitors = SetMonitors();
+    if (monitors.empty()) {
+        ShowImage(m_CurrentIndex);
+        return;
+    }
+    // Turned on since the last change: every monitor starts from the
+    // current picture, and the next change gives each its own.
+    if (m_CurrentSet.empty()) {
+        m_CurrentSet = {m_CurrentIndex};
+    }
+    ShowSet(monitors);
+}
+
+std::vector<MonitorRect> CMainFrame::SetMonitors() const {
+    DesktopServices& desktop = CurrentPlatform().desktop;
+    if (EachMonitor == 0 || desktop.HowEachMonitor() == EachMonitorWay::None) {
+        return {};
+    }
+    std::vector<MonitorRect> monitors = desktop.Monitors();
+    std::erase_if(monitors, [](const MonitorRect& m) { return m.width <= 0 || m.height <= 0; });
+    if (monitors.size() < 2) {
+        return {};
+    }
+    std::stable_sort(monitors.begin(), monitors.end(), [](const MonitorRect& a, const MonitorRect& b) {
+        return a.x != b.x ? a.x < b.x : a.y < b.y;
+    });
+    return monitors;
 }
 
 void CMainFrame::ShowImage(std::int32_t index) {
@@ -94,6 +147,52 @@ void CMainFrame::ShowImage(std::int32_t index) {
     }
     if (!path.empty()) {
         DesktopWallpaper::SetWallpaper(path);
+    }
+}
+
+void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
+    DesktopServices& desktop = CurrentPlatform().desktop;
+    m_LaidOutFor = desktop.Monitors();
+    const bool each = desktop.HowEachMonitor() == EachMonitorWay::Each;
+    const bool scaled = Stretch == kSizeFilled || Stretch == kSizeFitted;
+    // The desktop lays a file per monitor out by its own key; a composed
+    // picture is laid out here, and Auto-Tile decides monitor by monitor.
+    const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
+    std::vector<MonitorPicture> pictures;
+    std::vector<ComposedPart> parts;
+    for (std::size_t m = 0; m < monitors.size(); ++m) {
+        const std::int32_t index = m_CurrentSet[m % m_CurrentSet.size()];
+        if (index < 0 || static_cast<std::size_t>(index) >= m_ImageList.size()) {
+            continue;
+        }
+        std::string path = m_ImageList[static_cast<std::size_t>(index)];
+        const bool mayTile = each ? keyTiled : Display != 0;
+        if (IsConvertedPicture(path)) {
+            const ScaleGoal goal{Stretch == kSizeFilled, {monitors[m]}};
+            path = MakeWallpaperBmpAs(path, WallpaperFileName(m + 1),
+                                      scaled && !mayTile ? &goal : nullptr);
+            if (path.empty()) {
+                continue;  // the user has been told; the monitor keeps the background
+            }
+        }
+        pictures.push_back({monitors[m], path});
+        Placement placement = Stretch == kSizeAsItIs   ? Placement::AsItIs
+                              : Stretch == kSizeFilled ? Placement::Filled
+                              : Stretch == kSizeFitted ? Placement::Fitted
+                                                       : Placement::Stretched;
+        int width = 0, height = 0;
+        if (Display == 1 ||
+            (Display == 2 && ReadBmp24Size(path, width, height) && (Width > width || Height > height))) {
+            placement = Placement::Tiled;
+        }
+        parts.push_back({monitors[m], path, placement});
+    }
+    if (pictures.empty() || (each && desktop.SetMonitorWallpapers(pictures))) {
+        return;
+    }
+    const std::string composed = WallpaperPath(kWallpaperFileName);
+    if (!composed.empty() && ComposeWallpaperBmp(parts, desktop.BackgroundColour(), composed)) {
+        desktop.SetComposedWallpaper(composed.c_str());
     }
 }
 

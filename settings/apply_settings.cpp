@@ -49,6 +49,7 @@ void CMainFrame::OnSettings() {
     // user may have changed it since.
     dlg.m_StartAtLogin = CurrentPlatform().system.GetLoginStart() != LoginStart::None ? 1 : 0;
     dlg.m_Subfolders = Subfolders != 0 ? 1 : 0;
+    dlg.m_EachMonitor = EachMonitor != 0 ? 1 : 0;
 
     int result = 0;
     {
@@ -71,6 +72,7 @@ void CMainFrame::OnSettings() {
     Time = dlg.m_Time;
     Height = dlg.m_Height;
     Width = dlg.m_Width;
+    EachMonitor = dlg.m_EachMonitor != 0 ? 1 : 0;
 
     // A change of letter case alone counts: the folder is rescanned. So is
     // a change of whether its subfolders count.

@@ -39,6 +39,7 @@ void SettingsDialog::DoDataExchange(CDataExchange& dx) {
     DDX_Check(dx, IDC_SUBFOLDERS, m_Subfolders);
     DDX_CBIndex(dx, IDC_STRETCH, m_Stretch);
     DDX_Check(dx, IDC_START_AT_LOGIN, m_StartAtLogin);
+    DDX_Check(dx, IDC_EACH_MONITOR, m_EachMonitor);
 }
 
 bool SettingsDialog::OnInitDialog() {

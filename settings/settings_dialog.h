@@ -34,6 +34,7 @@ public:
     // a profile value.
     std::int32_t m_StartAtLogin = 0;  // boolean
     std::int32_t m_Subfolders = 0;  // boolean
+    std::int32_t m_EachMonitor = 0;  // boolean
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;

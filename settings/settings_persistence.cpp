@@ -22,6 +22,7 @@ void CMainFrame::LoadSettings() {
     Time = p.GetProfileInt(kSection, "Time", 20);
     When = p.GetProfileInt(kSection, "When", 0);
     Subfolders = p.GetProfileInt(kSection, "Subfolders", 0);
+    EachMonitor = p.GetProfileInt(kSection, "EachMonitor", 0);
 }
 
 void CMainFrame::SaveSettings() {
@@ -36,6 +37,7 @@ void CMainFrame::SaveSettings() {
     p.WriteProfileInt(kSection, "Time", Time);
     p.WriteProfileString(kSection, "Directory", Directory);
     p.WriteProfileInt(kSection, "Subfolders", Subfolders);
+    p.WriteProfileInt(kSection, "EachMonitor", EachMonitor);
 }
 
 }  // namespace qm

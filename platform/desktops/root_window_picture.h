@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "imaging/picture_layout.h"
 #include "platform/desktops/wallpaper_desktop.h"
 
 namespace qm::desktops {
 
-struct Area {
-    int x = 0, y = 0, width = 0, height = 0;
-};
+using qm::Area;
 
 // How the server stores a true-colour pixel of the screen's depth.
 struct PixelFormat {

@@ -79,6 +79,7 @@ TEST(ResourceScript, SettingsDialogHasItsControlsInTemplateOrder) {
         {-1, "Static", "if you added new images to the dir.", 95, 118, 120, 8},
         {-1, "Static", "Click", 9, 117, 16, 8},
         {1030, "Button", "Start when I &log in", 6, 134, 100, 10},
+        {1031, "Button", "A different picture on each &monitor", 110, 134, 162, 10},
     });
 
     // Styles that decide behaviour: the up-down controls take their buddy

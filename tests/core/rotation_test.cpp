@@ -211,5 +211,98 @@ TEST_F(Rotation, NestedChangeFromAMessageBoxStaysWithinTheList) {
     }
 }
 
+// With "EachMonitor", each monitor (left to right, then top to bottom) gets
+// its own next picture, and Previous steps back one whole set.
+TEST_F(Rotation, EachMonitorGetsItsOwnPictureAndPreviousStepsBackTheSet) {
+    const MonitorRect left{0, 0, 1920, 1080}, right{1920, 0, 1280, 1024};
+    p.monitors = {right, left};  // as a system may list them
+    p.eachMonitorWay = EachMonitorWay::Each;
+    frame->EachMonitor = 1;
+    FakeList(5);
+    const auto set = [&] {
+        std::vector<int> shown;
+        const auto& call = p.monitorWallpaperCalls.back();
+        EXPECT_EQ(call.size(), 2u);
+        EXPECT_EQ(call[0].monitor, left);
+        EXPECT_EQ(call[1].monitor, right);
+        for (const MonitorPicture& m : call) shown.push_back(std::stoi(m.path.substr(8)));
+        return shown;
+    };
+    struct Step { int previous; std::vector<int> shown; };
+    const Step steps[] = {{0, {0, 1}}, {0, {2, 3}}, {0, {4, 0}}, {1, {2, 3}}, {1, {0, 1}}, {0, {2, 3}}};
+    for (const Step& s : steps) {
+        frame->ChangeWallpaper(s.previous);
+        EXPECT_EQ(set(), s.shown) << "after previous=" << s.previous;
+    }
+    EXPECT_TRUE(p.wallpaperCalls.empty());
+
+    // At random no two monitors show the same picture while there are enough.
+    frame->Random = 1;
+    FakeList(2);
+    for (int i = 0; i < 40; ++i) {
+        frame->ChangeWallpaper(0);
+        const auto shown = set();
+        EXPECT_NE(shown[0], shown[1]);
+    }
+    FakeList(1);
+    frame->ChangeWallpaper(0);
+    EXPECT_EQ(set(), (std::vector<int>{0, 0}));
+
+    // One monitor, the setting off, or a desktop that cannot: one picture, as ever.
+    const std::size_t sets = p.monitorWallpaperCalls.size();
+    for (int c = 0; c < 3; ++c) {
+        p.monitors = c == 0 ? std::vector<MonitorRect>{left} : std::vector<MonitorRect>{left, right};
+        frame->EachMonitor = c == 1 ? 0 : 1;
+        p.eachMonitorWay = c == 2 ? EachMonitorWay::None : EachMonitorWay::Each;
+        frame->ChangeWallpaper(0);
+        EXPECT_EQ(p.wallpaperCalls.size(), static_cast<std::size_t>(c + 1));
+    }
+    EXPECT_EQ(p.monitorWallpaperCalls.size(), sets);
+}
+
+// Where the desktop takes one picture only, the set is composed into one
+// BMP: each monitor's picture laid out on it, and a monitor left of the
+// primary one on the picture's far side, as tiling from the primary's top
+// left shows it.
+TEST_F(Rotation, ComposedSetLaysEachPictureOutOnItsMonitor) {
+    const auto bmp = [&](const char* name, int w, int h, auto colourAt) {
+        std::string data(54 + static_cast<std::size_t>((w * 3 + 3) / 4 * 4) * h, '\0');
+        MakeBmpHeader(reinterpret_cast<std::uint8_t*>(data.data()), w, h, static_cast<std::uint32_t>(data.size()));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t c = colourAt(x, y);
+                char* at = data.data() + 54 + static_cast<std::size_t>((w * 3 + 3) / 4 * 4) * (h - 1 - y) + 3 * x;
+                at[0] = static_cast<char>(c), at[1] = static_cast<char>(c >> 8), at[2] = static_cast<char>(c >> 16);
+            }
+        pics.write(name, data);
+    };
+    bmp("a.bmp", 10, 10, [](int, int) { return 0xff0000u; });
+    bmp("b.bmp", 40, 20, [](int x, int) { return x < 20 ? 0x0000ffu : 0x00ff00u; });
+    ASSERT_EQ(frame->BuildImageList(), 1);
+    p.monitors = {{-200, 0, 200, 100}, {0, 0, 300, 100}};
+    p.eachMonitorWay = EachMonitorWay::Composed;
+    p.backgroundColour = 0x102030;
+    frame->EachMonitor = 1;
+    frame->Stretch = kSizeFitted;
+    frame->ChangeWallpaper(0);
+    const std::string composed = windows.str() + "/Quillmere Wallpaper.bmp";
+    ASSERT_EQ(p.composedWallpaperCalls, std::vector<std::string>{composed});
+    const std::string file = test::ReadFile(composed);
+    ASSERT_EQ(file.size(), 54u + 1500u * 100u);
+    const auto at = [&](int x, int y) {
+        const char* px = file.data() + 54 + 1500 * (99 - y) + 3 * x;
+        return static_cast<std::uint32_t>(static_cast<std::uint8_t>(px[2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<std::uint8_t>(px[1])) << 8 |
+               static_cast<std::uint8_t>(px[0]);
+    };
+    // The primary (b, fitted: 200x100 with bars), then the left monitor
+    // (a, fitted: 100x100 in the middle of its 200) at 300..499.
+    struct Probe { int x; std::uint32_t colour; };
+    for (const Probe& probe : {Probe{25, 0x102030u}, {60, 0x0000ffu}, {240, 0x00ff00u}, {275, 0x102030u},
+                               {320, 0x102030u}, {360, 0xff0000u}, {440, 0xff0000u}, {480, 0x102030u}}) {
+        EXPECT_EQ(at(probe.x, 50), probe.colour) << "x " << probe.x;
+    }
+}
+
 }  // namespace
 }  // namespace qm

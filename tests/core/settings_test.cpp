@@ -9,7 +9,7 @@ namespace {
 
 using Binary = HeadlessPlatform::Binary;
 
-TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllTenWithTypes) {
+TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllElevenWithTypes) {
     ScopedHeadless h;
     h.platform.currentDirectory = "/start/here";
     CMainFrame frame;
@@ -18,16 +18,18 @@ TEST(Settings, EmptyProfileGivesDefaultsAndStoresAllTenWithTypes) {
     EXPECT_EQ(test::NumbersOf(frame), test::kDefaultNumbers);
 
     const auto& config = h.platform.profile["Config"];
-    ASSERT_EQ(config.size(), 10u);
+    ASSERT_EQ(config.size(), 11u);
     EXPECT_EQ(frame.Subfolders, 0);
+    EXPECT_EQ(frame.EachMonitor, 0);
     for (const char* n : {"AutoChange", "Display", "Height", "Width", "Random", "Stretch", "Time",
-                          "When", "Subfolders"}) {
+                          "When", "Subfolders", "EachMonitor"}) {
         EXPECT_TRUE(std::holds_alternative<std::uint32_t>(config.at(n))) << n;
     }
     EXPECT_EQ(std::get<std::string>(config.at("Directory")), "/start/here");
     EXPECT_EQ(h.platform.profileWrites,
               (std::vector<std::string>{"AutoChange", "Stretch", "Display", "Height", "Width",
-                                        "When", "Random", "Time", "Directory", "Subfolders"}));
+                                        "When", "Random", "Time", "Directory", "Subfolders",
+                                        "EachMonitor"}));
 }
 
 TEST(Settings, StoredValuesWinAndLaterStartsKeepTheFirstFolder) {

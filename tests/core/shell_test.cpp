@@ -388,7 +388,7 @@ TEST_F(Shell, ExitSavesRemovesTheIconAndEndsTheLoop) {
     });
     EXPECT_EQ(p.RunMessageLoop(), 0);
     EXPECT_TRUE(p.FrameDestroyed());
-    EXPECT_EQ(p.profileWrites.size(), 10u);
+    EXPECT_EQ(p.profileWrites.size(), 11u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
     EXPECT_FALSE(p.trayIcon);
     ASSERT_FALSE(p.trayCalls.empty());
@@ -411,7 +411,7 @@ TEST_F(Shell, ExceptionOutOfAHandlerStillSavesRemovesTheIconAndSaysWhy) {
     });
     EXPECT_EQ(AfxWinMain(), 1);
     EXPECT_TRUE(p.FrameDestroyed());
-    EXPECT_EQ(p.profileWrites.size(), 10u);
+    EXPECT_EQ(p.profileWrites.size(), 11u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Time")), 7u);
     EXPECT_FALSE(p.trayIcon);
     ASSERT_FALSE(p.boxes.empty());
@@ -541,7 +541,7 @@ TEST_F(Shell, OkAppliesEverythingInOrder) {
     const std::string z = other.str() + p.PathSeparator() + "z.bmp";
     EXPECT_EQ(Frame().m_ImageList, std::vector<std::string>{z});
     EXPECT_EQ(Frame().Random, 1);
-    EXPECT_EQ(p.profileWrites.size(), 10u);
+    EXPECT_EQ(p.profileWrites.size(), 11u);
     EXPECT_EQ(std::get<std::uint32_t>(Stored("Display")), 1u);
     EXPECT_EQ(p.DesktopString("TileWallpaper"), "1");
     EXPECT_EQ(p.DesktopString("WallpaperStyle"), "0");
@@ -666,7 +666,7 @@ TEST_F(Shell, StartAtLoginShowsTheSystemsEntryAndOkWritesOnlyWhatDiffers) {
         EXPECT_EQ(p.loginStartWrites, c.writes);
         EXPECT_EQ(p.loginStart, c.after);
         EXPECT_EQ(Frame().Time, 7);
-        EXPECT_EQ(p.profileWrites.size(), 10u);  // the ten settings, nothing of it
+        EXPECT_EQ(p.profileWrites.size(), 11u);  // the eleven settings, nothing of it
         ASSERT_EQ(p.boxes.size(), c.fail ? 1u : 0u);
         if (c.fail) {
             EXPECT_EQ(p.boxes[0].text, p.LoadString(IDS_LOGIN_START_FAILED));

@@ -189,7 +189,7 @@ TEST(QtShell, SigtermEndsTheRunWhateverBoxOrDialogIsOpen) {
         EXPECT_TRUE(signalled) << "never saw " << c.signalAt;
         EXPECT_LT(took, std::chrono::seconds(2));
         EXPECT_EQ(shownAfter, std::vector<std::string>{});
-        EXPECT_EQ(run.headless.profileWrites.size(), 10u) << "the settings were not written";
+        EXPECT_EQ(run.headless.profileWrites.size(), 11u) << "the settings were not written";
     }
 }
 
