@@ -130,6 +130,7 @@ const char* OptionName(Layout layout) {
         case Layout::Stretched: return "stretched";
         case Layout::Filled: return "zoom";
         case Layout::Fitted: return "scaled";
+        case Layout::Spanned: return "spanned";
         case Layout::Centred: break;
     }
     return "centered";

@@ -260,8 +260,15 @@ LinuxDesktop::Request LinuxDesktop::Fresh(const std::string& path, Layout layout
     return Request{target.string(), layout, next_ - 1};
 }
 
-void LinuxDesktop::SetDesktopWallpaper(const char* path) {
-    Request request = Fresh(path, LayoutToApply());
+EachMonitorWay LinuxDesktop::HowEachMonitor() {
+    return desktop_->Spans() ? EachMonitorWay::Composed : EachMonitorWay::None;
+}
+
+void LinuxDesktop::SetComposedWallpaper(const char* path) { Hand(Fresh(path, Layout::Spanned)); }
+
+void LinuxDesktop::SetDesktopWallpaper(const char* path) { Hand(Fresh(path, LayoutToApply())); }
+
+void LinuxDesktop::Hand(Request request) {
     if (!sent_) {
         Send(std::move(request));
         return;

@@ -47,6 +47,9 @@ public:
     // reported. The desktop has one picture at a time: one asked for while
     // it has not yet answered waits, and a newer one takes its place.
     void SetDesktopWallpaper(const char* path) override;
+    // A desktop that spans one picture across its monitors takes a composed one.
+    EachMonitorWay HowEachMonitor() override;
+    void SetComposedWallpaper(const char* path) override;
     // Qt's screens, in physical pixels; none without a GUI application.
     std::vector<MonitorRect> Monitors() override;
 
@@ -70,6 +73,7 @@ private:
     std::optional<std::string> Value(const std::string& name);
     desktops::Layout LayoutToApply();
     Request Fresh(const std::string& path, desktops::Layout layout);
+    void Hand(Request request);
     void Send(Request request);
     void Answered(const Request& request, bool shown, const std::string& why);
     void Remove(const Request& request);

@@ -30,7 +30,9 @@ const char* Mode(Layout layout, const std::string& program) {
                        ? "crop"
                        : "zoom";
         case Layout::Fitted: return "fit";
-        case Layout::Centred: break;
+        case Layout::Centred:
+        case Layout::Spanned:  // never asked of it: it does not span
+            break;
     }
     return "center";
 }

@@ -63,7 +63,9 @@ int FillMode(Layout layout) {
         case Layout::Stretched: return kStretch;
         case Layout::Filled: return kCrop;  // PreserveAspectCrop
         case Layout::Fitted: return kFit;   // PreserveAspectFit
-        case Layout::Centred: break;
+        case Layout::Centred:
+        case Layout::Spanned:  // never asked of it: it does not span
+            break;
     }
     return kPad;
 }

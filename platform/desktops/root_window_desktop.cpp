@@ -484,7 +484,7 @@ std::optional<Record> OwnRecord(const Connection* reader) {
     const auto shown = Items(c, shownCookie, XCB_ATOM_PIXMAP, 1);
     const auto layout = Items(c, layoutCookie, XCB_ATOM_CARDINAL, 2);
     auto path = Take(xcb_get_property_reply(c, pathCookie, nullptr));
-    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 4 || !path ||
+    if (shown.empty() || layout.empty() || layout[0] != shown[0] || layout[1] > 5 || !path ||
         path->type != XCB_ATOM_STRING || path->format != 8 || path->bytes_after != 0 ||
         path->value_len == 0) {
         return std::nullopt;
@@ -551,7 +551,10 @@ bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string&
         why = "There is not enough memory for the screen's picture.";
         return false;
     }
-    if (!DrawWallpaper(path, layout, monitors, format, {width, height, stride, memory.Data()}, why)) {
+    // A picture made for all monitors together lies on the screen from its
+    // top left, as a tiled one does.
+    const Layout drawn = layout == Layout::Spanned ? Layout::Tiled : layout;
+    if (!DrawWallpaper(path, drawn, monitors, format, {width, height, stride, memory.Data()}, why)) {
         return false;
     }
 
@@ -653,7 +656,11 @@ std::optional<Layout> RootWindowDesktop::CurrentLayout() {
     if (!record && reader_ && !reader_->Usable()) {
         record = OwnRecord(Reader());  // the server went since the last read
     }
-    return record ? std::optional<Layout>(record->layout) : std::nullopt;
+    if (!record) {
+        return std::nullopt;
+    }
+    // Spanned is none of the layouts a user picks: it counts as centred.
+    return record->layout == Layout::Spanned ? Layout::Centred : record->layout;
 }
 
 }  // namespace qm::desktops

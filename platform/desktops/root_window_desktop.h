@@ -27,6 +27,7 @@ public:
     // window still shows its pixmap; none once another program set another.
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
+    bool Spans() const override { return true; }
 
 private:
     // Sets the background; false with the reason when it cannot.

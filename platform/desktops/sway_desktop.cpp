@@ -49,7 +49,9 @@ const char* Mode(Layout layout) {
         case Layout::Stretched: return "stretch";
         case Layout::Filled: return "fill";
         case Layout::Fitted: return "fit";
-        case Layout::Centred: break;
+        case Layout::Centred:
+        case Layout::Spanned:  // never asked of it: it does not span
+            break;
     }
     return "center";
 }

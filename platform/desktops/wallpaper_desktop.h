@@ -20,8 +20,9 @@ namespace qm::desktops {
 
 // The numbers are stored by the root-window desktop. Filled covers the
 // monitor keeping the picture's aspect and crops the overflow; Fitted shows
-// it whole, as large as it goes, with bars beside it.
-enum class Layout { Centred = 0, Tiled = 1, Stretched = 2, Filled = 3, Fitted = 4 };
+// it whole, as large as it goes, with bars beside it. Spanned lays one
+// picture across all monitors together, as it was made for them.
+enum class Layout { Centred = 0, Tiled = 1, Stretched = 2, Filled = 3, Fitted = 4, Spanned = 5 };
 
 class WallpaperDesktop {
 public:
@@ -42,6 +43,9 @@ public:
     // How the desktop lays its picture out now; its own layouts that are
     // none of ours (spanned, say) count as centred.
     virtual std::optional<Layout> CurrentLayout() = 0;
+    // Whether the desktop takes Layout::Spanned: one picture across all
+    // monitors, the point (x, y) of the screen showing its pixel (x, y).
+    virtual bool Spans() const { return false; }
 };
 
 // UnseenRootWindow: a Wayland session whose desktop we do not know; its X

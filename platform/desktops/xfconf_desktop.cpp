@@ -50,6 +50,7 @@ int StyleNumber(Layout layout) {
         case Layout::Stretched: return 3;
         case Layout::Filled: return 5;  // zoomed
         case Layout::Fitted: return 4;  // scaled
+        case Layout::Spanned: return 6;  // spanning screens
         case Layout::Centred: break;
     }
     return 1;

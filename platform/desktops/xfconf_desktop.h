@@ -18,6 +18,7 @@ public:
     void Apply(const std::string& path, Layout layout, Answer answer) override;
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
+    bool Spans() const override { return true; }
 
     class Watcher;
 

@@ -468,6 +468,11 @@ TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
 
     Apply(picture, Layout::Tiled);
     ExpectScreen([](int x, int y) { return Coded(x % 1000, y % 800); }, shown);
+    // A picture made for both monitors lies across them from the top left,
+    // and reads back as none of the layouts a user picks.
+    Apply(picture, Layout::Spanned);
+    ExpectScreen([](int x, int y) { return Coded(x % 1000, y % 800); }, shown);
+    EXPECT_EQ(desktop_.CurrentLayout(), Layout::Centred);
 
     const std::uint32_t quarters[2][2] = {{0xff0000, 0x00ff00}, {0x0000ff, 0xffff00}};
     const std::string four =
