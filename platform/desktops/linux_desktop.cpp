@@ -75,7 +75,7 @@ std::optional<unsigned long long> ShownNumber(const fs::path& file) {
 }
 
 // A temporary of ours: one of a name being made (never left between two
-// calls), or the conversion's ("Quillmere Wallpaper.bmp.tmp", ".tmp2", ...).
+// calls), or a conversion's ("Quillmere Wallpaper.bmp.tmp", ".tmp2", ...).
 enum class Temporary { None, Name, Conversion };
 Temporary TemporaryKind(const fs::path& file) {
     const std::string name = file.filename().string();
@@ -87,7 +87,9 @@ Temporary TemporaryKind(const fs::path& file) {
     if (name.rfind(LinuxDesktop::kShownPrefix, 0) == 0) {
         return Temporary::Name;
     }
-    return name.rfind(kWallpaperFileName, 0) == 0 ? Temporary::Conversion : Temporary::None;
+    // The conversion's files: "Quillmere Wallpaper.bmp", and each monitor's
+    // "Quillmere Wallpaper <n>.bmp".
+    return name.rfind("Quillmere Wallpaper", 0) == 0 ? Temporary::Conversion : Temporary::None;
 }
 
 // The ending our name for `source` takes, so that a desktop that goes by
@@ -261,7 +263,46 @@ LinuxDesktop::Request LinuxDesktop::Fresh(const std::string& path, Layout layout
 }
 
 EachMonitorWay LinuxDesktop::HowEachMonitor() {
+    if (desktop_->ShowsEachScreen()) {
+        return EachMonitorWay::Each;
+    }
     return desktop_->Spans() ? EachMonitorWay::Composed : EachMonitorWay::None;
+}
+
+bool LinuxDesktop::SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) {
+    if (!desktop_->ShowsEachScreen() || qGuiApp == nullptr) {
+        return false;
+    }
+    const Layout layout = LayoutToApply();
+    Request set{{}, layout, 0};
+    for (const MonitorPicture& picture : pictures) {
+        // The screen that is this monitor, by its place in physical pixels.
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect g = screen->geometry();
+            const qreal ratio = screen->devicePixelRatio();
+            if (MonitorRect{qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
+                            qRound(g.height() * ratio)} != picture.monitor) {
+                continue;
+            }
+            Request one = Fresh(picture.path, layout);
+            set.screens.push_back({screen->name().toStdString(), g.x(), g.y(), g.width(),
+                                   g.height(), one.name});
+            set.numbers.push_back(one.number);
+            break;
+        }
+    }
+    if (set.screens.empty()) {
+        return false;
+    }
+    set.name = set.screens.front().path;
+    // Names are numbered in turn: the first is the lowest of ours.
+    for (const unsigned long long number : set.numbers) {
+        if (number != 0 && (set.number == 0 || number < set.number)) {
+            set.number = number;
+        }
+    }
+    Hand(std::move(set));
+    return true;
 }
 
 void LinuxDesktop::SetComposedWallpaper(const char* path) { Hand(Fresh(path, Layout::Spanned)); }
@@ -284,7 +325,7 @@ void LinuxDesktop::Hand(Request request) {
 
 void LinuxDesktop::Send(Request request) {
     sent_ = std::move(request);
-    desktop_->Apply(sent_->name, sent_->layout, [this](bool shown, const std::string& why) {
+    auto answer = [this](bool shown, const std::string& why) {
         const Request answered = std::move(*sent_);
         sent_.reset();
         Answered(answered, shown, why);
@@ -293,7 +334,12 @@ void LinuxDesktop::Send(Request request) {
             waiting_.reset();
             Send(std::move(next));
         }
-    });
+    };
+    if (sent_->screens.empty()) {
+        desktop_->Apply(sent_->name, sent_->layout, std::move(answer));
+    } else {
+        desktop_->ApplyEach(sent_->screens, sent_->layout, std::move(answer));
+    }
 }
 
 void LinuxDesktop::Answered(const Request& request, bool shown, const std::string& why) {
@@ -318,11 +364,20 @@ void LinuxDesktop::Answered(const Request& request, bool shown, const std::strin
     }
 }
 
-// A name of ours the desktop does not show.
+// The names of ours in a request that the desktop does not show.
 void LinuxDesktop::Remove(const Request& request) {
-    if (request.number != 0 && desktop_->CurrentPicture() != request.name) {
-        std::error_code ignored;
-        fs::remove(request.name, ignored);
+    const auto shown = desktop_->CurrentPicture();
+    const auto remove = [&](const std::string& name, unsigned long long number) {
+        if (number != 0 && shown != name) {
+            std::error_code ignored;
+            fs::remove(name, ignored);
+        }
+    };
+    if (request.screens.empty()) {
+        remove(request.name, request.number);
+    }
+    for (std::size_t i = 0; i < request.screens.size(); ++i) {
+        remove(request.screens[i].path, request.numbers[i]);
     }
 }
 

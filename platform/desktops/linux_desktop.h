@@ -47,8 +47,11 @@ public:
     // reported. The desktop has one picture at a time: one asked for while
     // it has not yet answered waits, and a newer one takes its place.
     void SetDesktopWallpaper(const char* path) override;
-    // A desktop that spans one picture across its monitors takes a composed one.
+    // A desktop with a picture per screen takes a file per monitor (each
+    // under a name of its own, as above); one that spans one picture
+    // across its monitors takes a composed one.
     EachMonitorWay HowEachMonitor() override;
+    bool SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) override;
     void SetComposedWallpaper(const char* path) override;
     // Qt's screens, in physical pixels; none without a GUI application.
     std::vector<MonitorRect> Monitors() override;
@@ -64,10 +67,14 @@ private:
     class Key;
     // A picture for the desktop: the name it is given, and that name's
     // number when it is one of ours (else 0).
+    // A set for several screens has the lowest of its names' numbers, and
+    // each screen's picture and number.
     struct Request {
         std::string name;
         desktops::Layout layout;
         unsigned long long number;
+        std::vector<desktops::ScreenPicture> screens = {};
+        std::vector<unsigned long long> numbers = {};
     };
 
     std::optional<std::string> Value(const std::string& name);

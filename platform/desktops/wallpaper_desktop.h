@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::desktops {
 
@@ -23,6 +24,14 @@ namespace qm::desktops {
 // it whole, as large as it goes, with bars beside it. Spanned lays one
 // picture across all monitors together, as it was made for them.
 enum class Layout { Centred = 0, Tiled = 1, Stretched = 2, Filled = 3, Fitted = 4, Spanned = 5 };
+
+// A picture for one screen: the screen's name as the desktop knows it (the
+// output's), its place in the desktop's own pixels, and the file.
+struct ScreenPicture {
+    std::string screen;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string path;
+};
 
 class WallpaperDesktop {
 public:
@@ -46,6 +55,15 @@ public:
     // Whether the desktop takes Layout::Spanned: one picture across all
     // monitors, the point (x, y) of the screen showing its pixel (x, y).
     virtual bool Spans() const { return false; }
+    // Whether the desktop shows a picture of its own on each screen.
+    virtual bool ShowsEachScreen() const { return false; }
+    // As Apply, each screen named getting its own picture (the first
+    // picture stands for the desktop's CurrentPicture); a screen the
+    // desktop lacks is left out. Asked only where ShowsEachScreen.
+    virtual void ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                           Answer answer) {
+        Apply(pictures.front().path, layout, std::move(answer));
+    }
 };
 
 // UnseenRootWindow: a Wayland session whose desktop we do not know; its X
