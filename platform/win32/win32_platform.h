@@ -1,7 +1,7 @@
 // The platform seam over the Windows API, one class per concern (as the
 // Linux side is split): the profile in the user's registry hive
 // (win32_profile.cpp), the file system and the C runtime's comparisons
-// (win32_files.cpp), the desktop key and the wallpaper call
+// (win32_files.cpp), the desktop key and the wallpaper calls
 // (win32_desktop.cpp), and the shell: the hidden frame window, its message
 // loop and timers (win32_shell.cpp), its tray icon and popup menu
 // (win32_tray.cpp) and modal dialogs from the module's resources
@@ -66,7 +66,7 @@ public:
     bool SetLoginStart(bool start) override;
 };
 
-// HKCU\Control Panel\desktop and SystemParametersInfoA.
+// HKCU\Control Panel\desktop, SystemParametersInfoA and IDesktopWallpaper.
 class Win32Desktop : public DesktopServices {
 public:
     std::unique_ptr<DesktopKey> CreateDesktopKey() override;
@@ -76,6 +76,16 @@ public:
     std::vector<MonitorRect> Monitors() override;
     // GetSysColor(COLOR_DESKTOP), the colour around a centred picture.
     std::uint32_t BackgroundColour() override;
+    // Each when the system has the per-monitor desktop object
+    // (IDesktopWallpaper, Windows 8 on), asked at every call so that the
+    // 32-bit program still runs on Windows 7; Composed otherwise.
+    EachMonitorWay HowEachMonitor() override;
+    // Each picture to the monitor of its rectangle through that object,
+    // placed as the desktop key's values say.
+    bool SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) override;
+    // Windows tiles from the primary monitor's top left: the key's
+    // "TileWallpaper" "1" and "WallpaperStyle" "0", then the wallpaper call.
+    void SetComposedWallpaper(const char* path) override;
 };
 
 // USER32 and SHELL32: boxes, strings, the running copy, the frame, timers,

@@ -1,12 +1,15 @@
-// Directory searches, file replacement, folders and the wallpaper call on
-// the real Windows API.
+// Directory searches, file replacement, folders and the wallpaper calls on
+// the real Windows API (the per-monitor desktop object, which Wine lacks,
+// played by a stand-in server).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_api.h"
@@ -231,6 +234,223 @@ TEST(Win32WallpaperTest, SetDesktopWallpaperRecordsThePathInTheDesktopKey) {
                           SPIF_UPDATEINIFILE);
 
     EXPECT_EQ(after, path);
+}
+
+std::optional<std::string> DesktopValue(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    char buf[1024] = {};
+    DWORD size = sizeof buf - 1;
+    LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? std::optional<std::string>(buf) : std::nullopt;
+}
+
+void SetDesktopValue(const char* name, const std::optional<std::string>& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &key), ERROR_SUCCESS);
+    if (value) {
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+                       static_cast<DWORD>(value->size() + 1));
+    } else {
+        RegDeleteValueA(key, name);
+    }
+    RegCloseKey(key);
+}
+
+// The desktop's layout values and wallpaper, put back as they were.
+class DesktopValuesKept {
+public:
+    DesktopValuesKept()
+        : tile_(DesktopValue("TileWallpaper")),
+          style_(DesktopValue("WallpaperStyle")),
+          wallpaper_(QueryDesktop("Wallpaper")) {}
+    ~DesktopValuesKept() {
+        SetDesktopValue("TileWallpaper", tile_);
+        SetDesktopValue("WallpaperStyle", style_);
+        SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, const_cast<char*>(wallpaper_.c_str()),
+                              SPIF_UPDATEINIFILE);
+    }
+    DesktopValuesKept(const DesktopValuesKept&) = delete;
+    DesktopValuesKept& operator=(const DesktopValuesKept&) = delete;
+
+private:
+    std::optional<std::string> tile_, style_;
+    std::string wallpaper_;
+};
+
+// The per-monitor desktop object played by desktop_wallpaper_standin.dll,
+// built beside this program and registered while Register's caller lasts.
+// Wine's COM looks classes up among the machine's only (its
+// HKEY_CLASSES_ROOT is HKLM\Software\Classes, with no user part), so the
+// class goes there, in the tests' own prefix.
+class StandinDesktopObject {
+public:
+    StandinDesktopObject() {
+        wchar_t exe[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        dll_ = std::filesystem::path(exe).replace_filename(kDll).wstring();
+        module_ = LoadLibraryW(dll_.c_str());
+        // What a run that ended without removing it left behind.
+        if (RegisteredServer().ends_with(kDll)) {
+            Unregister();
+        }
+    }
+    ~StandinDesktopObject() {
+        if (registered_) {
+            Unregister();
+        }
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    StandinDesktopObject(const StandinDesktopObject&) = delete;
+    StandinDesktopObject& operator=(const StandinDesktopObject&) = delete;
+
+    bool Loaded() const { return module_ != nullptr; }
+    // Windows 8 on: the system's own object, which the test must leave be.
+    bool SystemHasClass() const { return !RegisteredServer().empty(); }
+
+    bool Register() {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kServerKey, 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+        registered_ = true;
+        const std::wstring model = L"Apartment";
+        const bool written =
+            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dll_.c_str()),
+                           static_cast<DWORD>((dll_.size() + 1) * sizeof(wchar_t))) ==
+                ERROR_SUCCESS &&
+            RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(model.c_str()),
+                           static_cast<DWORD>((model.size() + 1) * sizeof(wchar_t))) ==
+                ERROR_SUCCESS;
+        RegCloseKey(key);
+        return written;
+    }
+
+    // The calls the object recorded since the last time asked.
+    std::wstring TakeRecord() {
+        using RecordFn = const wchar_t* (*)();
+        using ClearFn = void (*)();
+        auto record = reinterpret_cast<RecordFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "StandinRecord")));
+        auto clear = reinterpret_cast<ClearFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "StandinClear")));
+        if (record == nullptr || clear == nullptr) {
+            return L"(no record)";
+        }
+        std::wstring taken = record();
+        clear();
+        return taken;
+    }
+
+private:
+    static constexpr const wchar_t* kDll = L"desktop_wallpaper_standin.dll";
+    static constexpr const wchar_t* kClassKey =
+        L"Software\\Classes\\CLSID\\{C2CF3110-460E-4fc1-B9D0-8A1C0C9CC4BD}";
+    static constexpr const wchar_t* kServerKey =
+        L"Software\\Classes\\CLSID\\{C2CF3110-460E-4fc1-B9D0-8A1C0C9CC4BD}\\InprocServer32";
+
+    static std::wstring RegisteredServer() {
+        wchar_t buf[MAX_PATH] = {};
+        DWORD size = sizeof buf - sizeof(wchar_t);
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, kServerKey, nullptr, RRF_RT_REG_SZ, nullptr, buf,
+                         &size) != ERROR_SUCCESS) {
+            return {};
+        }
+        return buf;
+    }
+    static void Unregister() {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kClassKey);
+    }
+
+    std::wstring dll_;
+    HMODULE module_ = nullptr;
+    bool registered_ = false;
+};
+
+TEST(Win32WallpaperTest, EachMonitorGetsItsOwnFileThroughTheDesktopObject) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "the accented name is spelled in code page 1252, not " << GetACP();
+    }
+    Win32Platform platform;
+    StandinDesktopObject standin;
+    ASSERT_TRUE(standin.Loaded());
+    if (standin.SystemHasClass()) {
+        GTEST_SKIP() << "the system has its own per-monitor desktop object";
+    }
+    const MonitorRect a{0, 0, 1920, 1080};
+    const MonitorRect c{1920, 0, 1280, 1024};
+    const MonitorRect lacking{-1280, 0, 1280, 1024};
+    const MonitorRect detached{0, 0, 0, 0};  // the rectangle the object gives B
+
+    EXPECT_EQ(platform.HowEachMonitor(), EachMonitorWay::Composed);
+    EXPECT_FALSE(platform.SetMonitorWallpapers({{a, "C:\\a.bmp"}}));
+    ASSERT_TRUE(standin.Register());
+    EXPECT_EQ(platform.HowEachMonitor(), EachMonitorWay::Each);
+
+    const DesktopValuesKept kept;
+    const std::wstring toA = L"wallpaper \\\\?\\DISPLAY#A ";
+    const std::wstring toC = L"wallpaper \\\\?\\DISPLAY#C ";
+    struct Case {
+        const char* layout;
+        const char* tile;   // nullptr: no such value
+        const char* style;
+        std::vector<MonitorPicture> pictures;
+        bool handed;
+        std::wstring record;
+    };
+    const Case cases[] = {
+        {"tiled", "1", "2",
+         {{c, "C:\\Walls\\c.bmp"},
+          {lacking, "C:\\Walls\\gone.bmp"},
+          {detached, "C:\\Walls\\b.bmp"},
+          {a, "C:\\Walls\\caf\xe9.bmp"}},
+         true,
+         L"position 1\n" + toA + L"C:\\Walls\\caf\u00e9.bmp\n" + toC + L"C:\\Walls\\c.bmp\n"},
+        {"centred", "0", "0", {{a, "C:\\a.bmp"}}, true, L"position 0\n" + toA + L"C:\\a.bmp\n"},
+        {"stretched", "0", "2", {{c, "C:\\c.bmp"}}, true, L"position 2\n" + toC + L"C:\\c.bmp\n"},
+        {"filled", "0", "10", {{a, "C:\\a.bmp"}}, true, L"position 4\n" + toA + L"C:\\a.bmp\n"},
+        {"fitted", "0", "6", {{a, "C:\\a.bmp"}}, true, L"position 3\n" + toA + L"C:\\a.bmp\n"},
+        {"no values", nullptr, nullptr, {{a, "C:\\a.bmp"}}, true,
+         L"position 0\n" + toA + L"C:\\a.bmp\n"},
+        {"no monitor of theirs", "0", "2",
+         {{lacking, "C:\\gone.bmp"}, {detached, "C:\\b.bmp"}}, false, L""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.layout);
+        SetDesktopValue("TileWallpaper", test.tile ? std::optional<std::string>(test.tile)
+                                                   : std::nullopt);
+        SetDesktopValue("WallpaperStyle", test.style ? std::optional<std::string>(test.style)
+                                                     : std::nullopt);
+        standin.TakeRecord();
+        EXPECT_EQ(platform.SetMonitorWallpapers(test.pictures), test.handed);
+        EXPECT_EQ(standin.TakeRecord(), test.record);
+    }
+}
+
+TEST(Win32WallpaperTest, ComposedFileIsTiledFromThePrimaryMonitor) {
+    Win32Platform platform;
+    TempDir dir;
+    std::string bmp = test::BmpHeader(2, 2);
+    bmp.resize(54, '\0');
+    bmp += std::string(16, '\x7f');
+    const std::string path = dir.write("composed.bmp", bmp);
+    const DesktopValuesKept kept;
+    SetDesktopValue("TileWallpaper", "0");
+    SetDesktopValue("WallpaperStyle", "2");
+
+    platform.SetComposedWallpaper(path.c_str());
+    EXPECT_EQ(DesktopValue("TileWallpaper"), "1");
+    EXPECT_EQ(DesktopValue("WallpaperStyle"), "0");
+    EXPECT_EQ(QueryDesktop("Wallpaper"), path);
 }
 
 }  // namespace
