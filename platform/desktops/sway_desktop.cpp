@@ -75,9 +75,9 @@ bool Succeeded(const QByteArray& payload, std::string& why) {
     return true;
 }
 
-// The command that shows the file, its name quoted so that sway's command
-// parser and the shell-like expansion of its path take it word for word.
-std::string Command(const std::string& path, Layout layout) {
+// A word quoted so that sway's command parser and the shell-like expansion
+// of a path take it word for word.
+std::string Quoted(const std::string& path) {
     // Two readers see the name in turn. sway's parser splits commands at
     // unquoted ';' and ',' and words at unquoted blanks, honours quotes and
     // backslashes, and replaces `$name` with its variables unless the '$'
@@ -98,7 +98,13 @@ std::string Command(const std::string& path, Layout layout) {
             word += c;
         }
     }
-    return "output * bg " + word + "\" " + Mode(layout);
+    return word + "\"";
+}
+
+// The command that shows the file on an output ("*": every one).
+std::string Command(const std::string& output, const std::string& path, Layout layout) {
+    return "output " + (output == "*" ? output : Quoted(output)) + " bg " + Quoted(path) + " " +
+           Mode(layout);
 }
 
 }  // namespace
@@ -114,6 +120,20 @@ SwayDesktop::~SwayDesktop() {
 }
 
 void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
+    Run(Command("*", path, layout), path, layout, std::move(answer));
+}
+
+void SwayDesktop::ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                            Answer answer) {
+    std::string commands;
+    for (const ScreenPicture& picture : pictures) {
+        commands += (commands.empty() ? "" : "; ") + Command(picture.screen, picture.path, layout);
+    }
+    Run(commands, pictures.front().path, layout, std::move(answer));
+}
+
+void SwayDesktop::Run(const std::string& commands, const std::string& path, Layout layout,
+                      Answer answer) {
     const unsigned number = shown_.Hand(path, layout);
 
     struct Request {
@@ -141,7 +161,7 @@ void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
         finish(false, "No sway IPC socket: SWAYSOCK is not set.");
         return;
     }
-    if (path.find('\n') != std::string::npos) {
+    if (commands.find('\n') != std::string::npos) {
         // sway 1.7 takes such a name and shows nothing: no quoting gets a
         // line break through.
         finish(false, "sway cannot show a file whose name has a line break: " + path);
@@ -152,8 +172,8 @@ void SwayDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
         finish(false, "sway did not answer on " + socket_ + " within " +
                           QString::number(timeoutMs_ / 1000.0).toStdString() + " s.");
     });
-    QObject::connect(socket, &QLocalSocket::connected, socket, [socket, path, layout] {
-        socket->write(Message(kRunCommand, QByteArray::fromStdString(Command(path, layout))));
+    QObject::connect(socket, &QLocalSocket::connected, socket, [socket, commands] {
+        socket->write(Message(kRunCommand, QByteArray::fromStdString(commands)));
     });
     // Only what the reply declares is read, and a declaration is believed
     // only up to what sway ever says: a peer that streams without end

@@ -1,6 +1,7 @@
 // sway (and the compositors that speak its IPC): the wallpaper is an output
 // command, `output * bg FILE MODE`, sent over the compositor's IPC socket
-// ($SWAYSOCK) as a RUN_COMMAND message. sway keeps no wallpaper anyone can
+// ($SWAYSOCK) as a RUN_COMMAND message; a picture per output is one such
+// command per output, `output NAME bg FILE MODE`, in one message. sway keeps no wallpaper anyone can
 // ask for, so what it shows is what we last had it show.
 #pragma once
 
@@ -20,10 +21,16 @@ public:
     explicit SwayDesktop(std::string socket, int timeoutMs = 10000);
     ~SwayDesktop() override;
     void Apply(const std::string& path, Layout layout, Answer answer) override;
+    bool ShowsEachScreen() const override { return true; }
+    void ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                   Answer answer) override;
     std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
     std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
 
 private:
+    // Sends the commands that show `path` (the first output's picture).
+    void Run(const std::string& commands, const std::string& path, Layout layout, Answer answer);
+
     std::string socket_;
     int timeoutMs_;
     std::unique_ptr<QObject> context_;  // the open requests end with it

@@ -59,6 +59,40 @@ TEST(Sway, ShowsEachLayoutWordForWordOfTheName) {
     }
 }
 
+// A picture per output, each output named as sway knows it, in one command.
+TEST(Sway, EachOutputShowsItsOwnPicture) {
+    const char* socket = std::getenv("SWAYSOCK");
+    ASSERT_NE(socket, nullptr) << "the test needs its own sway (run-in-sway.sh)";
+    test::TempDir dir;
+    chmod(dir.str().c_str(), 0755);
+    int status = -1;
+    test::RunProgram({"swaymsg", "create_output"}, &status);
+    ASSERT_EQ(status, 0);
+    test::RunProgram({"swaymsg", "output HEADLESS-2 resolution 160x120 position 320 0"}, &status);
+    ASSERT_EQ(status, 0);
+    const std::string red = dir.write("red.bmp", test::Bmp(8, 8, [](int, int) { return 0xff0000u; }));
+    const std::string blue = dir.write("blue.bmp", test::Bmp(8, 8, [](int, int) { return 0x0000ffu; }));
+    SwayDesktop sway(socket);
+    std::optional<bool> shown;
+    std::string why;
+    sway.ApplyEach({{"HEADLESS-1", 0, 0, 320, 240, red}, {"HEADLESS-2", 320, 0, 160, 120, blue}},
+                   Layout::Stretched, [&](bool taken, const std::string& w) {
+                       shown = taken;
+                       why = w;
+                   });
+    ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
+    ASSERT_TRUE(*shown) << why;
+    EXPECT_EQ(sway.CurrentPicture(), red);
+    const auto middle = [&](const char* output) {
+        test::RunProgram({"grim", "-o", output, dir.file("shot.png")}, &status);
+        const QImage shot(QString::fromStdString(dir.file("shot.png")));
+        return status != 0 || shot.isNull() ? 0u : shot.pixel(shot.width() / 2, shot.height() / 2) & 0xffffffu;
+    };
+    EXPECT_TRUE(test::WaitUntil(
+        [&] { return middle("HEADLESS-1") == 0xff0000u && middle("HEADLESS-2") == 0x0000ffu; }, 5000))
+        << std::hex << middle("HEADLESS-1") << " " << middle("HEADLESS-2");
+}
+
 // A stand-in socket that keeps what it is sent and answers as told.
 class SwayStandIn : public ::testing::Test {
 protected:
