@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFile>
+#include <QMap>
 #include <QStringList>
 
 #include "platform/desktops/desktop_support.h"
@@ -105,18 +106,45 @@ XfconfDesktop::XfconfDesktop() : watcher_(std::make_unique<Watcher>(backdrops_))
 XfconfDesktop::~XfconfDesktop() = default;
 
 void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
-    const QString file = QFile::decodeName(path.c_str());
+    ApplyEach({{{}, 0, 0, 0, 0, path}}, layout, std::move(answer));
+}
+
+void XfconfDesktop::ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                              Answer answer) {
     const int style = StyleNumber(layout);
     // The backdrops xfdesktop has made by now, then each one's two values.
     Xfconf("GetAllProperties", {kChannel, QStringLiteral("/backdrop")}, watcher_.get(),
-           [this, file, style, answer = std::move(answer)](const QDBusMessage& reply,
-                                                          const std::string& why) {
+           [this, pictures, style, answer = std::move(answer)](const QDBusMessage& reply,
+                                                              const std::string& why) {
                if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
                    answer(false, why);
                    return;
                }
-               const QStringList images =
+               // Each backdrop's picture: a monitor's own (its backdrops are
+               // named after the output), else the one for every monitor. A
+               // monitor xfdesktop has not drawn yet gets its first
+               // workspace's made.
+               QMap<QString, QString> files;
+               const QStringList all =
                    ImageProperties(qdbus_cast<QVariantMap>(reply.arguments().constFirst()));
+               for (const ScreenPicture& picture : pictures) {
+                   const QString file = QFile::decodeName(picture.path.c_str());
+                   const QString monitor =
+                       QStringLiteral("/monitor") + QString::fromStdString(picture.screen) + QLatin1Char('/');
+                   bool found = false;
+                   for (const QString& image : all) {
+                       if (picture.screen.empty() || image.contains(monitor)) {
+                           files.insert(image, file);
+                           found = true;
+                       }
+                   }
+                   if (!found && !picture.screen.empty()) {
+                       files.insert(QStringLiteral("/backdrop/screen0") + monitor +
+                                        QStringLiteral("workspace0/") + kImage,
+                                    file);
+                   }
+               }
+               const QStringList images = files.keys();
                if (images.isEmpty()) {
                    // xfdesktop writes them for every monitor and workspace it draws.
                    answer(false, "xfconf holds no backdrop of xfdesktop's.");
@@ -127,7 +155,7 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                    bool answered = false;
                };
                auto count = std::make_shared<Count>(Count{static_cast<int>(images.size()) * 2});
-               const auto done = [this, count, images, file, style,
+               const auto done = [this, count, files, style,
                                   answer](const QDBusMessage& set, const std::string& w) {
                    if (count->answered) {
                        return;
@@ -140,9 +168,9 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                        // Stored: shown from now on, before xfconfd's signals
                        // (sent when it is idle) say so; never before, so that
                        // a picture still on its way counts as nobody's.
-                       for (const QString& image : images) {
-                           backdrops_.insert(image, file);
-                           backdrops_.insert(Sibling(image, kStyle), style);
+                       for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
+                           backdrops_.insert(it.key(), it.value());
+                           backdrops_.insert(Sibling(it.key(), kStyle), style);
                        }
                        answer(true, {});
                    }
@@ -152,7 +180,8 @@ void XfconfDesktop::Apply(const std::string& path, Layout layout, Answer answer)
                    Xfconf("SetProperty",
                           {kChannel, Sibling(image, kStyle), QVariant::fromValue(QDBusVariant(style))},
                           watcher_.get(), done);
-                   Xfconf("SetProperty", {kChannel, image, QVariant::fromValue(QDBusVariant(file))},
+                   Xfconf("SetProperty",
+                          {kChannel, image, QVariant::fromValue(QDBusVariant(files.value(image)))},
                           watcher_.get(), done);
                }
            });

@@ -19,6 +19,10 @@ public:
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
     bool Spans() const override { return true; }
+    // Each monitor's backdrops are named after its output.
+    bool ShowsEachScreen() const override { return true; }
+    void ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                   Answer answer) override;
 
     class Watcher;
 

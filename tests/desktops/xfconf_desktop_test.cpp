@@ -89,6 +89,22 @@ TEST_F(Xfconf, EveryMonitorAndWorkspaceShowsThePictureInEachLayout) {
         EXPECT_EQ(desktop_->CurrentLayout(), layout == Layout::Spanned ? Layout::Centred : layout);
     }
     EXPECT_EQ(Query("/backdrop/single-workspace-mode"), "true");
+
+    // A picture per monitor: each monitor's workspaces take its own, and a
+    // monitor xfdesktop has not drawn yet gets its first workspace made.
+    std::optional<bool> shown;
+    desktop_->ApplyEach({{"screen", 0, 0, 320, 240, "/tmp/left.bmp"},
+                         {"HDMI-1", 320, 0, 160, 120, "/tmp/right.bmp"},
+                         {"DP-2", 0, 240, 320, 240, "/tmp/below.bmp"}},
+                        Layout::Fitted, [&](bool taken, const std::string&) { shown = taken; });
+    ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
+    EXPECT_TRUE(*shown);
+    for (const char* w : kWorkspaces) {
+        const bool hdmi = std::string(w).find("HDMI-1") != std::string::npos;
+        EXPECT_EQ(Query(std::string(w) + "last-image"), hdmi ? "/tmp/right.bmp" : "/tmp/left.bmp") << w;
+        EXPECT_EQ(Query(std::string(w) + "image-style"), "4") << w;
+    }
+    EXPECT_EQ(Query("/backdrop/screen0/monitorDP-2/workspace0/last-image"), "/tmp/below.bmp");
 }
 
 // A hung xfconfd stops nothing: the picture is handed over at once, lands
