@@ -16,18 +16,33 @@ namespace qm::desktops {
 namespace {
 
 // Every desktop (each screen and activity) shows the picture through the
-// image plugin; an empty shell throws, which Plasma answers with an error.
+// image plugin: the one for every screen, or its screen's own, found by the
+// screen's place; an empty shell throws, which Plasma answers with an error.
 constexpr const char* kSetScript = R"(var image = %1;
-var fillMode = %2;
+var screens = %2;
+var fillMode = %3;
 var all = desktops();
 if (all.length == 0) {
     throw new Error("Plasma has no desktop");
 }
 for (var i = 0; i < all.length; i++) {
     var d = all[i];
+    var own = image;
+    if (screens.length > 0 && d.screen >= 0) {
+        var g = screenGeometry(d.screen);
+        for (var s = 0; s < screens.length; s++) {
+            var e = screens[s];
+            if (g.x == e.x && g.y == e.y && g.width == e.width && g.height == e.height) {
+                own = e.image;
+            }
+        }
+    }
+    if (own === null) {
+        continue;
+    }
     d.wallpaperPlugin = "org.kde.image";
     d.currentConfigGroup = ["Wallpaper", "org.kde.image", "General"];
-    d.writeConfig("Image", image);
+    d.writeConfig("Image", own);
     d.writeConfig("FillMode", fillMode);
 }
 )";
@@ -68,6 +83,10 @@ int FillMode(Layout layout) {
             break;
     }
     return kPad;
+}
+
+QString Url(const std::string& path) {
+    return QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
 }
 
 std::optional<std::string> PictureOf(const QString& image) {
@@ -112,10 +131,29 @@ PlasmaDesktop::PlasmaDesktop() {
 }
 
 void PlasmaDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
-    const QString url =
-        QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
-    const QString script =
-        QString::fromLatin1(kSetScript).arg(Literal(url), QString::number(FillMode(layout)));
+    Run(Literal(Url(path)), QStringLiteral("[]"), path, layout, std::move(answer));
+}
+
+void PlasmaDesktop::ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                              Answer answer) {
+    QJsonArray screens;
+    for (const ScreenPicture& p : pictures) {
+        screens.append(QJsonObject{{QStringLiteral("x"), p.x},
+                                   {QStringLiteral("y"), p.y},
+                                   {QStringLiteral("width"), p.width},
+                                   {QStringLiteral("height"), p.height},
+                                   {QStringLiteral("image"), Url(p.path)}});
+    }
+    Run(QStringLiteral("null"),
+        QString::fromUtf8(QJsonDocument(screens).toJson(QJsonDocument::Compact)),
+        pictures.front().path, layout, std::move(answer));
+}
+
+void PlasmaDesktop::Run(const QString& image, const QString& screens, const std::string& path,
+                        Layout layout, Answer answer) {
+    // In one pass: a picture's name may hold "%2".
+    const QString script = QString::fromLatin1(kSetScript)
+                               .arg(image, screens, QString::number(FillMode(layout)));
     const unsigned number = shown_.Hand(path, layout);
     Evaluate(script, &context_,
              [this, number, path, layout, answer = std::move(answer)](const QDBusMessage& reply,

@@ -14,10 +14,19 @@ class PlasmaDesktop : public WallpaperDesktop {
 public:
     PlasmaDesktop();
     void Apply(const std::string& path, Layout layout, Answer answer) override;
+    // Each screen's desktop, found by the screen's place.
+    bool ShowsEachScreen() const override { return true; }
+    void ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                   Answer answer) override;
     std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
     std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
 
 private:
+    // image: the one for every screen, a script literal (or null); screens:
+    // each screen's own, a JSON array.
+    void Run(const QString& image, const QString& screens, const std::string& path, Layout layout,
+             Answer answer);
+
     QObject context_;  // the pending calls' answers run in its name
     LastWrite shown_;
 };

@@ -7,6 +7,7 @@
 #include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
@@ -96,6 +97,21 @@ TEST_F(Plasma, OneScriptPerChangeNamesThePictureAndFillMode) {
         EXPECT_EQ(Var(script, "fillMode"), QJsonValue(c.fillMode)) << script;
     }
     EXPECT_EQ(Script(n + 1), "");
+
+    // A picture per screen: none for every screen, each screen's own by its place.
+    std::optional<bool> shown;
+    desktop_.ApplyEach({{"DP-1", 0, 0, 1920, 1080, path}, {"HDMI-1", 1920, 0, 1280, 1024, "/tmp/b.bmp"}},
+                       Layout::Fitted, [&](bool taken, const std::string&) { shown = taken; });
+    ASSERT_TRUE(test::WaitUntil([&] { return shown.has_value(); }));
+    const std::string script = Script(n + 1);
+    EXPECT_TRUE(Var(script, "image").isNull()) << script;
+    const QJsonArray screens = Var(script, "screens").toArray();
+    ASSERT_EQ(screens.size(), 2) << script;
+    EXPECT_EQ(QUrl(screens[0][QStringLiteral("image")].toString()).toLocalFile().toStdString(), path);
+    EXPECT_EQ(screens[1].toObject(), (QJsonObject{{"x", 1920}, {"y", 0}, {"width", 1280}, {"height", 1024},
+                                                  {"image", "file:///tmp/b.bmp"}}));
+    EXPECT_EQ(Var(script, "fillMode"), QJsonValue(1));
+    EXPECT_EQ(desktop_.CurrentPicture(), path);
 }
 
 // Plasma tells no one of a new wallpaper: what it shows is read once, at
