@@ -262,6 +262,11 @@ phase_layouts() {
   click_icon
   check "FillMode 6" qm_poll 10 fill_mode_is 6
   check "a picture larger than the screen is scaled down to fit" qm_poll 10 shows column_is "x:192 r:384 x:192" big.png
+  # A picture per screen finds each screen's desktop by its place.
+  local size
+  size="$(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) .*/\1 \2/p')"
+  check "the shell gives a desktop's screen's place" test \
+    "$(evaluate 'var g = screenGeometry(desktops()[0].screen); print([g.x, g.y, g.width, g.height].join(" "))')" == "0 0 $size"
 }
 column_is() { [[ "$(ql_runs "$2" col 100)" == "$1" ]]; }
 
