@@ -589,7 +589,7 @@ phase_term_during_conversion() {
 # changes. Xvfb's size is fixed: this phase runs on an Xephyr inside this
 # display, with a tray of its own, and changes its size with xrandr.
 phase_relayout() {
-  local fd="$QL_OUT/xephyr.number" xephyr tray shot="$QL_OUT/relayout.png" dir="$QL_OUT/halves"
+  local fd="$QL_OUT/xephyr.number" xephyr tray shot="$QL_OUT/relayout.png" dir="$QL_OUT/each" one two
   Xephyr -displayfd 3 -resizeable -screen 640x480 -nolisten tcp -noreset \
     3>"$fd" >"$QL_OUT/xephyr.log" 2>&1 &
   xephyr=$!
@@ -602,18 +602,41 @@ phase_relayout() {
   tray=$!
   trap 'ql_stop; ql_end '"$tray"'; ql_end '"$xephyr" EXIT
   qm_poll 30 ql_xembed_tray || fail "trayer starts on Xephyr"
+  # Two pictures, red and blue halves and the same flopped; the list takes
+  # them in the folder's order, so the first one shown is found out.
   mkdir -p "$dir"
-  [[ -f "$dir/halves.jpg" ]] || ql_make_halves "$dir/halves.jpg"
-  start_with "Directory=$dir" AutoChange=0 Display=2 Height=10 Width=10 Random=0 Stretch=1
+  ql_make_halves "$dir/a.jpg"
+  convert "$dir/a.jpg" -flop "$dir/b.jpg"
+  # A picture for each monitor changes nothing while there is one.
+  start_with "Directory=$dir" AutoChange=0 Display=2 Height=10 Width=10 Random=0 Stretch=1 EachMonitor=1
   ql_click_icon 1
-  stretched_at() {
+  # Whether row $1 of the root runs as "COLOUR:LENGTH ..." $2, within 8 pixels.
+  row_is() {
     import -window root "$shot" 2>/dev/null &&
-      [[ "$(identify -format %w "$shot")" == "$1" ]] &&
-      [[ "$(ql_halves_layout "$shot" "$2")" == stretched ]]
+      ql_runs "$shot" row "$1" | awk -v want="$2" '{
+        n = split(want, w, " ")
+        if (NF != n) exit 1
+        for (i = 1; i <= n; i++) {
+          split($i, kv, ":"); split(w[i], wv, ":")
+          if (kv[1] != wv[1] || kv[2] < wv[2] - 8 || kv[2] > wv[2] + 8) exit 1
+        }
+      }'
   }
+  stretched_at() { row_is "$2" "r:$(($1 / 2)) b:$(($1 / 2))" || row_is "$2" "b:$(($1 / 2)) r:$(($1 / 2))"; }
   check "a click stretches the picture over the 640 x 480 screen" qm_poll 10 stretched_at 640 240
+  one="$(ql_runs "$shot" row 240 | cut -c1)"
+  [[ "$one" == r ]] && two=b || two=r
   xrandr -s 800x600 >/dev/null || fail "xrandr makes the screen 800 x 600"
-  check "the picture is laid out again for the 800 x 600 screen" qm_poll 10 stretched_at 800 300
+  check "the picture is laid out again for the 800 x 600 screen" qm_poll 10 row_is 300 "$one:400 $two:400"
+  # Split into two monitors: the picture shown is laid out on each; the
+  # next click gives each its own, the left one the next in the list (the
+  # other picture), the right one the one after it (this one again), all
+  # in one picture on the root.
+  xrandr --setmonitor left 400/0x600/0+0+0 default >/dev/null &&
+    xrandr --setmonitor right 400/0x600/0+400+0 none >/dev/null || fail "xrandr splits the screen in two"
+  check "two monitors: the same picture stretched over each" qm_poll 10 row_is 300 "$one:200 $two:200 $one:200 $two:200"
+  ql_click_icon 1
+  check "a click gives each monitor its own next picture" qm_poll 10 row_is 300 "$two:200 $one:400 $two:200"
 }
 
 run_phase first-start phase_first_start
