@@ -71,6 +71,10 @@ public:
     // that its top left lies on the primary monitor's (the origin), and a
     // monitor left or above it takes the picture's far side.
     virtual void SetComposedWallpaper(const char* path) { SetDesktopWallpaper(path); }
+    // Where a monitor (one of Monitors()) lies on the composed picture: its
+    // own rectangle, unless the desktop lays a spanned picture out in units
+    // of its own (a scaled monitor's logical pixels).
+    virtual MonitorRect ComposedPlace(const MonitorRect& monitor) { return monitor; }
 };
 
 }  // namespace qm

@@ -185,7 +185,7 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
             (Display == 2 && ReadBmp24Size(path, width, height) && (Width > width || Height > height))) {
             placement = Placement::Tiled;
         }
-        parts.push_back({monitors[m], path, placement});
+        parts.push_back({desktop.ComposedPlace(monitors[m]), path, placement});
     }
     if (pictures.empty() || (each && desktop.SetMonitorWallpapers(pictures))) {
         return;

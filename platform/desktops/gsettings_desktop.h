@@ -35,6 +35,8 @@ public:
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
     bool Spans() const override { return true; }
+    // Mutter, Muffin and Marco span across their logical layout.
+    bool SpansInLogicalPixels() const override { return true; }
 
     class Background;
     struct Outcome;

@@ -107,6 +107,14 @@ std::optional<std::string> Ending(const fs::path& source) {
     return lower == ".bmp" ? lower : ending;
 }
 
+// A screen's place in physical pixels, as Monitors() gives it.
+MonitorRect PhysicalRect(const QScreen& screen) {
+    const QRect g = screen.geometry();
+    const qreal ratio = screen.devicePixelRatio();
+    return {qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
+            qRound(g.height() * ratio)};
+}
+
 }  // namespace
 
 unsigned long long LinuxDesktop::FirstNumber(long long clockSeconds) {
@@ -176,10 +184,7 @@ std::vector<MonitorRect> LinuxDesktop::Monitors() {
         return monitors;
     }
     for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect g = screen->geometry();
-        const qreal ratio = screen->devicePixelRatio();
-        monitors.push_back({qRound(g.x() * ratio), qRound(g.y() * ratio),
-                            qRound(g.width() * ratio), qRound(g.height() * ratio)});
+        monitors.push_back(PhysicalRect(*screen));
     }
     return monitors;
 }
@@ -278,12 +283,10 @@ bool LinuxDesktop::SetMonitorWallpapers(const std::vector<MonitorPicture>& pictu
     for (const MonitorPicture& picture : pictures) {
         // The screen that is this monitor, by its place in physical pixels.
         for (const QScreen* screen : QGuiApplication::screens()) {
-            const QRect g = screen->geometry();
-            const qreal ratio = screen->devicePixelRatio();
-            if (MonitorRect{qRound(g.x() * ratio), qRound(g.y() * ratio), qRound(g.width() * ratio),
-                            qRound(g.height() * ratio)} != picture.monitor) {
+            if (PhysicalRect(*screen) != picture.monitor) {
                 continue;
             }
+            const QRect g = screen->geometry();
             Request one = Fresh(picture.path, layout);
             set.screens.push_back({screen->name().toStdString(), g.x(), g.y(), g.width(),
                                    g.height(), one.name});
@@ -303,6 +306,19 @@ bool LinuxDesktop::SetMonitorWallpapers(const std::vector<MonitorPicture>& pictu
     }
     Hand(std::move(set));
     return true;
+}
+
+MonitorRect LinuxDesktop::ComposedPlace(const MonitorRect& monitor) {
+    if (!desktop_->SpansInLogicalPixels() || qGuiApp == nullptr) {
+        return monitor;
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (PhysicalRect(*screen) == monitor) {
+            const QRect g = screen->geometry();
+            return {g.x(), g.y(), g.width(), g.height()};
+        }
+    }
+    return monitor;
 }
 
 void LinuxDesktop::SetComposedWallpaper(const char* path) { Hand(Fresh(path, Layout::Spanned)); }

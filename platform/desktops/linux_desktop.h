@@ -53,6 +53,7 @@ public:
     EachMonitorWay HowEachMonitor() override;
     bool SetMonitorWallpapers(const std::vector<MonitorPicture>& pictures) override;
     void SetComposedWallpaper(const char* path) override;
+    MonitorRect ComposedPlace(const MonitorRect& monitor) override;
     // Qt's screens, in physical pixels; none without a GUI application.
     std::vector<MonitorRect> Monitors() override;
 

@@ -55,6 +55,9 @@ public:
     // Whether the desktop takes Layout::Spanned: one picture across all
     // monitors, the point (x, y) of the screen showing its pixel (x, y).
     virtual bool Spans() const { return false; }
+    // Whether a spanned picture is laid out in the desktop's logical pixels
+    // (a scaled monitor counting its unscaled size), not the screen's.
+    virtual bool SpansInLogicalPixels() const { return false; }
     // Whether the desktop shows a picture of its own on each screen.
     virtual bool ShowsEachScreen() const { return false; }
     // As Apply, each screen named getting its own picture (the first
