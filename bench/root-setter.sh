@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times the bare X root window's setter against one conversion of an 18 MP
 # photo: at 1920x1080 (an Xvfb) and on two monitors side by side (an
-# Xephyr of a 1920x1080 and a 960x720 screen joined by Xinerama, nested in
+# Xephyr of a 1920x1080 and a 1280x1024 screen joined by Xinerama, nested in
 # an Xvfb), for centred, tiled, stretched, filled and fitted, with the BMP's
 # size: filled and fitted pictures are decoded only as large as the
 # largest monitor needs, the others at full size.
@@ -61,7 +61,7 @@ run() {
 echo "== one monitor, 1920x1080 (Xvfb), $RUNS paired runs, medians"
 start_server xvfb Xvfb -screen 0 1920x1080x24
 run "$DISPLAY_OF" 1920x1080+0+0
-echo "== two monitors, 1920x1080 + 960x720 (Xephyr, Xinerama), $RUNS paired runs, medians"
+echo "== two monitors, 1920x1080 + 1280x1024 (Xephyr, Xinerama), $RUNS paired runs, medians"
 start_server outer Xvfb -screen 0 160x120x24
-DISPLAY="$DISPLAY_OF" start_server xephyr Xephyr +xinerama -screen 1920x1080 -screen 960x720
-run "$DISPLAY_OF" 1920x1080+0+0,960x720+1920+0
+DISPLAY="$DISPLAY_OF" start_server xephyr Xephyr +xinerama -screen 1920x1080 -screen 1280x1024
+run "$DISPLAY_OF" 1920x1080+0+0,1280x1024+1920+0

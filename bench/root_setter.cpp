@@ -9,6 +9,10 @@
 // QM_BENCH_MONITORS ("WxH+X+Y,...") need. As a
 // loaded machine stretches wall times, the setter's processor time is
 // printed too: ours, and the X server's when QM_BENCH_SERVER_PID names it.
+// With two or more monitors a second table times a picture per monitor:
+// each monitor's conversion (filled and fitted as large as that monitor
+// needs), the composed picture and the root, against two conversions of
+// the first table's kind.
 // Runs on the display in DISPLAY; bench/root-setter.sh starts one.
 #include <xcb/xcb.h>
 
@@ -29,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/composed_bmp.h"
 #include "imaging/wallpaper_bmp.h"
 #include "platform/desktops/root_window_desktop.h"
 #include "platform/headless/headless_platform.h"
@@ -138,11 +143,13 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         qm::desktops::Layout layout;
-    } layouts[] = {{"centre", qm::desktops::Layout::Centred},
-                   {"tile", qm::desktops::Layout::Tiled},
-                   {"stretch", qm::desktops::Layout::Stretched},
-                   {"fill", qm::desktops::Layout::Filled},
-                   {"fit", qm::desktops::Layout::Fitted}};
+        qm::Placement placement;
+    } layouts[] = {{"centre", qm::desktops::Layout::Centred, qm::Placement::AsItIs},
+                   {"tile", qm::desktops::Layout::Tiled, qm::Placement::Tiled},
+                   {"stretch", qm::desktops::Layout::Stretched, qm::Placement::Stretched},
+                   {"fill", qm::desktops::Layout::Filled, qm::Placement::Filled},
+                   {"fit", qm::desktops::Layout::Fitted, qm::Placement::Fitted}};
+    std::vector<double> oneConversion;  // per layout, for the second table
     std::vector<qm::MonitorRect> monitors;
     if (const char* list = std::getenv("QM_BENCH_MONITORS")) {
         std::istringstream in(list);
@@ -210,8 +217,58 @@ int main(int argc, char** argv) {
             added.push_back(click - convert);
         }
         const double a = Median(alone), w = Median(whole);
+        oneConversion.push_back(a);
         std::printf("%-8s %11.1f %16.1f %13.1f %6.3f %12.1f %14.0f %8ld\n", layout.name, a, w,
                     Median(added), w / a, Median(ours), Median(theirs), bmpBytes / 1024);
+    }
+    if (monitors.size() < 2) {
+        qm::SetCurrentPlatform(nullptr);
+        return 0;
+    }
+    std::printf("\n%-8s %17s %21s %6s %8s\n", "each", "two_converts_ms", "each+compose+root_ms",
+                "ratio", "bmp_kb");
+    for (std::size_t l = 0; l < std::size(layouts); ++l) {
+        const auto& layout = layouts[l];
+        // As the program composes: only as large as each monitor needs,
+        // stretched too.
+        const bool scaled = layout.placement == qm::Placement::Filled ||
+                            layout.placement == qm::Placement::Fitted ||
+                            layout.placement == qm::Placement::Stretched;
+        std::vector<double> whole;
+        long bmpBytes = 0;
+        for (int run = 0; run < runs; ++run) {
+            const auto start = Clock::now();
+            std::vector<qm::ComposedPart> parts;
+            for (std::size_t m = 0; m < monitors.size(); ++m) {
+                const std::string bmp = dir + "/monitor" + std::to_string(m) + ".bmp";
+                const qm::ScaleGoal goal{layout.placement != qm::Placement::Fitted, {monitors[m]}};
+                if (!qm::ConvertJpegToBmp(jpeg, bmp, scaled ? &goal : nullptr)) {
+                    std::fprintf(stderr, "root-setter: the conversion failed\n");
+                    return 1;
+                }
+                parts.push_back({monitors[m], bmp, layout.placement});
+            }
+            const std::string composed = dir + "/composed.bmp";
+            if (!qm::ComposeWallpaperBmp(parts, 0, composed)) {
+                std::fprintf(stderr, "root-setter: the composition failed\n");
+                return 1;
+            }
+            bool answered = false;
+            desktop.Apply(composed, qm::desktops::Layout::Spanned,
+                          [&](bool, const std::string&) { answered = true; });
+            if (!announcements.Next()) {
+                std::fprintf(stderr, "root-setter: the X connection ended\n");
+                return 1;
+            }
+            whole.push_back(Milliseconds(start));
+            while (!answered) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+            std::ifstream size(composed, std::ios::binary | std::ios::ate);
+            bmpBytes = static_cast<long>(size.tellg());
+        }
+        const double two = 2 * oneConversion[l], w = Median(whole);
+        std::printf("%-8s %17.1f %21.1f %6.3f %8ld\n", layout.name, two, w, w / two, bmpBytes / 1024);
     }
     qm::SetCurrentPlatform(nullptr);
     return 0;

@@ -168,9 +168,12 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
         std::string path = m_ImageList[static_cast<std::size_t>(index)];
         const bool mayTile = each ? keyTiled : Display != 0;
         if (IsConvertedPicture(path)) {
-            const ScaleGoal goal{Stretch == kSizeFilled, {monitors[m]}};
+            // Composed, a stretched picture too is only an intermediate
+            // file, which needs to cover its monitor and no more.
+            const bool stretched = !each && !scaled && Stretch != kSizeAsItIs;
+            const ScaleGoal goal{Stretch != kSizeFitted, {monitors[m]}};
             path = MakeWallpaperBmpAs(path, WallpaperFileName(m + 1),
-                                      scaled && !mayTile ? &goal : nullptr);
+                                      (scaled || stretched) && !mayTile ? &goal : nullptr);
             if (path.empty()) {
                 continue;  // the user has been told; the monitor keeps the background
             }
