@@ -316,6 +316,20 @@ double_click() {
 }
 halves_in() { [[ "$(ql_halves_layout "$2" $((QL_SCREEN_H / 2)))" == "$1" ]]; }
 
+# The README's picture over a photo-like wallpaper, filled
+# (tools/screenshots-linux.sh runs it).
+phase_readme() {
+  local photos="$QL_OUT/photos" before
+  ql_make_photos "$photos"
+  start_with "Directory=$photos" Display=0 Stretch=2
+  before="$(ql_shell_value)"
+  double_click
+  ql_wait_drawn_not "$before" || fail "a double click shows a photo"
+  click_icon 1 && qm_poll 5 menu_open && qm_poll 5 menu_item_shown Previous &&
+    ql_shell_shot "$QL_OUT/readme-menu.png" || fail "the menu over a photo"
+  pass "the menu over a photo"
+}
+
 phase_layouts() {
   # Smaller than the thresholds: tiled.
   start_with "Directory=$halves" Width=301 Height=301 Stretch=0
@@ -370,6 +384,7 @@ ql_log "starting gnome-shell"
 start_shell || setup_fail "gnome-shell did not start (log: gnome-shell.log)"
 run_phase clicks phase_clicks
 run_phase layouts phase_layouts
+[[ -n "${QL_README_SHOTS:-}" ]] && run_phase readme phase_readme
 run_phase dark phase_dark
 run_phase menu phase_menu
 

@@ -30,8 +30,9 @@ ql_env_init() {
   chmod 700 "$XDG_RUNTIME_DIR"
   export NO_AT_BRIDGE=1 QT_ACCESSIBILITY=0 QT_QPA_PLATFORM=xcb
   # The program's log, in a failed phase's report, says which clicks its
-  # tray icon got (qt.qpa.tray) and what it asked of the desktop.
-  export QT_LOGGING_RULES="${QT_LOGGING_RULES:-qm.*=true;qt.qpa.tray=true}"
+  # tray icon got (qt.qpa.tray), which presses reached it from the server at
+  # all (qt.qpa.input.events) and what it asked of the desktop.
+  export QT_LOGGING_RULES="${QT_LOGGING_RULES:-qm.*=true;qt.qpa.tray=true;qt.qpa.input.events=true}"
   # A sanitizer build reports what Qt keeps past main; those are named here.
   export LSAN_OPTIONS="suppressions=$ql_root/tools/lsan-qt.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
   unset XDG_CURRENT_DESKTOP WAYLAND_DISPLAY SESSION_MANAGER
@@ -517,6 +518,18 @@ ql_wait_shown_not() {
     ((SECONDS < end)) || { echo "$now"; return 1; }
     sleep 0.2
   done
+}
+
+# The run commands' photo-like pictures in $1 (made once), for the README's
+# pictures: what a user sees, where the checks want flat colours.
+ql_make_photos() {
+  [[ -d "$1" ]] || bash "$ql_root/tools/make-samples.sh" "$1" "$QL_BUILD/make-photo-jpeg" >/dev/null
+}
+
+# Waits until the desktop's own record differs from $1 and then a moment
+# for the drawing, which a README picture would otherwise catch half done.
+ql_wait_drawn_not() {
+  qm_poll 10 eval '[[ "$(ql_desktop_value)" != "$1" ]]' && sleep 1
 }
 
 # Sample pictures: flat colours, a JPEG and a BMP of each kind.

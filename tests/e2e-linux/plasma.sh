@@ -270,6 +270,25 @@ phase_layouts() {
 }
 column_is() { [[ "$(ql_runs "$2" col 100)" == "$1" ]]; }
 
+# The README's picture over a photo-like wallpaper, filled
+# (tools/screenshots-linux.sh runs it).
+phase_readme() {
+  local photos="$QL_OUT/photos" before pos
+  ql_make_photos "$photos"
+  start_with "Directory=$photos" Display=0 Stretch=2
+  before="$(ql_shell_value)"
+  click_icon
+  ql_wait_drawn_not "$before" || fail "a click shows a photo"
+  pos="$(icon_pos)" || fail "the icon is in the panel"
+  # shellcheck disable=SC2086
+  xdotool mousemove $pos click 3
+  qm_poll 5 menu_window || fail "a right click opens the menu"
+  sleep 0.5
+  ql_shell_shot "$QL_OUT/readme-menu.png"
+  xdotool key Escape
+  pass "the menu over a photo"
+}
+
 phase_menu() {
   start_with "Directory=$samples" Width=1 Height=1 Stretch=0
   local first second
@@ -326,6 +345,7 @@ start_shell || setup_fail "plasmashell did not start (log: plasmashell-1.log)"
 run_phase clicks phase_clicks
 run_phase layouts phase_layouts
 run_phase menu phase_menu
+[[ -n "${QL_README_SHOTS:-}" ]] && run_phase readme phase_readme
 # Last: it locks the shell's scripting for good.
 run_phase refusal phase_refusal
 

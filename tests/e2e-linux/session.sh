@@ -220,6 +220,17 @@ layout_is() {
   esac
 }
 
+# The open menu $1 with the icon it belongs to, cut from the screen into $2.
+shot_menu() {
+  local mx my mw mh ix iy
+  read -r mx my mw mh < <(ql_geometry "$1")
+  read -r ix iy < <(ql_icon_pos)
+  local left=$(((mx < ix ? mx : ix) - 24)) right=$(((mx + mw > ix ? mx + mw : ix) + 24))
+  ((left < 0)) && left=0
+  ((right > QL_SCREEN_W)) && right=$QL_SCREEN_W
+  import -window root -crop "$((right - left))x$((my + mh + 16))+$left+0" +repage "$2"
+}
+
 phase_menu() {
   start_with "${BASE_PROFILE[@]}"
   local a b
@@ -229,14 +240,7 @@ phase_menu() {
   menu="$(open_menu)" || fail "a right click opens the menu"
   pass "a right click opens the menu"
   sleep 0.5
-  # The menu with the icon it belongs to.
-  local mx my mw mh ix iy
-  read -r mx my mw mh < <(ql_geometry "$menu")
-  read -r ix iy < <(ql_icon_pos)
-  local left=$(((mx < ix ? mx : ix) - 24)) right=$(((mx + mw > ix ? mx + mw : ix) + 24))
-  ((left < 0)) && left=0
-  ((right > QL_SCREEN_W)) && right=$QL_SCREEN_W
-  import -window root -crop "$((right - left))x$((my + mh + 16))+$left+0" +repage "$QL_OUT/menu.png"
+  shot_menu "$menu" "$QL_OUT/menu.png"
   xdotool key --clearmodifiers p
   check "Previous shows the picture before" test "$(ql_wait_shown_not "$b" 10)" == "$a"
   menu_pick c
@@ -588,20 +592,54 @@ phase_term_during_conversion() {
 # The bare root's picture is laid out again when the screen's size
 # changes. Xvfb's size is fixed: this phase runs on an Xephyr inside this
 # display, with a tray of its own, and changes its size with xrandr.
-phase_relayout() {
-  local fd="$QL_OUT/xephyr.number" xephyr tray shot="$QL_OUT/relayout.png" dir="$QL_OUT/each" one two
-  Xephyr -displayfd 3 -resizeable -screen 640x480 -nolisten tcp -noreset \
+# A resizable Xephyr of W x H inside the suite's display, with a trayer of
+# its own, becomes the phase's display; both end with the phase.
+xephyr_with_tray() {
+  local fd="$QL_OUT/xephyr.number" xephyr tray
+  Xephyr -displayfd 3 -resizeable -screen "$1x$2" -nolisten tcp -noreset \
     3>"$fd" >"$QL_OUT/xephyr.log" 2>&1 &
   xephyr=$!
   trap 'ql_stop; ql_end '"$xephyr" EXIT
   qm_poll 10 test -s "$fd" || fail "Xephyr starts"
   export DISPLAY=":$(tr -d '\n' <"$fd")"
-  QL_SCREEN_W=640 QL_SCREEN_H=480
+  QL_SCREEN_W=$1 QL_SCREEN_H=$2
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
     >"$QL_OUT/xephyr-trayer.log" 2>&1 &
   tray=$!
   trap 'ql_stop; ql_end '"$tray"'; ql_end '"$xephyr" EXIT
   qm_poll 30 ql_xembed_tray || fail "trayer starts on Xephyr"
+}
+
+# The README's pictures over photo-like wallpapers (tools/screenshots-linux.sh
+# runs it): the menu, and on the bare root two monitors with a picture each.
+phase_readme() {
+  local photos="$QL_OUT/photos" before menu
+  ql_make_photos "$photos"
+  start_with "Directory=$photos" AutoChange=0 Display=0 Stretch=2
+  before="$(ql_desktop_value)"
+  ql_click_icon 1
+  ql_wait_drawn_not "$before" || fail "a click shows a photo"
+  menu="$(open_menu)" || fail "a right click opens the menu"
+  sleep 0.5
+  shot_menu "$menu" "$QL_OUT/readme-menu.png"
+  xdotool key --clearmodifiers Escape
+  pass "the menu over a photo"
+  [[ "$QL_DESKTOP" == root ]] || return 0
+  ql_stop
+  xephyr_with_tray 1280 400
+  xrandr --setmonitor left 640/0x400/0+0+0 default >/dev/null &&
+    xrandr --setmonitor right 640/0x400/0+640+0 none >/dev/null || fail "xrandr splits the screen in two"
+  start_with "Directory=$photos" AutoChange=0 Display=0 Stretch=2 EachMonitor=1
+  before="$(ql_desktop_value)"
+  ql_click_icon 1
+  ql_wait_drawn_not "$before" || fail "a click shows a photo on each monitor"
+  import -window root "$QL_OUT/readme-two-monitors.png"
+  pass "two monitors, a photo each"
+}
+
+phase_relayout() {
+  local shot="$QL_OUT/relayout.png" dir="$QL_OUT/each" one two
+  xephyr_with_tray 640 480
   # Two pictures, red and blue halves and the same flopped; the list takes
   # them in the folder's order, so the first one shown is found out.
   mkdir -p "$dir"
@@ -654,5 +692,6 @@ run_phase no-tray phase_no_tray
 run_phase late-tray phase_late_tray
 [[ -n "${QL_E2E_TIMER:-1}" && "${QL_E2E_TIMER:-1}" != 0 ]] && run_phase timer phase_timer
 [[ "$QL_DESKTOP" == root ]] && run_phase relayout phase_relayout
+[[ -n "${QL_README_SHOTS:-}" ]] && run_phase readme phase_readme
 
 ! grep -q '^FAIL' "$QL_RESULTS"
