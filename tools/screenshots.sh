@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the README's pictures under Wine, on a display of its own:
 # the popup menu, the settings dialog, the about box, and the desktop with a
-# centred and a tiled wallpaper. Writes docs/screenshots/*.png.
+# centred and a tiled photo-like wallpaper. Writes docs/screenshots/*.png.
 #
 #   tools/screenshots.sh [BUILD_DIR]     (default build/mingw-x64, built here)
 set -euo pipefail
@@ -11,6 +11,8 @@ cd "$root"
 build="${1:-$root/build/mingw-x64}"
 cmake --preset mingw-x64 -B "$build" >/dev/null
 cmake --build "$build" --target quillmere qm_probe
+{ [[ -f build/linux/CMakeCache.txt ]] || cmake --preset linux >/dev/null; }
+cmake --build --preset linux --target make-photo-jpeg >/dev/null
 
 source tests/e2e/lib.sh
 qm_env_init "$build/screenshots" "$build"
@@ -23,7 +25,8 @@ qm_display_start
 # Inside the prefix, so that the settings dialog shows a short C:\ path.
 pics='C:\Wallpapers'
 mkdir -p "$WINEPREFIX/drive_c/Wallpapers"
-qm_probe make-jpeg "$pics\\quarters.jpg" 240 180 quad:f0c020,2060e0,20b040,e040c0 90
+# A photo-like landscape (the run commands' generator), what a user would see.
+"$root/build/linux/make-photo-jpeg" "$WINEPREFIX/drive_c/Wallpapers/lake.jpg" 480 300 baseline 90 2
 qm_probe reg-set "$QM_CONFIG_KEY" "Directory:sz:$pics" AutoChange:dword:0 \
   Display:dword:0 Stretch:dword:0
 qm_probe reg-set "$QM_DESKTOP_KEY" TileWallpaper:sz:0
