@@ -23,14 +23,6 @@ std::int32_t Le32(const unsigned char* p) {
                                      static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-bool SeekTo(std::FILE* f, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 // An uncompressed 24-bit BMP read a row at a time, top down, blue first.
 class BmpRows {
 public:

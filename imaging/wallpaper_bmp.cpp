@@ -74,14 +74,6 @@ void MakeBmpHeader(std::uint8_t* h, std::uint32_t width, std::uint32_t height,
 
 namespace {
 
-bool SeekTo(std::FILE* f, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(f, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 // Writes the BMP while the JPEG is decoded. The JPEG delivers the top row
 // first and the BMP stores it last, so decoded rows are dropped into their
 // final place in a block of rows (already BGR and padded) and each full

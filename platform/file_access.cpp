@@ -12,6 +12,14 @@
 
 namespace qm {
 
+bool SeekTo(std::FILE* file, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
 #ifdef _WIN32
 
 std::FILE* OpenFileToRead(const std::string& path) {

@@ -4,6 +4,7 @@
 // about to be written (which would make the write land on its target).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -19,5 +20,8 @@ std::FILE* OpenFileToRead(const std::string& path);
 // only if nothing has the name, never through a link. Null when it cannot
 // be made.
 std::FILE* CreateNewFile(const std::string& path);
+
+// Moves to a byte offset of a file past 2 GiB too; false when it cannot.
+bool SeekTo(std::FILE* file, std::uint64_t offset);
 
 }  // namespace qm
