@@ -188,6 +188,17 @@ phase_layouts() {
     ql_shell_shot "$QL_OUT/menu.png"
   shell_eval "$(icon_js).menu.close(); true" >/dev/null
   qm_poll 5 eval '! menu_open'
+  # Filled and fitted, against a resample made apart from the program.
+  local spec n how option
+  ql_make_wide_photo
+  for spec in "2 fill zoom" "3 fit scaled"; do
+    read -r n how option <<<"$spec"
+    ql_stop
+    start_with "Directory=$QL_OUT/wide" Width=1 Height=1 Stretch="$n"
+    double_click
+    check "Stretch=$n: $option" qm_poll 10 option_is "$option"
+    check "the shell shows the photo as a $how resample does" qm_poll 10 shows ql_like_wide "$how" "$how.png"
+  done
 }
 
 phase_dark() {

@@ -532,6 +532,42 @@ ql_wait_drawn_not() {
   qm_poll 10 eval '[[ "$(ql_desktop_value)" != "$1" ]]' && sleep 1
 }
 
+# A photo-like 2:1 picture in the folder $QL_OUT/wide (made once): filled,
+# fitted and stretched it looks different on any screen that is not 2:1.
+ql_make_wide_photo() {
+  local dir="$QL_OUT/wide"
+  [[ -f "$dir/wide.jpg" ]] || { mkdir -p "$dir" && "$QL_BUILD/make-photo-jpeg" "$dir/wide.jpg" 1600 800 baseline 92 7; }
+}
+# ql_like_wide fill|fit SHOT: the screenshot shows that photo so.
+ql_like_wide() { ql_like_resample "$1" "$QL_OUT/wide/wide.jpg" "$2"; }
+
+# The mean difference, 0 to 1, between images $1 and $2 within the area $3.
+ql_mean_difference() {
+  convert "$1" -crop "$3" +repage "$QL_OUT/.a.png" && convert "$2" -crop "$3" +repage "$QL_OUT/.b.png" &&
+    compare -metric MAE "$QL_OUT/.a.png" "$QL_OUT/.b.png" null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p'
+}
+
+# Whether screenshot $3 shows photo $2 filled or fitted ($1) over the whole
+# screen as a plain resample made here does (ImageMagick's, none of the
+# program's code), rather than stretched: over the middle of the screen
+# (no panel, no bars), its mean difference from that reference is under 6 %
+# and under half its difference from the photo stretched.
+ql_like_resample() {
+  local how="$1" photo="$2" shot="$3" size="${QL_SCREEN_W}x${QL_SCREEN_H}"
+  local ref="$QL_OUT/.resample.png" wrong="$QL_OUT/.stretched.png" right off
+  local middle="$((QL_SCREEN_W * 3 / 4))x$((QL_SCREEN_H * 2 / 3))+$((QL_SCREEN_W / 8))+$((QL_SCREEN_H / 6))"
+  if [[ "$how" == fill ]]; then
+    convert "$photo" -filter Box -resize "$size^" -gravity center -extent "$size" "$ref"
+  else
+    convert "$photo" -filter Box -resize "$size" -background black -gravity center -extent "$size" "$ref"
+  fi
+  convert "$photo" -filter Box -resize "$size!" "$wrong"
+  right="$(ql_mean_difference "$shot" "$ref" "$middle")"
+  off="$(ql_mean_difference "$shot" "$wrong" "$middle")"
+  awk -v r="$right" -v w="$off" 'BEGIN { exit !(r != "" && w != "" && r < 0.06 && r < w / 2) }' ||
+    { echo "ql_like_resample $how: $right from the resample, $off from stretched" >&2; return 1; }
+}
+
 # Sample pictures: flat colours, a JPEG and a BMP of each kind.
 ql_make_samples() {
   local dir="$1"

@@ -262,6 +262,17 @@ phase_layouts() {
   click_icon
   check "FillMode 6" qm_poll 10 fill_mode_is 6
   check "a picture larger than the screen is scaled down to fit" qm_poll 10 shows column_is "x:192 r:384 x:192" big.png
+  # Filled and fitted, against a resample made apart from the program.
+  local spec n how mode
+  ql_make_wide_photo
+  for spec in "2 fill 2" "3 fit 1"; do
+    read -r n how mode <<<"$spec"
+    ql_stop
+    start_with "Directory=$QL_OUT/wide" Width=1 Height=1 Stretch="$n"
+    click_icon
+    check "Stretch=$n: FillMode $mode" qm_poll 10 fill_mode_is "$mode"
+    check "the shell shows the photo as a $how resample does" qm_poll 10 shows ql_like_wide "$how" "$how.png"
+  done
   # A picture per screen finds each screen's desktop by its place.
   local size
   size="$(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) .*/\1 \2/p')"
