@@ -9,7 +9,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QCoreApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 
 #include "platform/qt/file_names.h"
@@ -27,7 +29,41 @@ const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 
 }  // namespace
 
-TrayArea::TrayArea(Hooks hooks) : hooks_(std::move(hooks)) {}
+TrayArea::TrayArea(Hooks hooks) : hooks_(std::move(hooks)) {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+bool TrayArea::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && doubleClicked_) {
+        const auto [id, reason] = *doubleClicked_;
+        doubleClicked_.reset();
+        Activated(id, reason);
+        return false;
+    }
+    if (event->type() != QEvent::MouseButtonDblClick || protocol_ != Protocol::XEmbed ||
+        !watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow()) {
+        return false;
+    }
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QSystemTrayIcon::ActivationReason reason =
+        mouse->button() == Qt::RightButton    ? QSystemTrayIcon::Context
+        : mouse->button() == Qt::MiddleButton ? QSystemTrayIcon::MiddleClick
+                                              : QSystemTrayIcon::Unknown;
+    if (reason == QSystemTrayIcon::Unknown) {
+        return false;  // a left double click is Qt's own
+    }
+    const QPoint at = mouse->globalPosition().toPoint();
+    for (const auto& [id, entry] : icons_) {
+        if (entry.icon->geometry().contains(at)) {
+            qCDebug(lcTray) << "icon" << id << "double click taken as" << reason;
+            doubleClicked_ = {id, reason};
+            return true;
+        }
+    }
+    return false;
+}
 
 TrayArea::~TrayArea() = default;
 
@@ -115,41 +151,11 @@ void TrayArea::Add(const TrayIconData& data) {
     icon->setToolTip(
         FromFileNameEncoding(std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip))));
     const unsigned id = data.uID;
-    QObject::connect(
-        icon.get(), &QSystemTrayIcon::activated, this,
-        [this, id](QSystemTrayIcon::ActivationReason reason) {
-            qCDebug(lcTray) << "icon" << id << "activated:" << reason;
-            // Qt reports a click once; the frame expects the button's
-            // messages, each posted, as the Windows shell posts them.
-            TrayMouse messages[2] = {TrayMouse::Move, TrayMouse::Move};
-            switch (reason) {
-                case QSystemTrayIcon::Trigger:
-                    messages[0] = TrayMouse::LeftDown;
-                    messages[1] = TrayMouse::LeftUp;
-                    break;
-                case QSystemTrayIcon::DoubleClick:
-                    messages[0] = TrayMouse::LeftDoubleClick;
-                    messages[1] = TrayMouse::LeftUp;
-                    break;
-                case QSystemTrayIcon::Context:
-                    if (protocol_ == Protocol::StatusNotifier) {
-                        return;  // the exported menu's opening stands for it
-                    }
-                    messages[0] = TrayMouse::RightDown;
-                    messages[1] = TrayMouse::RightUp;
-                    break;
-                case QSystemTrayIcon::MiddleClick:
-                    messages[0] = TrayMouse::MiddleDown;
-                    messages[1] = TrayMouse::MiddleUp;
-                    break;
-                default:
-                    return;
-            }
-            for (TrayMouse m : messages) {
-                QMetaObject::invokeMethod(
-                    this, [this, id, m] { hooks_.mouse(id, m); }, Qt::QueuedConnection);
-            }
-        });
+    QObject::connect(icon.get(), &QSystemTrayIcon::activated, this,
+                     [this, id](QSystemTrayIcon::ActivationReason reason) {
+                         qCDebug(lcTray) << "icon" << id << "activated:" << reason;
+                         Activated(id, reason);
+                     });
     Icon entry;
     if (protocol_ == Protocol::StatusNotifier) {
         // A StatusNotifier host draws the menu itself, from the one the item
@@ -170,6 +176,39 @@ void TrayArea::Add(const TrayIconData& data) {
     icon->show();
     entry.icon = std::move(icon);
     icons_[id] = std::move(entry);
+}
+
+void TrayArea::Activated(unsigned id, int reason) {
+    // Qt reports a click once; the frame expects the button's messages,
+    // each posted, as the Windows shell posts them.
+    TrayMouse messages[2] = {TrayMouse::Move, TrayMouse::Move};
+    switch (reason) {
+        case QSystemTrayIcon::Trigger:
+            messages[0] = TrayMouse::LeftDown;
+            messages[1] = TrayMouse::LeftUp;
+            break;
+        case QSystemTrayIcon::DoubleClick:
+            messages[0] = TrayMouse::LeftDoubleClick;
+            messages[1] = TrayMouse::LeftUp;
+            break;
+        case QSystemTrayIcon::Context:
+            if (protocol_ == Protocol::StatusNotifier) {
+                return;  // the exported menu's opening stands for it
+            }
+            messages[0] = TrayMouse::RightDown;
+            messages[1] = TrayMouse::RightUp;
+            break;
+        case QSystemTrayIcon::MiddleClick:
+            messages[0] = TrayMouse::MiddleDown;
+            messages[1] = TrayMouse::MiddleUp;
+            break;
+        default:
+            return;
+    }
+    for (TrayMouse m : messages) {
+        QMetaObject::invokeMethod(
+            this, [this, id, m] { hooks_.mouse(id, m); }, Qt::QueuedConnection);
+    }
 }
 
 void TrayArea::Delete(const TrayIconData& data) { icons_.erase(data.uID); }

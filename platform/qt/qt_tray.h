@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include <QLoggingCategory>
 #include <QObject>
@@ -70,12 +71,23 @@ public:
     // which the popup menu fills instead of opening one of its own.
     QMenu* MenuBeingShown() const { return shownMenu_; }
 
+protected:
+    // Qt's XEmbed tray icon turns a second right or middle press within the
+    // double-click time into a double click, which it drops: a quick second
+    // right click would open no menu. Such a double click counts as the
+    // click it is, once its button is released: a menu opened while the
+    // button is still down would close on that release.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private slots:
     // The watcher's hosts changed: asks it again.
     void AskStatusNotifierWatcher();
 
 private:
     enum class Protocol { Undecided, StatusNotifier, XEmbed };
+
+    // Icon id was activated: the frame gets the button's messages.
+    void Activated(unsigned id, int reason);
 
     // Reports a host that differs from the one last reported.
     void Update();
@@ -98,6 +110,8 @@ private:
     };
     std::map<unsigned, Icon> icons_;
     QMenu* shownMenu_ = nullptr;
+    // A right or middle double click on an icon waiting for its release.
+    std::optional<std::pair<unsigned, int>> doubleClicked_;
 };
 
 }  // namespace qm

@@ -248,6 +248,22 @@ phase_menu() {
   check "Center Current Paper centres it" qm_poll 10 layout_is centred
   menu_pick t
   check "Tile Current Paper tiles it" qm_poll 10 layout_is tiled
+  # A right click soon after another whose menu closed meanwhile: Qt makes
+  # a double click of the two presses, which opens the menu all the same,
+  # and it stays open.
+  local pos
+  pos="$(ql_icon_pos)" || fail "the icon is in the tray"
+  # shellcheck disable=SC2086
+  xdotool mousemove $pos click 3
+  qm_poll 5 ql_menu_window || fail "a right click opens the menu"
+  xdotool key --clearmodifiers Escape
+  qm_poll 5 eval '! ql_menu_window' || fail "Escape closes the menu"
+  xdotool click 3
+  check "a right click soon after another opens the menu" qm_poll 5 ql_menu_window
+  sleep 0.5
+  check "which stays open" ql_menu_window
+  xdotool key --clearmodifiers Escape
+  qm_poll 5 eval '! ql_menu_window'
   menu_pick s
   local dlg
   dlg="$(ql_wait_window '^Quillmere Settings$' 10)" || fail "Settings opens the settings dialog"
