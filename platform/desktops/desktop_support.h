@@ -46,7 +46,11 @@ public:
         }
     }
     std::optional<std::string> Picture() const { return shown_.first; }
-    std::optional<Layout> CurrentLayout() const { return shown_.second; }
+    // Spanned is none of the layouts a user picks: it reads as centred.
+    std::optional<Layout> CurrentLayout() const {
+        return shown_.second == Layout::Spanned ? std::optional<Layout>(Layout::Centred)
+                                                : shown_.second;
+    }
 
 private:
     std::pair<std::optional<std::string>, std::optional<Layout>> shown_;

@@ -18,21 +18,23 @@ namespace qm::desktops {
 
 namespace {
 
+bool IsLxde(const std::string& program) {
+    return QFileInfo(QString::fromStdString(program)).fileName() ==
+           QLatin1String(PcmanfmDesktop::kLxde);
+}
+
 // Each program's word for a layout: a filled picture is pcmanfm-qt's
-// "zoom" and LXDE's pcmanfm's "crop".
+// "zoom" and LXDE's pcmanfm's "crop"; LXDE's "screen" stretches one
+// picture over the whole screen, each monitor showing its own part.
 const char* Mode(Layout layout, const std::string& program) {
     switch (layout) {
         case Layout::Tiled: return "tile";
         case Layout::Stretched: return "stretch";
-        case Layout::Filled:
-            return QFileInfo(QString::fromStdString(program)).fileName() ==
-                           QLatin1String(PcmanfmDesktop::kLxde)
-                       ? "crop"
-                       : "zoom";
+        case Layout::Filled: return IsLxde(program) ? "crop" : "zoom";
         case Layout::Fitted: return "fit";
-        case Layout::Centred:
-        case Layout::Spanned:  // never asked of it: it does not span
-            break;
+        case Layout::Spanned:  // asked only of LXDE's, which spans
+            return "screen";
+        case Layout::Centred: break;
     }
     return "center";
 }
@@ -66,6 +68,8 @@ std::string Readable(const QByteArray& output) {
 
 PcmanfmDesktop::PcmanfmDesktop(std::string program, int timeoutMs)
     : program_(std::move(program)), timeoutMs_(timeoutMs), context_(std::make_unique<QObject>()) {}
+
+bool PcmanfmDesktop::Spans() const { return IsLxde(program_); }
 
 PcmanfmDesktop::~PcmanfmDesktop() {
     // A run still under way is ended, its group with it; no answer runs then.

@@ -26,6 +26,8 @@ public:
     void Apply(const std::string& path, Layout layout, Answer answer) override;
     std::optional<std::string> CurrentPicture() override { return shown_.Picture(); }
     std::optional<Layout> CurrentLayout() override { return shown_.CurrentLayout(); }
+    // LXDE's pcmanfm spans a picture over all monitors; pcmanfm-qt does not.
+    bool Spans() const override;
 
 private:
     std::string program_;

@@ -125,6 +125,10 @@ std::uint32_t Banded(int x, int y) {
 }
 
 std::string PictureFor(desktops::Layout layout) {
+    if (layout == desktops::Layout::Spanned) {
+        // Made for the whole 320x240 screen, as a composed picture is.
+        return Bmp(320, 240, [](int x, int y) { return Quadrant(x % 40, y % 30); });
+    }
     return layout == desktops::Layout::Filled || layout == desktops::Layout::Fitted
                ? Bmp(40, 20, Banded)
                : Bmp(40, 30, Quadrant);
