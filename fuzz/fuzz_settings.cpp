@@ -1,5 +1,5 @@
 // LoadSettings (and the SaveSettings that follows it) over a profile whose
-// ten values are missing, numbers, strings or raw bytes of any length.
+// eleven values are missing, numbers, strings or raw bytes of any length.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -14,13 +14,15 @@ namespace {
 using qm::HeadlessPlatform;
 
 constexpr const char* kNames[] = {"Directory", "AutoChange", "Display", "Height", "Width",
-                                  "Random",    "Stretch",    "Time",    "When",   "Subfolders"};
-constexpr int kCount = 10;
-constexpr int kDefaults[] = {0, 1, 2, 301, 301, 0, 1, 20, 0, 0};
+                                  "Random",    "Stretch",    "Time",    "When",   "Subfolders",
+                                  "EachMonitor"};
+constexpr int kCount = 11;
+constexpr int kDefaults[] = {0, 1, 2, 301, 301, 0, 1, 20, 0, 0, 0};
 
 std::int32_t* Field(qm::CMainFrame& f, int i) {
     std::int32_t* fields[] = {nullptr,   &f.AutoChange, &f.Display, &f.Height, &f.Width,
-                              &f.Random, &f.Stretch,    &f.Time,    &f.When,   &f.Subfolders};
+                              &f.Random, &f.Stretch,    &f.Time,    &f.When,   &f.Subfolders,
+                              &f.EachMonitor};
     return fields[i];
 }
 
@@ -68,10 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::Fail("Directory not as stored");
     }
 
-    // The constructor wrote all ten back with their proper types, in order.
+    // The constructor wrote all eleven back with their proper types, in order.
     const std::vector<std::string> order = {"AutoChange", "Stretch", "Display",   "Height",
                                             "Width",      "When",    "Random",    "Time",
-                                            "Directory",  "Subfolders"};
+                                            "Directory",  "Subfolders", "EachMonitor"};
     if (platform.profileWrites != order) {
         fuzz::Fail("writes out of order");
     }

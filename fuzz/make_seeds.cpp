@@ -168,6 +168,7 @@ int main(int argc, char** argv) {
         const std::size_t len = std::size_t(16) << (i % 7);
         Put("settings", "random" + std::to_string(i), Bytes(gen, len));
         Put("image_list", "random" + std::to_string(i), Bytes(gen, len));
+        Put("compose", "random" + std::to_string(i), Bytes(gen, len));
     }
     std::string names = "C:\\Pics\\x";
     for (const char* f : {"A.BMP", "b.Jpg", "c.jpeg", "d.gif", "e.bmp", "Sunset.JPG", "bmp", "x.bitmap"}) {

@@ -11,7 +11,7 @@ cd "$root"
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(decode wallpaper_bmp style_bmp settings image_list png webp)
+((${#targets[@]})) || targets=(decode wallpaper_bmp style_bmp settings image_list png webp compose)
 build="${QM_FUZZ_BUILD:-build/fuzz}"
 
 cmake --preset fuzz -B "$build" >/dev/null

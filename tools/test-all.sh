@@ -99,7 +99,7 @@ grep -E '^e2e-linux' build/e2e-linux.log build/e2e-gnome.log build/e2e-plasma.lo
 printf 'e2e-sway: %s ok, %s failed\n' "$(grep -c '^ok ' build/e2e-sway/results.txt 2>/dev/null)" \
   "$(grep -c '^FAIL ' build/e2e-sway/results.txt 2>/dev/null)"
 grep -E '^deb-clean-root: ' build/deb.log || true
-grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list|png|webp) ' build/fuzz-smoke.log || true
+grep -E '^(target|decode|wallpaper_bmp|style_bmp|settings|image_list|png|webp|compose) ' build/fuzz-smoke.log || true
 if ((${#shells_failed[@]})); then
   echo "end-to-end on the real shells failed: ${shells_failed[*]}"
   exit 1
