@@ -289,8 +289,8 @@ if ((${#problems[@]} == 0)); then
     QM_PID=
     time_now="$(qm_reg_data "$QM_CONFIG_KEY" Time)"
     values="$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')"
-    if [[ "$time_now" == 20 && "$values" == 10 ]]; then
-      after+=("WM_CLOSE ended it with the profile saved (ten values, Time back to 20)")
+    if [[ "$time_now" == 20 && "$values" == 11 ]]; then
+      after+=("WM_CLOSE ended it with the profile saved (eleven values, Time back to 20)")
     else
       problem "after WM_CLOSE the profile holds $values values, Time $time_now"
     fi

@@ -407,16 +407,17 @@ phase_first_start() {
   qm_mouse_away
   qm_shot "$QM_OUT/first-start-message.png"
 
-  # The constructor stored all ten values before the icon and the box.
+  # The constructor stored all eleven values before the icon and the box.
   local dir_w
   dir_w="$(qm_winpath "$empty")"
   check "Directory is the start directory, REG_SZ" reg_is "$QM_CONFIG_KEY" Directory REG_SZ "$dir_w"
   local nv
-  for nv in AutoChange:1 Display:2 Height:301 Width:301 Random:0 Stretch:1 Subfolders:0 Time:20 When:0; do
+  for nv in AutoChange:1 Display:2 Height:301 Width:301 Random:0 Stretch:1 Subfolders:0 Time:20 When:0 \
+    EachMonitor:0; do
     check "${nv%%:*} = ${nv#*:}, REG_DWORD" reg_is "$QM_CONFIG_KEY" "${nv%%:*}" REG_DWORD "${nv#*:}"
   done
-  check "exactly ten profile values" \
-    test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 10
+  check "exactly eleven profile values" \
+    test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 11
 
   # A second start ends at once; it neither writes the profile (When stays
   # deleted) nor disturbs the first copy, whose settings open over its box.
@@ -590,7 +591,7 @@ phase_first_start() {
   check "E&xit ends the program" qm_wait_exit "$QM_PID" 20
   QM_PID=
   check "exit saved the settings (Time back to 5)" reg_is "$QM_CONFIG_KEY" Time REG_DWORD 5
-  check "all ten values are there" test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 10
+  check "all eleven values are there" test "$(qm_probe reg "$QM_CONFIG_KEY" | grep -c '^name=')" -eq 11
   check "the icon is gone from the tray" qm_poll 8 not_icon_drawn
 }
 
