@@ -545,6 +545,16 @@ int CmdFakeTray(int argc, char** argv) {
     return 0;
 }
 
+// One line per monitor, as the program's own EnumDisplayMonitors sees them.
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, LPRECT r, LPARAM) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoA(monitor, &info);
+    std::printf("rect=%ld,%ld,%ld,%ld primary=%d\n", r->left, r->top, r->right, r->bottom,
+                (info.dwFlags & MONITORINFOF_PRIMARY) ? 1 : 0);
+    return TRUE;
+}
+
 // --- GUI object counts ------------------------------------------------------
 
 // Runs qm_count.dll's CountGuiObjects inside process PID: loads the DLL
@@ -961,6 +971,10 @@ int Run(int argc, char** argv) {
         if (tray) GetWindowRect(tray, &t);
         std::printf("width=%ld height=%ld tray=%ld,%ld,%ld,%ld\n", r.right - r.left,
                     r.bottom - r.top, t.left, t.top, t.right, t.bottom);
+        return 0;
+    }
+    if (cmd == "monitors") {  // monitors: each monitor's rectangle
+        EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
         return 0;
     }
     if (cmd == "redraw") {  // redraw HWND: repaint a window and its children

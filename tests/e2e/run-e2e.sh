@@ -963,6 +963,130 @@ phase_tray_dpi() {
   qm_probe reg-set "$QM_DESKTOP_KEY" LogPixels:dword:96
 }
 
+# --- a different picture on each monitor -------------------------------------
+
+# Two monitors under Wine need its X11 driver without the virtual desktop,
+# on a display with two Xinerama heads and no RandR (Wine asks RandR first,
+# and Xephyr's reports one output): an Xephyr nested in our Xvfb, whose two
+# screens are two windows there, and a prefix of its own made on it, or
+# Wine keeps the one monitor it found when the prefix was made. Small
+# screens of the usual shapes (16:9 and 5:4) are as good as large ones.
+EACH_MONITORS=(0,0,640,360 640,0,960,256)
+
+# The processes of a prefix (its server among them), by their environment.
+prefix_pids() {
+  local p
+  for p in $(pgrep -f . 2>/dev/null); do
+    grep -qzxF "WINEPREFIX=$1" "/proc/$p/environ" 2>/dev/null && echo "$p"
+  done
+}
+
+# each_composed_ok BMP FIRST SECOND: the composed wallpaper is the monitors'
+# bounding box, and each monitor's rectangle holds its picture stretched
+# over it: our own resample of the source file, compared by the mean
+# difference, which a swapped, shifted or wrongly scaled picture fails
+# (the program's own are 0.4 off, JPEG and resampling; the smallest fault,
+# the 4:3 picture fitted instead of stretched on the 5:4 monitor, 7).
+each_composed_ok() {
+  /usr/bin/python3 - "$@" "${EACH_MONITORS[@]}" <<'PY'
+import sys
+from PIL import Image, ImageChops, ImageStat
+composed, first, second = sys.argv[1:4]
+monitors = [tuple(map(int, m.split(","))) for m in sys.argv[4:6]]
+img = Image.open(composed).convert("RGB")
+left, top = min(m[0] for m in monitors), min(m[1] for m in monitors)
+want = (max(m[2] for m in monitors) - left, max(m[3] for m in monitors) - top)
+print(f"     composed {img.size[0]}x{img.size[1]}, the monitors' bounding box {want[0]}x{want[1]}")
+if img.size != want:
+    sys.exit(1)
+bad = False
+for picture, m in zip((first, second), monitors):
+    expected = Image.open(picture).convert("RGB").resize((m[2] - m[0], m[3] - m[1]), Image.BILINEAR)
+    shown = img.crop((m[0] - left, m[1] - top, m[2] - left, m[3] - top))
+    diff = max(ImageStat.Stat(ImageChops.difference(shown, expected)).mean)
+    print(f"     monitor {m}: {picture.rsplit('/', 1)[-1]} stretched, mean difference {diff:.1f}")
+    bad = bad or diff > 4
+sys.exit(1 if bad else 0)
+PY
+}
+
+phase_each_monitor() {
+  # Not local: the trap below runs after this function has returned.
+  each_dir="$QM_OUT/each-monitor" each_xephyr=""
+  local dir="$each_dir"
+  mkdir -p "$dir"
+  # Ours, whatever way the phase ends: the program, the prefix's server and
+  # its processes, the Xephyr; then the prefix and pictures.
+  each_monitor_end() {
+    qm_stop
+    local p pids
+    pids="$(prefix_pids "$WINEPREFIX")"
+    wineserver -k 2>/dev/null
+    for p in $pids; do qm_wait_exit "$p" 10 || kill -9 "$p" 2>/dev/null; done
+    if [[ -n "$each_xephyr" ]]; then
+      kill "$each_xephyr" 2>/dev/null
+      qm_wait_exit "$each_xephyr" 10 || kill -9 "$each_xephyr" 2>/dev/null
+    fi
+    rm -rf "$each_dir/prefix" "$each_dir/pics"
+  }
+  trap each_monitor_end EXIT
+  Xephyr -displayfd 4 +xinerama -extension RANDR -screen 640x360 -screen 320x256 -nolisten tcp \
+    4>"$dir/display.number" >"$dir/xephyr.log" 2>&1 &
+  each_xephyr=$!
+  qm_poll 10 test -s "$dir/display.number" || fail "Xephyr did not start (see $dir/xephyr.log)"
+  export DISPLAY=":$(tr -d '\n' <"$dir/display.number")"
+  export WINEPREFIX="$dir/prefix"
+  local t0=$SECONDS
+  "$QM_WINE64" wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  # Until the setup's services have ended: a program started among them
+  # finds no RpcSs, and every COM object it asks for waits on it.
+  timeout 60 wineserver -w || fail "the new prefix's setup did not end within 60 s"
+  echo "     prefix made on the Xephyr $DISPLAY: $((SECONDS - t0)) s"
+  local seen
+  seen="$(qm_probe monitors | qm_field_all rect | tr '\n' ' ')"
+  [[ "$seen" == "${EACH_MONITORS[*]} " ]] ||
+    fail "Wine sees the monitors ${seen:-(none)}, not ${EACH_MONITORS[*]}"
+  pass "Wine sees the two monitors side by side: ${EACH_MONITORS[*]}"
+
+  local pics="$dir/pics" pics_w first second
+  mkdir -p "$pics"
+  pics_w="$(qm_winpath "$pics")"
+  # Quartered, so that a picture mirrored, cropped or laid out at the other
+  # monitor's size is told apart; one JPEG (converted) and one BMP (taken
+  # as it is).
+  qm_probe make-jpeg "$pics_w\\left.jpg" 200 150 quad:e03020,20a040,3050e0,f0d020 95 &&
+    qm_probe make-bmp "$pics_w\\right.bmp" 160 120 quad:f080c0,40e0e0,803000,a0a0a0 ||
+    fail "no sample pictures"
+  mapfile -t order < <(image_order "$pics")
+  first="$pics/${order[0]}" second="$pics/${order[1]}"
+  set_profile "Directory:sz:$pics_w" EachMonitor:dword:1 AutoChange:dword:0 Display:dword:0 \
+    Stretch:dword:1 Random:dword:0 Time:dword:20 When:dword:0 Width:dword:301 Height:dword:301
+  qm_start "$dir"
+  qm_wait_frame >/dev/null || fail "no frame window"
+  # With no tray on the display, Wine's X11 driver shows the icons in a
+  # window of its own, at the top left with no window manager: the first
+  # icon, 20 pixels square, sits inside its 3-pixel border at the bottom left.
+  local tray l t r b
+  tray="$(qm_probe wait --class __winex11_standalone_tray --visible --timeout 10000 | qm_field rect)"
+  [[ -n "$tray" ]] || fail "no tray window with the program's icon"
+  IFS=, read -r l t r b <<<"$tray"
+  t0=$SECONDS
+  xdotool mousemove $((l + 13)) $((b - 13)) click 1
+  wait_wallpaper "$WALL_BMP_WIN" ||
+    fail "a click on the icon: Wallpaper is \"$(wallpaper)\", expected $WALL_BMP_WIN"
+  pass "a click on the icon: the wallpaper is the composed file ($((SECONDS - t0)) s)"
+  check "TileWallpaper is \"1\": tiled from the primary monitor's top left" \
+    reg_is "$QM_DESKTOP_KEY" TileWallpaper REG_SZ 1
+  check "WallpaperStyle is \"0\"" reg_is "$QM_DESKTOP_KEY" WallpaperStyle REG_SZ 0
+  # The file the desktop value names, as the desktop would read it.
+  local named
+  named="$WINEPREFIX/drive_c/$(wallpaper | sed 's/^[A-Za-z]:\\//; s/\\/\//g')"
+  check "${order[0]} stretched on the left monitor, ${order[1]} on the right, in one picture of both" \
+    each_composed_ok "$named" "$first" "$second"
+  # The suite's look for a crash, in this prefix, before it goes.
+  no_crash
+}
+
 # --- the Windows Installer package -------------------------------------------
 
 # What of the prefix an install may touch: every file of drive C (Wine's
@@ -1122,6 +1246,8 @@ run_phase nested phase_nested
 # Last: it leaves a profile of its own, and first-start needs none.
 run_phase twins phase_twins
 run_phase tray-dpi phase_tray_dpi
+# On a display and in a prefix of its own.
+run_phase each-monitor phase_each_monitor
 # After every other phase: it installs and removes the release's package.
 run_phase msi phase_msi
 # A crash late in the last phase.
