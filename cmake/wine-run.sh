@@ -42,7 +42,11 @@ fi
 diag="$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")"
 trap 'rm -f "$diag"' EXIT
 status=0
-"$wine" "$@" 2>"$diag" || status=$?
+# Without address randomisation: now and then the kernel placed something
+# where Wine must map its shared user data (0x7ffe0000), and Wine failed to
+# start the program ("failed to map the shared user data: c0000018", or the
+# 32-bit loader's segmentation fault) before it printed a line.
+setarch "$(uname -m)" -R "$wine" "$@" 2>"$diag" || status=$?
 wine_lines='^([0-9a-f]{4,8}:)?(err|warn|fixme|trace):|^wine: |^wine client error'
 grep -a -v -E "$wine_lines" "$diag" >&2 || true
 if ((status != 0)); then
