@@ -189,10 +189,10 @@ phase_layouts() {
   shell_eval "$(icon_js).menu.close(); true" >/dev/null
   qm_poll 5 eval '! menu_open'
   # Filled and fitted, against a resample made apart from the program.
-  local spec n how option
+  local size n how option
   ql_make_wide_photo
-  for spec in "2 fill zoom" "3 fit scaled"; do
-    read -r n how option <<<"$spec"
+  for size in "2 fill zoom" "3 fit scaled"; do
+    read -r n how option <<<"$size"
     ql_stop
     start_with "Directory=$QL_OUT/wide" Width=1 Height=1 Stretch="$n"
     double_click

@@ -263,10 +263,10 @@ phase_layouts() {
   check "FillMode 6" qm_poll 10 fill_mode_is 6
   check "a picture larger than the screen is scaled down to fit" qm_poll 10 shows column_is "x:192 r:384 x:192" big.png
   # Filled and fitted, against a resample made apart from the program.
-  local spec n how mode
+  local size n how mode
   ql_make_wide_photo
-  for spec in "2 fill 2" "3 fit 1"; do
-    read -r n how mode <<<"$spec"
+  for size in "2 fill 2" "3 fit 1"; do
+    read -r n how mode <<<"$size"
     ql_stop
     start_with "Directory=$QL_OUT/wide" Width=1 Height=1 Stretch="$n"
     click_icon
