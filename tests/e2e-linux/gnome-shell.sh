@@ -89,6 +89,27 @@ JS
   shell_eval 'global.qmPointer = imports.gi.Clutter.get_default_backend().get_default_seat()
     .create_virtual_device(imports.gi.Clutter.InputDeviceType.POINTER_DEVICE); true' >/dev/null ||
     return 1
+  # Every button event the shell takes, with the actor it goes to (a filter
+  # sees them before any grab does), for the state a failed click leaves.
+  shell_eval 'global.qmButtons = [];
+    imports.gi.Clutter.Event.add_filter(global.stage, (e, target) => {
+      const C = imports.gi.Clutter, t = e.type();
+      if (t !== C.EventType.BUTTON_PRESS && t !== C.EventType.BUTTON_RELEASE) return C.EVENT_PROPAGATE;
+      let what;
+      try {
+        const area = imports.ui.main.panel.statusArea, a = target, [x, y] = e.get_coords();
+        let owner = a;
+        while (owner && !Object.values(area).includes(owner)) owner = owner.get_parent();
+        what = `${t === C.EventType.BUTTON_PRESS ? "press" : "release"} t=${e.get_time()} ` +
+          `button ${e.get_button()} at ${Math.round(x)},${Math.round(y)} on ${a ? a.constructor.name : "none"} ` +
+          (owner ? Object.keys(area).find(k => area[k] === owner) : "");
+      } catch (x) {
+        what = `(${x})`;
+      }
+      global.qmButtons.push(what);
+      if (global.qmButtons.length > 40) global.qmButtons.shift();
+      return C.EVENT_PROPAGATE;
+    }); true' >/dev/null || return 1
   sleep 1
   ql_log "gnome-shell ready in $((SECONDS - t0)) s"
 }

@@ -39,6 +39,8 @@ ql_fail_state() {
   echo "== status area: $(shell_eval 'Object.keys(Main.panel.statusArea).map(k => { const a = Main.panel.statusArea[k];
     return k + (k.startsWith("appindicator-") ? ` visible=${a.visible} mapped=${a.mapped} size=${a.get_transformed_size()}` : ""); }).join("; ")')"
   echo "== tray items: $(ql_sni_items)"
+  echo "== the icon at $(icon_pos 2>/dev/null); the last button events the shell took:"
+  shell_eval 'global.qmButtons.join(" | ")' | sed 's/ | /\n/g'
 }
 
 menu_open() { shell_true "$(icon_js).menu.isOpen"; }

@@ -13,6 +13,14 @@
 # key, window list). Exit status 0 when every step passed.
 set -uo pipefail
 
+# Every Wine start without address randomisation, as cmake/wine-run.sh does
+# it: now and then the kernel placed something where Wine maps its shared
+# user data, and the program or helper never started. The personality is
+# inherited by everything this script starts.
+if [[ -z "${QM_E2E_NO_ASLR:-}" ]]; then
+  QM_E2E_NO_ASLR=1 exec setarch "$(uname -m)" -R bash "$0" "$@"
+fi
+
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib.sh"
 
@@ -35,7 +43,7 @@ WALL_BMP_WIN='C:\windows\Quillmere Wallpaper.bmp'
 
 # --- reporting ----------------------------------------------------------------
 
-phase=setup
+phase=setup probe_mark=0
 
 dump_state() {
   local base="$1"
@@ -56,6 +64,9 @@ fail() {
   local n
   n=$(($(grep -c . "$results") + 1))
   echo "FAIL $phase: $*" | tee -a "$results"
+  # What the helper and Wine said in this phase: a helper that did not
+  # start, or failed, leaves only this.
+  tail -n +"$((probe_mark + 1))" "$QM_OUT/probe.stderr" 2>/dev/null | tail -n 8 | sed 's/^/     probe: /'
   dump_state "$QM_OUT/fail-$n"
   echo "     state saved as $QM_OUT/fail-$n.png and fail-$n.txt"
   exit 1
@@ -76,6 +87,7 @@ run_phase() {
   # QM_E2E_PHASES="a b": only those phases.
   [[ -z "${QM_E2E_PHASES:-}" || " $QM_E2E_PHASES " == *" $phase "* ]] || return 0
   echo "=== $phase"
+  probe_mark="$(cat "$QM_OUT/probe.stderr" 2>/dev/null | wc -l)"
   (
     trap 'qm_stop' EXIT
     "$@"
