@@ -1,5 +1,6 @@
 #include "imaging/wallpaper_bmp.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -270,6 +271,39 @@ std::string CMainFrame::MakeWallpaperBmpAs(const std::string& path, const std::s
 
 std::string WallpaperFileName(std::size_t monitor) {
     return "Quillmere Wallpaper " + std::to_string(monitor) + ".bmp";
+}
+
+void RemoveMonitorFiles(const std::vector<std::size_t>& keep) {
+    SystemServices& system = CurrentPlatform().system;
+    const std::string folder = system.WallpaperDirectory();
+    if (!IsAbsolute(folder)) {
+        return;
+    }
+    const std::string prefix = "Quillmere Wallpaper ";
+    const std::string folderPrefix = folder + system.PathSeparator();
+    std::vector<std::string> doomed;
+    FindEntry entry;
+    auto search = system.FindFirst((folderPrefix + prefix + "*.bmp").c_str(), entry);
+    for (bool more = search != nullptr; more; more = search->FindNext(entry)) {
+        // Only our own names: the prefix, a number, ".bmp" (a desktop's
+        // names of ours, "Quillmere Wallpaper-<n>", are never among them).
+        const std::string& name = entry.name;
+        if (entry.isDirectory || name.size() <= prefix.size() + 4 || name.size() > prefix.size() + 8) {
+            continue;
+        }
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0' ||
+            WallpaperFileName(std::stoul(digits)) != name) {
+            continue;
+        }
+        if (std::find(keep.begin(), keep.end(), std::stoul(digits)) == keep.end()) {
+            doomed.push_back(folderPrefix + name);
+        }
+    }
+    search.reset();
+    for (const std::string& path : doomed) {
+        std::remove(path.c_str());
+    }
 }
 
 std::string WallpaperPath(const std::string& fileName) {

@@ -13,6 +13,10 @@ namespace qm {
 inline constexpr const char* kWallpaperFileName = "Quillmere Wallpaper.bmp";
 // The file of the n-th monitor's own picture (from 1), when each shows one.
 std::string WallpaperFileName(std::size_t monitor);
+// Removes each monitor's file that is not among `keep` (numbers from 1):
+// those of monitors gone, or of a set now composed or shown as one picture,
+// which no desktop shows any more.
+void RemoveMonitorFiles(const std::vector<std::size_t>& keep);
 // fileName in the platform's wallpaper folder; "" after telling the user
 // when there is no folder of its own to be had.
 std::string WallpaperPath(const std::string& fileName);

@@ -148,6 +148,7 @@ void CMainFrame::ShowImage(std::int32_t index) {
     if (!path.empty()) {
         DesktopWallpaper::SetWallpaper(path);
     }
+    RemoveMonitorFiles({});
 }
 
 void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
@@ -160,6 +161,7 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
     const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
     std::vector<MonitorPicture> pictures;
     std::vector<ComposedPart> parts;
+    std::vector<std::size_t> written;  // each monitor's file this change wrote
     for (std::size_t m = 0; m < monitors.size(); ++m) {
         const std::int32_t index = m_CurrentSet[m % m_CurrentSet.size()];
         if (index < 0 || static_cast<std::size_t>(index) >= m_ImageList.size()) {
@@ -177,6 +179,7 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
             if (path.empty()) {
                 continue;  // the user has been told; the monitor keeps the background
             }
+            written.push_back(m + 1);
         }
         pictures.push_back({monitors[m], path});
         Placement placement = Stretch == kSizeAsItIs   ? Placement::AsItIs
@@ -190,12 +193,17 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
         }
         parts.push_back({desktop.ComposedPlace(monitors[m]), path, placement});
     }
-    if (pictures.empty() || (each && desktop.SetMonitorWallpapers(pictures))) {
+    if (pictures.empty()) {
+        return;
+    }
+    if (each && desktop.SetMonitorWallpapers(pictures)) {
+        RemoveMonitorFiles(written);  // the desktop shows these
         return;
     }
     const std::string composed = WallpaperPath(kWallpaperFileName);
     if (!composed.empty() && ComposeWallpaperBmp(parts, desktop.BackgroundColour(), composed)) {
         desktop.SetComposedWallpaper(composed.c_str());
+        RemoveMonitorFiles({});  // only steps on the way to the composed picture
     }
 }
 

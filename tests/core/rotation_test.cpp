@@ -1,6 +1,8 @@
 // Choosing the next, random and previous image, and what reaches the desktop.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "frame/main_frame.h"
 #include "platform/headless/headless_platform.h"
 #include "tests/support/temp_dir.h"
@@ -302,6 +304,38 @@ TEST_F(Rotation, ComposedSetLaysEachPictureOutOnItsMonitor) {
                                {320, 0x102030u}, {360, 0xff0000u}, {440, 0xff0000u}, {480, 0x102030u}}) {
         EXPECT_EQ(at(probe.x, 50), probe.colour) << "x " << probe.x;
     }
+
+    // Each monitor's file stays only while a desktop shows it: those of a
+    // monitor gone, and the steps to a composed picture, go; names a
+    // desktop was handed, and other files, stay.
+    test::WriteJpeg(pics.file("c.jpg"), 64, 48);
+    test::WriteJpeg(pics.file("d.jpg"), 48, 64);
+    frame->m_ImageList = {pics.file("c.jpg"), pics.file("d.jpg"), pics.file("a.bmp")};
+    frame->m_LastIndex = 2;
+    frame->m_CurrentIndex = -1;
+    const std::string shown = windows.write("Quillmere Wallpaper-7.bmp", "x");
+    const std::string other = windows.write("Quillmere Wallpaper 1.jpg", "x");
+    const auto fileOf = [&](int n) { return windows.file("Quillmere Wallpaper " + std::to_string(n) + ".bmp"); };
+    windows.write("Quillmere Wallpaper 4.bmp", "x");
+    p.eachMonitorWay = EachMonitorWay::Each;
+    p.monitors = {{0, 0, 300, 100}, {300, 0, 300, 100}, {600, 0, 300, 100}};
+    frame->ChangeWallpaper(0);  // c.jpg and d.jpg converted, a.bmp as it is
+    EXPECT_TRUE(std::filesystem::exists(fileOf(1)));
+    EXPECT_TRUE(std::filesystem::exists(fileOf(2)));
+    EXPECT_FALSE(std::filesystem::exists(fileOf(4)));
+    p.monitors.pop_back();
+    frame->m_CurrentIndex = 0;
+    frame->ChangeWallpaper(0);  // d.jpg, then a.bmp: no file of the second monitor's
+    ASSERT_EQ(p.monitorWallpaperCalls.back().size(), 2u);
+    EXPECT_EQ(p.monitorWallpaperCalls.back()[0].path, fileOf(1));
+    EXPECT_TRUE(std::filesystem::exists(fileOf(1)));
+    EXPECT_FALSE(std::filesystem::exists(fileOf(2)));
+    p.eachMonitorWay = EachMonitorWay::Composed;
+    frame->ReapplyWallpaper();
+    EXPECT_FALSE(std::filesystem::exists(fileOf(1)));
+    EXPECT_TRUE(std::filesystem::exists(composed));
+    EXPECT_TRUE(std::filesystem::exists(shown));
+    EXPECT_TRUE(std::filesystem::exists(other));
 }
 
 }  // namespace
