@@ -23,14 +23,20 @@ Area AspectArea(int width, int height, const Area& monitor, bool fill);
 
 // Area averaging from the picture's size to a monitor's: every picture
 // pixel counts in proportion to how much of an output pixel it covers. The
-// rows come in once each, top down; output rows leave as soon as they are
-// whole. Weights are in 1/2^14, and each output pixel's add up to exactly
-// that, so a flat colour stays exact. Only the part of `to` that shows
-// (`visible`, inside it) is computed: a filled picture may reach far past
-// its monitor.
+// rows come in once each, top down, and are summed down each column of the
+// part that shows; an output row, once whole, is summed across and leaves.
+// Summing down first touches each picture row once, in 16-bit sums a plain
+// loop vectorises, and the costlier sum across is made once an output row,
+// not once a picture row. Weights down are in 1/2^8 (255 * 2^8 fits 16
+// bits), across in 1/2^14; each output pixel's add up to exactly that, so
+// a flat colour stays exact. Only the
+// part of `to` that shows (`visible`, inside it) is computed: a filled
+// picture may reach far past its monitor.
 class AreaScaler {
 public:
-    static constexpr int kOne = 1 << 14;
+    static constexpr int kOne = 1 << 14;  // a whole pixel across
+    static constexpr int kOneDown = 1 << 8;  // ... and down
+    static constexpr std::size_t kBlock = 16;
 
     AreaScaler(int inWidth, int inHeight, Area to, Area visible)
         : inHeight_(inHeight), to_(to), rowsFrom_(visible.y - to.y),
@@ -48,23 +54,67 @@ public:
             }
             count_.push_back(static_cast<int>(weights_.size()) - begin);
         }
-        across_.assign(static_cast<std::size_t>(std::max(columns_, 0)) * 3, 0);
-        sum_.assign(across_.size(), 0);
-        out_.resize(across_.size());
+        if (columns_ > 0) {
+            // The picture columns the visible output columns take from.
+            inFrom_ = first_.front();
+            const int inTo = first_.back() + count_.back();
+            down_.assign(static_cast<std::size_t>(inTo - inFrom_) * 3, 0);
+        }
+        out_.resize(static_cast<std::size_t>(std::max(columns_, 0)) * 3);
     }
 
     // Takes picture row y (all of it) and hands each visible output row
     // finished by it to `take(row, bgr)`, bgr holding its visible columns.
     template <typename Take>
     void Push(int y, const std::uint8_t* row, Take&& take) {
-        const std::size_t n = across_.size();
         const long long rowEnd = static_cast<long long>(y + 1) * to_.height;
         if (next_ >= rowsTo_ || rowEnd <= static_cast<long long>(next_) * inHeight_) {
             return;  // no visible output row takes from this picture row
         }
+        const std::uint8_t* in = row + 3 * static_cast<std::size_t>(inFrom_);
+        const std::size_t n = down_.size();
+        std::uint16_t* down = down_.data();
+        // Row y covers [y*out, (y+1)*out) of the vertical line; output row
+        // o covers [o*in, (o+1)*in).
+        while (next_ < rowsTo_) {
+            const long long start = static_cast<long long>(next_) * inHeight_;
+            const long long from = std::max(start, static_cast<long long>(y) * to_.height) - start;
+            const long long until = std::min(start + inHeight_, rowEnd) - start;
+            const auto weight =
+                static_cast<std::uint16_t>(Scaled(until, inHeight_, kOneDown) - Scaled(from, inHeight_, kOneDown));
+            // In blocks of a fixed size, which the compiler vectorises at
+            // any optimisation level; the rest one by one.
+            std::size_t i = 0;
+            for (; i + kBlock <= n; i += kBlock) {
+                for (std::size_t k = 0; k < kBlock; ++k) {
+                    down[i + k] = static_cast<std::uint16_t>(down[i + k] + weight * in[i + k]);
+                }
+            }
+            for (; i < n; ++i) {
+                down[i] = static_cast<std::uint16_t>(down[i] + weight * in[i]);
+            }
+            if (start + inHeight_ > rowEnd) {
+                break;  // the output row needs the next picture row too
+            }
+            Across();
+            take(next_, out_.data());
+            ++next_;
+        }
+    }
+
+private:
+    // Position p of [0, length] on a scale of one, rounded.
+    static std::uint32_t Scaled(long long p, long long length, long long one = kOne) {
+        return static_cast<std::uint32_t>((p * one + length / 2) / length);
+    }
+
+    // The whole output row: its column sums weighted across, then cleared.
+    // A sum down (at most 255 * 2^8) times the weights across (2^14 in
+    // all) fits 32 bits.
+    void Across() {
         const std::uint32_t* w = weights_.data();
         for (int j = 0; j < columns_; ++j) {
-            const std::uint8_t* in = row + 3 * first_[j];
+            const std::uint16_t* in = down_.data() + 3 * static_cast<std::size_t>(first_[j] - inFrom_);
             std::uint32_t b = 0, g = 0, r = 0;
             for (int k = 0; k < count_[j]; ++k, in += 3) {
                 b += w[k] * in[0];
@@ -72,43 +122,20 @@ public:
                 r += w[k] * in[2];
             }
             w += count_[j];
-            across_[3 * j] = b >> 6;
-            across_[3 * j + 1] = g >> 6;
-            across_[3 * j + 2] = r >> 6;
+            out_[3 * j] = static_cast<std::uint8_t>((b + (1u << 21)) >> 22);
+            out_[3 * j + 1] = static_cast<std::uint8_t>((g + (1u << 21)) >> 22);
+            out_[3 * j + 2] = static_cast<std::uint8_t>((r + (1u << 21)) >> 22);
         }
-        // Row y covers [y*out, (y+1)*out) of the vertical line; output row
-        // o covers [o*in, (o+1)*in).
-        while (next_ < rowsTo_) {
-            const long long start = static_cast<long long>(next_) * inHeight_;
-            const long long from = std::max(start, static_cast<long long>(y) * to_.height) - start;
-            const long long until = std::min(start + inHeight_, rowEnd) - start;
-            const std::uint32_t weight = Scaled(until, inHeight_) - Scaled(from, inHeight_);
-            for (std::size_t i = 0; i < n; ++i) {
-                sum_[i] += weight * across_[i];
-            }
-            if (start + inHeight_ > rowEnd) {
-                break;  // the output row needs the next picture row too
-            }
-            for (std::size_t i = 0; i < n; ++i) {
-                out_[i] = static_cast<std::uint8_t>((sum_[i] + (1u << 21)) >> 22);
-                sum_[i] = 0;
-            }
-            take(next_, out_.data());
-            ++next_;
-        }
-    }
-
-private:
-    // Position p of [0, length] on a scale of kOne, rounded.
-    static std::uint32_t Scaled(long long p, long long length) {
-        return static_cast<std::uint32_t>((p * kOne + length / 2) / length);
+        std::fill(down_.begin(), down_.end(), std::uint16_t{0});
     }
 
     int inHeight_;
     Area to_;
     int rowsFrom_, rowsTo_, columns_;
+    int inFrom_ = 0;
     std::vector<int> first_, count_;
-    std::vector<std::uint32_t> weights_, across_, sum_;
+    std::vector<std::uint32_t> weights_;
+    std::vector<std::uint16_t> down_;
     std::vector<std::uint8_t> out_;
     int next_ = rowsFrom_;  // the output row being summed
 };
