@@ -908,9 +908,16 @@ int Run(int argc, char** argv) {
             return 0;
         }
         DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, 10000, &result))
+        // Timed: what the window took to handle it, the probe's start left out.
+        LARGE_INTEGER frequency, start, end;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        if (!SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, 60000, &result))
             Fail("SendMessage timed out");
-        std::printf("result=%lld\n", static_cast<long long>(result));
+        QueryPerformanceCounter(&end);
+        std::printf("result=%lld ms=%.1f\n", static_cast<long long>(result),
+                    1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                        static_cast<double>(frequency.QuadPart));
         return 0;
     }
     if (cmd == "sync") {  // sync HWND: returns once the window's thread has
