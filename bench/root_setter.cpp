@@ -11,8 +11,8 @@
 // printed too: ours, and the X server's when QM_BENCH_SERVER_PID names it.
 // With two or more monitors a second table times a picture per monitor:
 // each monitor's conversion (filled and fitted as large as that monitor
-// needs), the composed picture and the root, against two conversions of
-// the first table's kind.
+// needs) and the root drawing each on its monitor, against two
+// conversions of the first table's kind.
 // Runs on the display in DISPLAY; bench/root-setter.sh starts one.
 #include <xcb/xcb.h>
 
@@ -225,20 +225,20 @@ int main(int argc, char** argv) {
         qm::SetCurrentPlatform(nullptr);
         return 0;
     }
-    std::printf("\n%-8s %17s %21s %6s %8s\n", "each", "two_converts_ms", "each+compose+root_ms",
-                "ratio", "bmp_kb");
+    std::printf("\n%-8s %17s %18s %6s %8s\n", "each", "two_converts_ms", "each+root_ms", "ratio",
+                "bmp_kb");
     for (std::size_t l = 0; l < std::size(layouts); ++l) {
         const auto& layout = layouts[l];
-        // As the program composes: only as large as each monitor needs,
-        // stretched too.
+        // As the program converts for a desktop that shows a picture on
+        // each monitor: filled and fitted only as large as that monitor
+        // needs, the others whole.
         const bool scaled = layout.placement == qm::Placement::Filled ||
-                            layout.placement == qm::Placement::Fitted ||
-                            layout.placement == qm::Placement::Stretched;
+                            layout.placement == qm::Placement::Fitted;
         std::vector<double> whole;
         long bmpBytes = 0;
         for (int run = 0; run < runs; ++run) {
             const auto start = Clock::now();
-            std::vector<qm::ComposedPart> parts;
+            std::vector<qm::desktops::ScreenPicture> pictures;
             for (std::size_t m = 0; m < monitors.size(); ++m) {
                 const std::string bmp = dir + "/monitor" + std::to_string(m) + ".bmp";
                 const qm::ScaleGoal goal{layout.placement != qm::Placement::Fitted, {monitors[m]}};
@@ -246,16 +246,11 @@ int main(int argc, char** argv) {
                     std::fprintf(stderr, "root-setter: the conversion failed\n");
                     return 1;
                 }
-                parts.push_back({monitors[m], bmp, layout.placement});
-            }
-            const std::string composed = dir + "/composed.bmp";
-            if (!qm::ComposeWallpaperBmp(parts, 0, composed)) {
-                std::fprintf(stderr, "root-setter: the composition failed\n");
-                return 1;
+                const qm::MonitorRect& r = monitors[m];
+                pictures.push_back({"", r.x, r.y, r.width, r.height, bmp, r.x, r.y, r.width, r.height});
             }
             bool answered = false;
-            desktop.Apply(composed, qm::desktops::Layout::Spanned,
-                          [&](bool, const std::string&) { answered = true; });
+            desktop.ApplyEach(pictures, layout.layout, [&](bool, const std::string&) { answered = true; });
             if (!announcements.Next()) {
                 std::fprintf(stderr, "root-setter: the X connection ended\n");
                 return 1;
@@ -264,11 +259,14 @@ int main(int argc, char** argv) {
             while (!answered) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             }
-            std::ifstream size(composed, std::ios::binary | std::ios::ate);
-            bmpBytes = static_cast<long>(size.tellg());
+            bmpBytes = 0;
+            for (const auto& picture : pictures) {
+                std::ifstream size(picture.path, std::ios::binary | std::ios::ate);
+                bmpBytes += static_cast<long>(size.tellg());
+            }
         }
         const double two = 2 * oneConversion[l], w = Median(whole);
-        std::printf("%-8s %17.1f %21.1f %6.3f %8ld\n", layout.name, two, w, w / two, bmpBytes / 1024);
+        std::printf("%-8s %17.1f %18.1f %6.3f %8ld\n", layout.name, two, w, w / two, bmpBytes / 1024);
     }
     qm::SetCurrentPlatform(nullptr);
     return 0;

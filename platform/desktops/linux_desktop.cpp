@@ -289,7 +289,8 @@ bool LinuxDesktop::SetMonitorWallpapers(const std::vector<MonitorPicture>& pictu
             const QRect g = screen->geometry();
             Request one = Fresh(picture.path, layout);
             set.screens.push_back({screen->name().toStdString(), g.x(), g.y(), g.width(),
-                                   g.height(), one.name});
+                                   g.height(), one.name, picture.monitor.x, picture.monitor.y,
+                                   picture.monitor.width, picture.monitor.height});
             set.numbers.push_back(one.number);
             break;
         }

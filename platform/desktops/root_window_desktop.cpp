@@ -515,11 +515,22 @@ const RootConnection* RootWindowDesktop::Reader() {
 void RootWindowDesktop::Apply(const std::string& path, Layout layout, Answer answer) {
     // The X server answers at once: only the answer waits for the loop.
     std::string why;
-    const bool shown = Set(path, layout, why);
+    ScreenPicture everywhere;
+    everywhere.path = path;
+    const bool shown = Set({everywhere}, layout, why);
     AnswerLater(&context_, std::move(answer), shown, std::move(why));
 }
 
-bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string& why) {
+void RootWindowDesktop::ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                                  Answer answer) {
+    std::string why;
+    const bool shown = Set(pictures, layout, why);
+    AnswerLater(&context_, std::move(answer), shown, std::move(why));
+}
+
+bool RootWindowDesktop::Set(const std::vector<ScreenPicture>& pictures, Layout layout,
+                            std::string& why) {
+    const std::string& path = pictures.front().path;  // what the root shows, as recorded
     if (!refusal_.empty()) {
         why = refusal_;
         return false;
@@ -554,8 +565,24 @@ bool RootWindowDesktop::Set(const std::string& path, Layout layout, std::string&
     // A picture made for all monitors together lies on the screen from its
     // top left, as a tiled one does.
     const Layout drawn = layout == Layout::Spanned ? Layout::Tiled : layout;
-    if (!DrawWallpaper(path, drawn, monitors, format, {width, height, stride, memory.Data()}, why)) {
-        return false;
+    const ScreenImage image{width, height, stride, memory.Data()};
+    for (const ScreenPicture& picture : pictures) {
+        if (picture.pixelWidth <= 0) {
+            // One picture for every monitor; tiles run on across them all.
+            if (!DrawWallpaper(picture.path, drawn, monitors, format, image, why)) {
+                return false;
+            }
+            continue;
+        }
+        // Its own monitor's, where the server still has it; tiled from the
+        // monitor's top left corner.
+        const Area place{picture.pixelX, picture.pixelY, picture.pixelWidth, picture.pixelHeight};
+        const bool known = std::any_of(monitors.begin(), monitors.end(), [&](const Area& m) {
+            return m.x == place.x && m.y == place.y && m.width == place.width && m.height == place.height;
+        });
+        if (known && !DrawWallpaper(picture.path, drawn, {place}, format, image, why, &place)) {
+            return false;
+        }
     }
 
     const xcb_window_t root = x.Root();

@@ -28,10 +28,17 @@ public:
     std::optional<std::string> CurrentPicture() override;
     std::optional<Layout> CurrentLayout() override;
     bool Spans() const override { return true; }
+    // Each monitor's own picture is drawn straight into the one pixmap: no
+    // composed picture is written and read again.
+    bool ShowsEachScreen() const override { return refusal_.empty(); }
+    void ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
+                   Answer answer) override;
 
 private:
-    // Sets the background; false with the reason when it cannot.
-    bool Set(const std::string& path, Layout layout, std::string& why);
+    // Sets the background: `pictures` each on the monitor of its place in
+    // pixels, or, with one picture of no place, that one on every monitor.
+    // False with the reason when it cannot.
+    bool Set(const std::vector<ScreenPicture>& pictures, Layout layout, std::string& why);
 
     // The connection the reads share, opened on the first and again after
     // the server is lost.

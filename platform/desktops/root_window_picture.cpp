@@ -182,7 +182,8 @@ Area ScaledArea(int width, int height, const Area& monitor, Layout layout) {
 }
 
 bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Area>& monitors,
-                   const PixelFormat& format, const ScreenImage& screen, std::string& why) {
+                   const PixelFormat& format, const ScreenImage& screen, std::string& why,
+                   const Area* tiles) {
     PictureRows picture;
     if (!picture.Open(path)) {
         why = "The picture cannot be read: " + path;
@@ -199,14 +200,16 @@ bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Are
     const Area whole = {0, 0, screen.width, screen.height};
 
     if (layout == Layout::Tiled) {
-        // Tiles run on across all monitors from the screen's top left: the
-        // first band of rows is drawn, the rest copies rows above it.
-        const int across = std::min(w, screen.width);
+        // Tiles run on across the area from its top left: the first band of
+        // rows is drawn, the rest copies rows above it.
+        const Area area = tiles != nullptr ? Intersect(*tiles, whole) : whole;
+        const int across = std::min(w, area.width);
         const std::size_t tile = static_cast<std::size_t>(across) * static_cast<std::size_t>(bytes);
-        for (int y = 0; y < screen.height; ++y) {
-            std::uint8_t* out = at(0, y);
+        const std::size_t line = static_cast<std::size_t>(area.width) * static_cast<std::size_t>(bytes);
+        for (int y = 0; y < area.height; ++y) {
+            std::uint8_t* out = at(area.x, area.y + y);
             if (y >= h) {
-                std::memcpy(out, at(0, y - h), static_cast<std::size_t>(screen.width) * bytes);
+                std::memcpy(out, at(area.x, area.y + y - h), line);
                 continue;
             }
             const std::uint8_t* row = picture.Row(y, 0, across);
@@ -215,9 +218,9 @@ bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Are
                 return false;
             }
             packer.Pack(row, across, out);
-            for (int x = across; x < screen.width; x += across) {
+            for (int x = across; x < area.width; x += across) {
                 std::memcpy(out + static_cast<std::size_t>(x) * bytes, out,
-                            std::min(tile, static_cast<std::size_t>(screen.width - x) * bytes));
+                            std::min(tile, static_cast<std::size_t>(area.width - x) * bytes));
             }
         }
         return true;

@@ -38,9 +38,12 @@ struct ScreenImage {
 Area ScaledArea(int width, int height, const Area& monitor, Layout layout);
 
 // Draws the picture file laid out over `monitors` (each centred, stretched,
-// filled or fitted picture clipped to its monitor; black where none falls). False with the reason when the
-// file cannot be read as a picture.
+// filled or fitted picture clipped to its monitor; black where none falls).
+// Tiles run across `tiles` from its top left corner (the whole screen when
+// none is given). False with the reason when the file cannot be read as a
+// picture.
 bool DrawWallpaper(const std::string& path, Layout layout, const std::vector<Area>& monitors,
-                   const PixelFormat& format, const ScreenImage& screen, std::string& why);
+                   const PixelFormat& format, const ScreenImage& screen, std::string& why,
+                   const Area* tiles = nullptr);
 
 }  // namespace qm::desktops

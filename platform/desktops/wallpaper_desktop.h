@@ -29,8 +29,10 @@ enum class Layout { Centred = 0, Tiled = 1, Stretched = 2, Filled = 3, Fitted = 
 // output's), its place in the desktop's own pixels, and the file.
 struct ScreenPicture {
     std::string screen;
-    int x = 0, y = 0, width = 0, height = 0;
+    int x = 0, y = 0, width = 0, height = 0;  // the screen in the desktop's (logical) pixels
     std::string path;
+    // ... and in the display's own pixels, as the X server counts them.
+    int pixelX = 0, pixelY = 0, pixelWidth = 0, pixelHeight = 0;
 };
 
 class WallpaperDesktop {

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -473,6 +474,33 @@ TEST_F(RootWindowMonitors, EachMonitorCentresAndStretchesTilesRunAcross) {
     Apply(picture, Layout::Spanned);
     ExpectScreen([](int x, int y) { return Coded(x % 1000, y % 800); }, shown);
     EXPECT_EQ(desktop_.CurrentLayout(), Layout::Centred);
+
+    // Each monitor its own picture, in the one pixmap: tiles run from the
+    // monitor's own corner; a place the server lacks gets nothing.
+    const std::string other = Picture("other.bmp", 700, 500, [](int x, int y) { return Coded(y, x); });
+    const auto each = [&](Layout layout) {
+        std::optional<bool> answer;
+        desktop_.ApplyEach({{"a", 0, 0, 1, 1, picture, 0, 0, 1920, 1080},
+                            {"b", 0, 0, 1, 1, other, 1920, 0, 960, 720},
+                            {"c", 0, 0, 1, 1, other, 0, 0, 640, 480}},
+                           layout, [&](bool ok, const std::string&) { answer = ok; });
+        return test::WaitUntil([&] { return answer.has_value(); }, 30000) && *answer;
+    };
+    ASSERT_TRUE(each(Layout::Tiled));
+    ExpectScreen([](int x, int y) { return x < 1920 ? Coded(x % 1000, y % 800) : Coded(y % 500, (x - 1920) % 700); },
+                 shown);
+    EXPECT_EQ(desktop_.CurrentPicture(), picture);
+    ASSERT_TRUE(each(Layout::Centred));
+    ExpectScreen(
+        [](int x, int y) {
+            if (x >= 1920) {
+                const bool inside = x >= 2050 && x < 2750 && y >= 110 && y < 610;
+                return inside ? Coded(y - 110, x - 2050) : 0u;
+            }
+            const bool inside = x >= 460 && x < 1460 && y >= 140 && y < 940;
+            return inside ? Coded(x - 460, y - 140) : 0u;
+        },
+        shown);
 
     const std::uint32_t quarters[2][2] = {{0xff0000, 0x00ff00}, {0x0000ff, 0xffff00}};
     const std::string four =
