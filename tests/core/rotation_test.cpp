@@ -327,7 +327,7 @@ TEST_F(Rotation, ComposedSetLaysEachPictureOutOnItsMonitor) {
     frame->m_CurrentIndex = 0;
     frame->ChangeWallpaper(0);  // d.jpg, then a.bmp: no file of the second monitor's
     ASSERT_EQ(p.monitorWallpaperCalls.back().size(), 2u);
-    EXPECT_EQ(p.monitorWallpaperCalls.back()[0].path, fileOf(1));
+    EXPECT_EQ(std::filesystem::path(p.monitorWallpaperCalls.back()[0].path), std::filesystem::path(fileOf(1)));
     EXPECT_TRUE(std::filesystem::exists(fileOf(1)));
     EXPECT_FALSE(std::filesystem::exists(fileOf(2)));
     p.eachMonitorWay = EachMonitorWay::Composed;
