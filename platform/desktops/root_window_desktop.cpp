@@ -523,8 +523,8 @@ void RootWindowDesktop::Apply(const std::string& path, Layout layout, Answer ans
 
 void RootWindowDesktop::ApplyEach(const std::vector<ScreenPicture>& pictures, Layout layout,
                                   Answer answer) {
-    std::string why;
-    const bool shown = Set(pictures, layout, why);
+    std::string why = "There is no picture to show.";
+    const bool shown = !pictures.empty() && Set(pictures, layout, why);
     AnswerLater(&context_, std::move(answer), shown, std::move(why));
 }
 
