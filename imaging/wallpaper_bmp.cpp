@@ -292,11 +292,13 @@ void RemoveMonitorFiles(const std::vector<std::size_t>& keep) {
             continue;
         }
         const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-        if (digits.find_first_not_of("0123456789") != std::string::npos || digits[0] == '0' ||
-            WallpaperFileName(std::stoul(digits)) != name) {
+        if (digits.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        if (std::find(keep.begin(), keep.end(), std::stoul(digits)) == keep.end()) {
+        // Spelt as the rule spells it: no leading zero, our letter case.
+        const std::size_t monitor = std::stoul(digits);
+        if (WallpaperFileName(monitor) == name &&
+            std::find(keep.begin(), keep.end(), monitor) == keep.end()) {
             doomed.push_back(folderPrefix + name);
         }
     }
