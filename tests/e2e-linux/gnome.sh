@@ -71,6 +71,14 @@ start_with() {  # start_with NAME=VALUE...: that profile, then the program
   ql_set_profile "${BASE_PROFILE[@]}" "$@"
   ql_start
   qm_poll 20 icon_shown || fail "the icon is in the top bar (log: quillmere-$QL_RUNS.log)"
+  # An earlier program's icon stays beside the new one until the extension
+  # drops it, and the new one then moves into its place: a click aimed
+  # before that lands on the bare panel.
+  qm_poll 10 only_our_icon || fail "an earlier program's icon leaves the top bar"
+}
+only_our_icon() {
+  icon_key >/dev/null &&
+    [[ "$(shell_eval 'Object.keys(Main.panel.statusArea).filter(k => k.startsWith("appindicator-")).length')" == 1 ]]
 }
 
 # A double click on the icon, waited for until the screen shows another
