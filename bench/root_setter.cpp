@@ -11,8 +11,10 @@
 // printed too: ours, and the X server's when QM_BENCH_SERVER_PID names it.
 // With two or more monitors a second table times a picture per monitor:
 // each monitor's conversion (filled and fitted as large as that monitor
-// needs) and the root drawing each on its monitor, against two
-// conversions of the first table's kind.
+// needs; side by side, as the program converts a set) and the root
+// drawing each on its monitor, against two
+// conversions of the first table's kind, with the processor time of the
+// root's part (ours, and the server's).
 // Runs on the display in DISPLAY; bench/root-setter.sh starts one.
 #include <xcb/xcb.h>
 
@@ -225,8 +227,8 @@ int main(int argc, char** argv) {
         qm::SetCurrentPlatform(nullptr);
         return 0;
     }
-    std::printf("\n%-8s %17s %18s %6s %8s\n", "each", "two_converts_ms", "each+root_ms", "ratio",
-                "bmp_kb");
+    std::printf("\n%-8s %17s %18s %6s %12s %14s %8s\n", "each", "two_converts_ms", "each+root_ms",
+                "ratio", "root_cpu_ms", "server_cpu_ms", "bmp_kb");
     for (std::size_t l = 0; l < std::size(layouts); ++l) {
         const auto& layout = layouts[l];
         // As the program converts for a desktop that shows a picture on
@@ -234,28 +236,39 @@ int main(int argc, char** argv) {
         // needs, the others whole.
         const bool scaled = layout.placement == qm::Placement::Filled ||
                             layout.placement == qm::Placement::Fitted;
-        std::vector<double> whole;
+        std::vector<double> whole, ours, theirs;
         long bmpBytes = 0;
         for (int run = 0; run < runs; ++run) {
             const auto start = Clock::now();
+            std::vector<qm::Conversion> conversions;
+            for (std::size_t m = 0; m < monitors.size(); ++m) {
+                qm::Conversion c{jpeg, dir + "/monitor" + std::to_string(m) + ".bmp", std::nullopt};
+                if (scaled) {
+                    c.goal = qm::ScaleGoal{layout.placement != qm::Placement::Fitted, {monitors[m]}};
+                }
+                conversions.push_back(std::move(c));
+            }
+            qm::ConvertAll(conversions);  // side by side, as the program converts a set
             std::vector<qm::desktops::ScreenPicture> pictures;
             for (std::size_t m = 0; m < monitors.size(); ++m) {
-                const std::string bmp = dir + "/monitor" + std::to_string(m) + ".bmp";
-                const qm::ScaleGoal goal{layout.placement != qm::Placement::Fitted, {monitors[m]}};
-                if (!qm::ConvertJpegToBmp(jpeg, bmp, scaled ? &goal : nullptr)) {
+                if (!conversions[m].written) {
                     std::fprintf(stderr, "root-setter: the conversion failed\n");
                     return 1;
                 }
                 const qm::MonitorRect& r = monitors[m];
-                pictures.push_back({"", r.x, r.y, r.width, r.height, bmp, r.x, r.y, r.width, r.height});
+                pictures.push_back({"", r.x, r.y, r.width, r.height, conversions[m].bmpPath, r.x, r.y,
+                                    r.width, r.height});
             }
             bool answered = false;
+            const double cpu = OurCpu(), serverCpu = TheirCpu(server);
             desktop.ApplyEach(pictures, layout.layout, [&](bool, const std::string&) { answered = true; });
             if (!announcements.Next()) {
                 std::fprintf(stderr, "root-setter: the X connection ended\n");
                 return 1;
             }
             whole.push_back(Milliseconds(start));
+            ours.push_back(OurCpu() - cpu);
+            theirs.push_back(TheirCpu(server) - serverCpu);
             while (!answered) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             }
@@ -266,7 +279,8 @@ int main(int argc, char** argv) {
             }
         }
         const double two = 2 * oneConversion[l], w = Median(whole);
-        std::printf("%-8s %17.1f %18.1f %6.3f %8ld\n", layout.name, two, w, w / two, bmpBytes / 1024);
+        std::printf("%-8s %17.1f %18.1f %6.3f %12.1f %14.0f %8ld\n", layout.name, two, w, w / two,
+                    Median(ours), Median(theirs), bmpBytes / 1024);
     }
     qm::SetCurrentPlatform(nullptr);
     return 0;

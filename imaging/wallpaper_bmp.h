@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,5 +56,18 @@ unsigned ScaleDenominator(std::uint32_t width, std::uint32_t height, const Scale
 // Tells the user about any failure; false then, and `bmpPath` is as it was.
 bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
                       const ScaleGoal* goal = nullptr);
+
+// One picture of a set, converted as ConvertJpegToBmp converts it.
+struct Conversion {
+    std::string picturePath, bmpPath;
+    std::optional<ScaleGoal> goal;
+    bool written = false;  // bmpPath holds the new picture
+};
+// Converts a set's pictures. Where the program has the address space for
+// several decodes at the memory cap at once (a 64-bit build), they run side
+// by side, as many at once as there are processors (two at least), and
+// what they have to tell the user is told once all are done, on this
+// thread, in the set's order. Otherwise one after the other.
+void ConvertAll(std::vector<Conversion>& conversions);
 
 }  // namespace qm

@@ -6,9 +6,13 @@ namespace qm {
 
 namespace {
 Platform* g_platform = nullptr;
-}
+thread_local Platform* t_platform = nullptr;
+}  // namespace
 
 Platform& CurrentPlatform() {
+    if (t_platform != nullptr) {
+        return *t_platform;
+    }
     if (g_platform == nullptr) {
         std::abort();  // a backend must install itself before any logic runs
     }
@@ -16,5 +20,9 @@ Platform& CurrentPlatform() {
 }
 
 void SetCurrentPlatform(Platform* platform) { g_platform = platform; }
+
+ThreadPlatform::ThreadPlatform(Platform& platform) : before_(t_platform) { t_platform = &platform; }
+
+ThreadPlatform::~ThreadPlatform() { t_platform = before_; }
 
 }  // namespace qm

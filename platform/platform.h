@@ -23,4 +23,17 @@ struct Platform {
 Platform& CurrentPlatform();
 void SetCurrentPlatform(Platform* platform);
 
+// While it lives, CurrentPlatform() on this thread (only) is `platform`: a
+// worker thread's work reaches the user through parts made for it.
+class ThreadPlatform {
+public:
+    explicit ThreadPlatform(Platform& platform);
+    ~ThreadPlatform();
+    ThreadPlatform(const ThreadPlatform&) = delete;
+    ThreadPlatform& operator=(const ThreadPlatform&) = delete;
+
+private:
+    Platform* before_;
+};
+
 }  // namespace qm

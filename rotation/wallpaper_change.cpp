@@ -4,6 +4,7 @@
 
 #include "frame/main_frame.h"
 #include "imaging/composed_bmp.h"
+#include "imaging/wallpaper_bmp.h"
 #include "platform/platform.h"
 #include "rotation/desktop_wallpaper.h"
 
@@ -159,27 +160,48 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
     // The desktop lays a file per monitor out by its own key; a composed
     // picture is laid out here, and Auto-Tile decides monitor by monitor.
     const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
-    std::vector<MonitorPicture> pictures;
-    std::vector<ComposedPart> parts;
-    std::vector<std::size_t> written;  // each monitor's file this change wrote
+    // Each monitor's picture, and the conversions they need, all made at
+    // once.
+    std::vector<std::string> paths(monitors.size());
+    std::vector<Conversion> conversions;
+    std::vector<std::size_t> converted;  // the monitor of each conversion
     for (std::size_t m = 0; m < monitors.size(); ++m) {
         const std::int32_t index = m_CurrentSet[m % m_CurrentSet.size()];
         if (index < 0 || static_cast<std::size_t>(index) >= m_ImageList.size()) {
             continue;
         }
-        std::string path = m_ImageList[static_cast<std::size_t>(index)];
+        paths[m] = m_ImageList[static_cast<std::size_t>(index)];
         const bool mayTile = each ? keyTiled : Display != 0;
-        if (IsConvertedPicture(path)) {
+        if (IsConvertedPicture(paths[m])) {
             // Composed, a stretched picture too is only an intermediate
             // file, which needs to cover its monitor and no more.
             const bool stretched = !each && !scaled && Stretch != kSizeAsItIs;
-            const ScaleGoal goal{Stretch != kSizeFitted, {monitors[m]}};
-            path = MakeWallpaperBmpAs(path, WallpaperFileName(m + 1),
-                                      (scaled || stretched) && !mayTile ? &goal : nullptr);
-            if (path.empty()) {
+            Conversion c{paths[m], WallpaperPath(WallpaperFileName(m + 1)), std::nullopt};
+            paths[m].clear();  // until it is written
+            if (c.bmpPath.empty()) {
                 continue;  // the user has been told; the monitor keeps the background
             }
-            written.push_back(m + 1);
+            if ((scaled || stretched) && !mayTile) {
+                c.goal = ScaleGoal{Stretch != kSizeFitted, {monitors[m]}};
+            }
+            conversions.push_back(std::move(c));
+            converted.push_back(m);
+        }
+    }
+    ConvertAll(conversions);
+    std::vector<std::size_t> written;  // each monitor's file this change wrote
+    for (std::size_t k = 0; k < conversions.size(); ++k) {
+        if (conversions[k].written) {
+            paths[converted[k]] = conversions[k].bmpPath;
+            written.push_back(converted[k] + 1);
+        }
+    }
+    std::vector<MonitorPicture> pictures;
+    std::vector<ComposedPart> parts;
+    for (std::size_t m = 0; m < monitors.size(); ++m) {
+        const std::string& path = paths[m];
+        if (path.empty()) {
+            continue;  // the user has been told why; the monitor keeps the background
         }
         pictures.push_back({monitors[m], path});
         Placement placement = Stretch == kSizeAsItIs   ? Placement::AsItIs

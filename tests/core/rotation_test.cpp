@@ -1,6 +1,7 @@
 // Choosing the next, random and previous image, and what reaches the desktop.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "frame/main_frame.h"
@@ -11,9 +12,9 @@
 namespace qm {
 namespace {
 
-// Counts completed wallpaper-file conversions.
+// Counts completed wallpaper-file conversions (a set's run side by side).
 struct CountingPlatform : HeadlessPlatform {
-    int replaces = 0;
+    std::atomic<int> replaces{0};
     bool ReplaceFile(const std::string& s, const std::string& t) override {
         ++replaces;
         return HeadlessPlatform::ReplaceFile(s, t);
@@ -193,6 +194,26 @@ TEST_F(Rotation, FailedConversionMovesTheIndexButSetsNothing) {
     EXPECT_EQ(p.boxes.size(), 1u);
     EXPECT_EQ(p.boxes[0].caption, "JPEG Fatal Error");
     EXPECT_EQ(frame->m_CurrentIndex, 1);
+
+    // A set's pictures are all converted; what went wrong is told once
+    // they are done, in the monitors' order, and the good one is shown.
+    pics.write("c.jpg", "AAAA");
+    pics.write("e.jpg", "BBBB");
+    test::WriteJpeg(pics.file("d.jpg"), 64, 48);
+    frame->m_ImageList = {pics.file("c.jpg"), pics.file("d.jpg"), pics.file("e.jpg")};
+    frame->m_LastIndex = 2;
+    frame->m_CurrentIndex = -1;
+    p.monitors = {{0, 0, 300, 100}, {300, 0, 300, 100}, {600, 0, 300, 100}};
+    p.eachMonitorWay = EachMonitorWay::Each;
+    frame->EachMonitor = 1;
+    p.boxes.clear();
+    frame->ChangeWallpaper(0);
+    ASSERT_EQ(p.boxes.size(), 2u);
+    EXPECT_NE(p.boxes[0].text.find("0x41 0x41"), std::string::npos) << p.boxes[0].text;
+    EXPECT_NE(p.boxes[1].text.find("0x42 0x42"), std::string::npos) << p.boxes[1].text;
+    ASSERT_EQ(p.monitorWallpaperCalls.size(), 1u);
+    ASSERT_EQ(p.monitorWallpaperCalls[0].size(), 1u);
+    EXPECT_EQ(p.monitorWallpaperCalls[0][0].monitor, (MonitorRect{300, 0, 300, 100}));
 }
 
 // A tick or click that arrives while a conversion's message box is open
