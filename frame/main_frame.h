@@ -84,10 +84,6 @@ public:
     // on failure. onlyAsLargeAsShown (for a filled or fitted picture): a
     // JPEG decoded no larger than the monitors need (ScaleDenominator).
     std::string MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown = false);
-    // The same into fileName in the wallpaper folder, no larger than the
-    // goal's monitors need when there is one.
-    std::string MakeWallpaperBmpAs(const std::string& path, const std::string& fileName,
-                                   const ScaleGoal* goal);
 
     // Settings, named after their profile values.
     std::int32_t Stretch = 1;

@@ -361,13 +361,8 @@ std::string CMainFrame::MakeWallpaperBmp(const std::string& path, bool onlyAsLar
     if (onlyAsLargeAsShown) {
         goal = ScaleGoal{Stretch == kSizeFilled, CurrentPlatform().desktop.Monitors()};
     }
-    return MakeWallpaperBmpAs(path, kWallpaperFileName, goal ? &*goal : nullptr);
-}
-
-std::string CMainFrame::MakeWallpaperBmpAs(const std::string& path, const std::string& fileName,
-                                           const ScaleGoal* goal) {
-    const std::string out = WallpaperPath(fileName);
-    return !out.empty() && ConvertJpegToBmp(path, out, goal) ? out : "";
+    const std::string out = WallpaperPath(kWallpaperFileName);
+    return !out.empty() && ConvertJpegToBmp(path, out, goal ? &*goal : nullptr) ? out : "";
 }
 
 std::string WallpaperFileName(std::size_t monitor) {
