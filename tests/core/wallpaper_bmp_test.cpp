@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +16,7 @@
 
 #include "frame/main_frame.h"
 #include "imaging/jpeg_file.h"
+#include "imaging/picture_layout.h"
 #include "platform/headless/headless_platform.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -226,6 +229,53 @@ TEST_F(WallpaperBmpTest, FailedWriteGivesUpAndKeepsOldFile) {
     ExpectNoTempFiles();
 }
 #endif
+
+// --- Laying a picture out ---------------------------------------------------
+
+// The area scaler against the exact area average, worked out in doubles, of
+// a picture of noise: shrunk, enlarged and clipped to a part that shows,
+// at widths whose rows end part-way through the scaler's blocks.
+TEST(AreaScaler, EveryPixelIsTheAreaAverageOfWhatItCovers) {
+    struct Case { int w, h; Area to, visible; };
+    const Case cases[] = {{61, 29, {0, 0, 23, 13}, {0, 0, 23, 13}},
+                          {40, 30, {-10, -5, 90, 70}, {0, 0, 50, 40}},
+                          {33, 17, {0, 0, 33, 17}, {0, 0, 33, 17}}};
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> picture(static_cast<std::size_t>(c.w) * c.h * 3);
+        std::uint32_t seed = 12345;
+        for (std::uint8_t& v : picture) v = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 23);
+        // How much of output cell [o, o + 1) source pixel i covers, as a
+        // share of the cell, on a line of n source and m output pixels.
+        const auto share = [](int i, int o, int n, int m) {
+            const double from = std::max(i * double(m), o * double(n));
+            const double to = std::min((i + 1) * double(m), (o + 1) * double(n));
+            return std::max(0.0, to - from) / n;
+        };
+        AreaScaler scaler(c.w, c.h, c.to, c.visible);
+        double worst = 0, total = 0;
+        int rows = 0;
+        for (int y = 0; y < c.h; ++y) {
+            scaler.Push(y, picture.data() + static_cast<std::size_t>(y) * c.w * 3, [&](int o, const std::uint8_t* bgr) {
+                ++rows;
+                for (int j = 0; j < c.visible.width; ++j) {
+                    const int column = c.visible.x - c.to.x + j;
+                    for (int k = 0; k < 3; ++k) {
+                        double exact = 0;
+                        for (int sy = 0; sy < c.h; ++sy)
+                            for (int sx = 0; sx < c.w; ++sx)
+                                exact += share(sx, column, c.w, c.to.width) * share(sy, o, c.h, c.to.height) *
+                                         picture[(static_cast<std::size_t>(sy) * c.w + sx) * 3 + k];
+                        worst = std::max(worst, std::abs(bgr[3 * j + k] - exact));
+                        total += std::abs(bgr[3 * j + k] - exact);
+                    }
+                }
+            });
+        }
+        EXPECT_EQ(rows, c.visible.height);
+        EXPECT_LE(worst, 1.5) << c.w << "x" << c.h;
+        EXPECT_LT(total / (3.0 * rows * c.visible.width), 0.5) << c.w << "x" << c.h;
+    }
+}
 
 }  // namespace
 }  // namespace qm
