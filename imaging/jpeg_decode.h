@@ -61,6 +61,21 @@ static_assert(kDecodeMemoryCap >= 11648u / 8 * (8736u / 8) * 128 * 3 + (16u << 2
 std::size_t DecodeMemoryCap();
 void SetDecodeMemoryCap(std::size_t bytes);
 
+// While it lives, with `shares` above 1, decodes on its thread may hold
+// only that share of the cap, so that several at once hold no more than
+// one would; Refused() then tells whether one was refused for memory,
+// which it might not have been with the whole cap.
+class CapShare {
+public:
+    explicit CapShare(std::size_t shares);
+    ~CapShare();
+    CapShare(const CapShare&) = delete;
+    CapShare& operator=(const CapShare&) = delete;
+    bool Refused() const;
+};
+// Marks a refusal for memory under the thread's share, if it has one.
+void NoteRefusedForMemory();
+
 // Opens and decodes the file, feeding the sink. True when every row was
 // delivered; false after a failure the user has been told about (or that
 // the sink refused).

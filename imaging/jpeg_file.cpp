@@ -30,6 +30,10 @@ struct JpegErrorManager {
 void JpegErrorExit(j_common_ptr cinfo) {
     char message[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, message);
+    // Beyond max_memory_to_use, the library asks for a backing store.
+    if (cinfo->err->msg_code == JERR_NO_BACKING_STORE || cinfo->err->msg_code == JERR_OUT_OF_MEMORY) {
+        jpeg::NoteRefusedForMemory();
+    }
     // The box's string temporaries die with this statement, before the jump.
     CurrentPlatform().shell.MessageBox(false, message, "JPEG Fatal Error", BoxIcon::Error);
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->recovery, 1);
@@ -201,13 +205,36 @@ namespace jpeg {
 
 namespace {
 std::size_t g_memoryCap = kDecodeMemoryCap;
+// This thread's share of the cap (0: the whole), and whether a decode was
+// refused for memory under it.
+thread_local std::size_t t_share = 0;
+thread_local bool t_refused = false;
 }  // namespace
 
-std::size_t DecodeMemoryCap() { return g_memoryCap; }
+std::size_t DecodeMemoryCap() { return t_share != 0 ? t_share : g_memoryCap; }
+
+CapShare::CapShare(std::size_t shares) {
+    t_share = shares > 1 ? g_memoryCap / shares : 0;
+    t_refused = false;
+}
+
+CapShare::~CapShare() {
+    t_share = 0;
+    t_refused = false;
+}
+
+bool CapShare::Refused() const { return t_refused; }
+
+void NoteRefusedForMemory() {
+    if (t_share != 0) {
+        t_refused = true;
+    }
+}
 
 void SetDecodeMemoryCap(std::size_t bytes) { g_memoryCap = bytes != 0 ? bytes : kDecodeMemoryCap; }
 
 void ReportOutOfMemory() {
+    NoteRefusedForMemory();
     CurrentPlatform().shell.AppMessageBox("JpegFile :\nOut of memory", BoxIcon::Error);
 }
 

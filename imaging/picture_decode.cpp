@@ -75,6 +75,7 @@ void BackgroundBytes(std::uint32_t colour, bool bgr, std::uint8_t out[3]) {
 }
 
 void ReportOutOfMemory(const char* reader) {
+    jpeg::NoteRefusedForMemory();
     CurrentPlatform().shell.AppMessageBox(std::string(reader) + " :\nOut of memory", BoxIcon::Error);
 }
 

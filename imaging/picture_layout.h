@@ -64,6 +64,12 @@ public:
         out_.resize(static_cast<std::size_t>(std::max(columns_, 0)) * 3);
     }
 
+    // What the scaler holds, in bytes.
+    std::size_t HeldBytes() const {
+        return (first_.size() + count_.size()) * sizeof(int) + weights_.size() * sizeof(std::uint32_t) +
+               down_.size() * sizeof(std::uint16_t) + out_.size();
+    }
+
     // Takes picture row y (all of it) and hands each visible output row
     // finished by it to `take(row, bgr)`, bgr holding its visible columns.
     template <typename Take>

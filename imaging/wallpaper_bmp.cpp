@@ -1,20 +1,18 @@
 #include "imaging/wallpaper_bmp.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "frame/main_frame.h"
 #include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/picture_decode.h"
+#include "imaging/side_by_side.h"
 #include "platform/file_access.h"
 #include "platform/platform.h"
 
@@ -260,100 +258,11 @@ bool ConvertJpegToBmp(const std::string& jpegPath, const std::string& bmpPath,
     return true;
 }
 
-namespace {
-
-// What a conversion on a worker thread has to tell the user, held for the
-// thread that started it: the boxes, in order. Nothing else of the shell
-// is asked for by a conversion; the rest does nothing.
-class HeldBoxes final : public ShellServices {
-public:
-    int AppMessageBox(const std::string& text, BoxIcon icon) override {
-        boxes_.push_back({true, false, text, {}, icon});
-        return 0;
-    }
-    int MessageBox(bool ownerIsActiveWindow, const std::string& text, const std::string& caption,
-                   BoxIcon icon) override {
-        boxes_.push_back({false, ownerIsActiveWindow, text, caption, icon});
-        return 0;
-    }
-    std::string LoadString(unsigned) override { return {}; }
-    bool FindTopLevelWindow(const char*) override { return false; }
-    bool ClaimSingleInstance(const char*) override { return false; }
-    bool CreateFrameWindow(const std::string&, FrameEvents&) override { return false; }
-    void HideFrameWindow() override {}
-    void CloseFrameWindow() override {}
-    int RunMessageLoop() override { return 0; }
-    void SetTimer(unsigned, std::uint32_t) override {}
-    void KillTimer(unsigned) override {}
-    void AddTrayIcon(const TrayIconData&) override {}
-    void DeleteTrayIcon(const TrayIconData&) override {}
-    bool TrackPopupMenu(unsigned) override { return false; }
-    int RunModalDialog(unsigned, DialogEvents&) override { return 0; }
-
-    // Shows the held boxes through the program's own shell.
-    void Tell(ShellServices& shell) const {
-        for (const Box& box : boxes_) {
-            if (box.app) {
-                shell.AppMessageBox(box.text, box.icon);
-            } else {
-                shell.MessageBox(box.owner, box.text, box.caption, box.icon);
-            }
-        }
-    }
-
-private:
-    struct Box {
-        bool app, owner;
-        std::string text, caption;
-        BoxIcon icon;
-    };
-    std::vector<Box> boxes_;
-};
-
-void Convert(Conversion& c) {
-    c.written = ConvertJpegToBmp(c.picturePath, c.bmpPath, c.goal ? &*c.goal : nullptr);
-}
-
-}  // namespace
-
 void ConvertAll(std::vector<Conversion>& conversions) {
-    // A 32-bit program could not hold two decodes at the cap at once.
-    if (sizeof(void*) < 8 || conversions.size() < 2) {
-        for (Conversion& c : conversions) {
-            Convert(c);
-        }
-        return;
-    }
-    Platform& platform = CurrentPlatform();
-    std::vector<HeldBoxes> held(conversions.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < conversions.size(); i = next++) {
-            Platform own{platform.profile, platform.system, platform.desktop, held[i]};
-            const ThreadPlatform here(own);
-            try {
-                Convert(conversions[i]);
-            } catch (const std::bad_alloc&) {
-                jpeg::ReportOutOfMemory();
-            }
-        }
-    };
-    const std::size_t cores = std::max(2u, std::thread::hardware_concurrency());
-    std::vector<std::thread> workers;
-    for (std::size_t k = 1; k < std::min(cores, conversions.size()); ++k) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: this one does the rest
-        }
-    }
-    work();
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
-    for (const HeldBoxes& boxes : held) {
-        boxes.Tell(platform.shell);
-    }
+    RunSideBySide(conversions.size(), true, [&](std::size_t i) {
+        Conversion& c = conversions[i];
+        c.written = ConvertJpegToBmp(c.picturePath, c.bmpPath, c.goal ? &*c.goal : nullptr);
+    });
 }
 
 std::string CMainFrame::MakeWallpaperBmp(const std::string& path, bool onlyAsLargeAsShown) {

@@ -63,11 +63,7 @@ struct Conversion {
     std::optional<ScaleGoal> goal;
     bool written = false;  // bmpPath holds the new picture
 };
-// Converts a set's pictures. Where the program has the address space for
-// several decodes at the memory cap at once (a 64-bit build), they run side
-// by side, as many at once as there are processors (two at least), and
-// what they have to tell the user is told once all are done, on this
-// thread, in the set's order. Otherwise one after the other.
+// Converts a set's pictures, side by side as RunSideBySide runs them.
 void ConvertAll(std::vector<Conversion>& conversions);
 
 }  // namespace qm

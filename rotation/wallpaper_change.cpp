@@ -155,73 +155,71 @@ void CMainFrame::ShowImage(std::int32_t index) {
 void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
     DesktopServices& desktop = CurrentPlatform().desktop;
     m_LaidOutFor = desktop.Monitors();
-    const bool each = desktop.HowEachMonitor() == EachMonitorWay::Each;
     const bool scaled = Stretch == kSizeFilled || Stretch == kSizeFitted;
-    // The desktop lays a file per monitor out by its own key; a composed
-    // picture is laid out here, and Auto-Tile decides monitor by monitor.
-    const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
-    // Each monitor's picture, and the conversions they need, all made at
-    // once.
-    std::vector<std::string> paths(monitors.size());
-    std::vector<Conversion> conversions;
-    std::vector<std::size_t> converted;  // the monitor of each conversion
+    // Each monitor's picture as a composed picture lays it out; Auto-Tile
+    // decides picture by picture, by its size.
+    const Placement placement = Display == 1             ? Placement::Tiled
+                                : Stretch == kSizeAsItIs ? Placement::AsItIs
+                                : Stretch == kSizeFilled ? Placement::Filled
+                                : Stretch == kSizeFitted ? Placement::Fitted
+                                                         : Placement::Stretched;
+    std::vector<ComposedPart> parts(monitors.size());
     for (std::size_t m = 0; m < monitors.size(); ++m) {
         const std::int32_t index = m_CurrentSet[m % m_CurrentSet.size()];
-        if (index < 0 || static_cast<std::size_t>(index) >= m_ImageList.size()) {
-            continue;
+        if (index >= 0 && static_cast<std::size_t>(index) < m_ImageList.size()) {
+            parts[m] = {desktop.ComposedPlace(monitors[m]), m_ImageList[static_cast<std::size_t>(index)],
+                        placement, Display == 2 ? Width : 0, Display == 2 ? Height : 0};
         }
-        paths[m] = m_ImageList[static_cast<std::size_t>(index)];
-        const bool mayTile = each ? keyTiled : Display != 0;
-        if (IsConvertedPicture(paths[m])) {
-            // Composed, a stretched picture too is only an intermediate
-            // file, which needs to cover its monitor and no more.
-            const bool stretched = !each && !scaled && Stretch != kSizeAsItIs;
-            Conversion c{paths[m], WallpaperPath(WallpaperFileName(m + 1)), std::nullopt};
-            paths[m].clear();  // until it is written
+    }
+    if (desktop.HowEachMonitor() == EachMonitorWay::Each) {
+        // A file per monitor, laid out by the desktop's own key: a picture
+        // that may be tiled is converted whole.
+        const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
+        std::vector<Conversion> conversions;
+        std::vector<std::size_t> converted;  // the monitor of each conversion
+        for (std::size_t m = 0; m < monitors.size(); ++m) {
+            if (parts[m].path.empty() || !IsConvertedPicture(parts[m].path)) {
+                continue;
+            }
+            Conversion c{parts[m].path, WallpaperPath(WallpaperFileName(m + 1)), std::nullopt};
+            parts[m].path.clear();  // until it is written
             if (c.bmpPath.empty()) {
                 continue;  // the user has been told; the monitor keeps the background
             }
-            if ((scaled || stretched) && !mayTile) {
+            if (scaled && !keyTiled) {
                 c.goal = ScaleGoal{Stretch != kSizeFitted, {monitors[m]}};
             }
             conversions.push_back(std::move(c));
             converted.push_back(m);
         }
-    }
-    ConvertAll(conversions);
-    std::vector<std::size_t> written;  // each monitor's file this change wrote
-    for (std::size_t k = 0; k < conversions.size(); ++k) {
-        if (conversions[k].written) {
-            paths[converted[k]] = conversions[k].bmpPath;
-            written.push_back(converted[k] + 1);
+        ConvertAll(conversions);
+        std::vector<std::size_t> written;  // each monitor's file this change wrote
+        for (std::size_t k = 0; k < conversions.size(); ++k) {
+            if (conversions[k].written) {
+                parts[converted[k]].path = conversions[k].bmpPath;
+                written.push_back(converted[k] + 1);
+            }
         }
-    }
-    std::vector<MonitorPicture> pictures;
-    std::vector<ComposedPart> parts;
-    for (std::size_t m = 0; m < monitors.size(); ++m) {
-        const std::string& path = paths[m];
-        if (path.empty()) {
-            continue;  // the user has been told why; the monitor keeps the background
+        std::vector<MonitorPicture> pictures;
+        for (std::size_t m = 0; m < monitors.size(); ++m) {
+            if (!parts[m].path.empty()) {
+                pictures.push_back({monitors[m], parts[m].path});
+            }
         }
-        pictures.push_back({monitors[m], path});
-        Placement placement = Stretch == kSizeAsItIs   ? Placement::AsItIs
-                              : Stretch == kSizeFilled ? Placement::Filled
-                              : Stretch == kSizeFitted ? Placement::Fitted
-                                                       : Placement::Stretched;
-        int width = 0, height = 0;
-        if (Display == 1 ||
-            (Display == 2 && ReadBmp24Size(path, width, height) && (Width > width || Height > height))) {
-            placement = Placement::Tiled;
+        if (pictures.empty()) {
+            return;  // the user has been told why
         }
-        parts.push_back({desktop.ComposedPlace(monitors[m]), path, placement});
+        if (desktop.SetMonitorWallpapers(pictures)) {
+            RemoveMonitorFiles(written);  // the desktop shows these
+            return;
+        }
+        // Composed after all, from the files just written.
     }
-    if (pictures.empty()) {
+    std::erase_if(parts, [](const ComposedPart& part) { return part.path.empty(); });
+    if (parts.empty()) {
         return;
     }
-    if (each && desktop.SetMonitorWallpapers(pictures)) {
-        RemoveMonitorFiles(written);  // the desktop shows these
-        return;
-    }
+    // Each picture is decoded straight into its place in the composed one.
     const std::string composed = WallpaperPath(kWallpaperFileName);
     if (!composed.empty() && ComposeWallpaperBmp(parts, desktop.BackgroundColour(), composed)) {
         desktop.SetComposedWallpaper(composed.c_str());

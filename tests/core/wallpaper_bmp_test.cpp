@@ -15,6 +15,8 @@
 #endif
 
 #include "frame/main_frame.h"
+#include "imaging/composed_bmp.h"
+#include "imaging/jpeg_decode.h"
 #include "imaging/jpeg_file.h"
 #include "imaging/picture_layout.h"
 #include "platform/headless/headless_platform.h"
@@ -229,6 +231,74 @@ TEST_F(WallpaperBmpTest, FailedWriteGivesUpAndKeepsOldFile) {
     ExpectNoTempFiles();
 }
 #endif
+
+// --- Pictures side by side -------------------------------------------------
+
+// Side by side, a 32-bit program gives each decode a share of the cap. One
+// refused under its share runs again alone, and its refusal is never told.
+TEST_F(WallpaperBmpTest, DecodeRefusedUnderItsShareOfTheCapRunsAgainAlone) {
+    // Progressive: the library holds every coefficient, 3 MiB here.
+    const std::string jpeg = dir.file("big.jpg");
+    test::WriteJpeg(jpeg, 1024, 1024, test::JpegKind::Progressive);
+    const std::string expected = ExpectedBmp(jpeg);
+    jpeg::SetDecodeMemoryCap(std::size_t{6} << 20);
+    struct PutBack {
+        ~PutBack() { jpeg::SetDecodeMemoryCap(0); }
+    } putBack;
+    {
+        const jpeg::CapShare share(2);
+        EXPECT_FALSE(ConvertJpegToBmp(jpeg, dir.file("half.bmp")));
+        EXPECT_TRUE(share.Refused());
+    }
+    platform().boxes.clear();
+    std::vector<Conversion> set{{jpeg, dir.file("1.bmp"), std::nullopt}, {jpeg, dir.file("2.bmp"), std::nullopt}};
+    ConvertAll(set);
+    EXPECT_TRUE(set[0].written && set[1].written);
+    EXPECT_TRUE(platform().boxes.empty());
+    EXPECT_TRUE(test::ReadFile(dir.file("2.bmp")) == expected);
+}
+
+// A composed picture takes each JPEG straight from the decoder: the very
+// pixels of converting it (as small as its layout allows) and composing the
+// BMP, in every layout. A picture that fails leaves its monitor the
+// background, and with none to show nothing is written.
+TEST_F(WallpaperBmpTest, ComposedPicturesAreDecodedStraightIntoPlace) {
+    test::WriteJpeg(dir.file("wide.jpg"), 1000, 560);
+    test::WriteJpeg(dir.file("tall.jpg"), 90, 150, test::JpegKind::Progressive);
+    const std::string bad = dir.write("bad.jpg", "not a jpeg at all");
+    const MonitorRect left{-160, 30, 160, 100}, right{0, 0, 300, 200};
+    const auto reference = [&](const ComposedPart& part, const std::string& bmp) {
+        const bool tiled = part.placement == Placement::Tiled || part.tileWidth > 90;
+        const bool scaled = !tiled && part.placement != Placement::AsItIs;
+        const ScaleGoal goal{part.placement != Placement::Fitted, {part.monitor}};
+        EXPECT_TRUE(ConvertJpegToBmp(part.path, dir.file(bmp), scaled ? &goal : nullptr));
+        return ComposedPart{part.monitor, dir.file(bmp), tiled ? Placement::Tiled : part.placement};
+    };
+    for (const Placement placement :
+         {Placement::AsItIs, Placement::Tiled, Placement::Stretched, Placement::Filled, Placement::Fitted}) {
+        for (const int tileBelow : {0, 120}) {
+            SCOPED_TRACE(static_cast<int>(placement) * 1000 + tileBelow);
+            const std::vector<ComposedPart> parts{{left, dir.file("tall.jpg"), placement, tileBelow, 0},
+                                                  {right, dir.file("wide.jpg"), placement}};
+            ASSERT_TRUE(ComposeWallpaperBmp(parts, 0x203040, dir.file("direct.bmp")));
+            ASSERT_TRUE(ComposeWallpaperBmp({reference(parts[0], "l.bmp"), reference(parts[1], "r.bmp")},
+                                            0x203040, dir.file("steps.bmp")));
+            EXPECT_TRUE(test::ReadFile(dir.file("direct.bmp")) == test::ReadFile(dir.file("steps.bmp")));
+        }
+    }
+    EXPECT_TRUE(platform().boxes.empty());
+
+    const std::vector<ComposedPart> parts{{left, bad, Placement::Filled}, {right, dir.file("wide.jpg"), Placement::Filled}};
+    ASSERT_TRUE(ComposeWallpaperBmp(parts, 0x203040, dir.file("direct.bmp")));
+    ASSERT_EQ(platform().boxes.size(), 1u);
+    EXPECT_EQ(platform().boxes[0].caption, "JPEG Fatal Error");
+    ASSERT_TRUE(ComposeWallpaperBmp({{left, dir.file("none.bmp"), Placement::Filled}, reference(parts[1], "r.bmp")},
+                                    0x203040, dir.file("steps.bmp")));
+    EXPECT_TRUE(test::ReadFile(dir.file("direct.bmp")) == test::ReadFile(dir.file("steps.bmp")));
+    EXPECT_FALSE(ComposeWallpaperBmp({{left, bad, Placement::Filled}, {right, bad, Placement::Fitted}}, 0,
+                                     dir.file("nothing.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nothing.bmp")));
+}
 
 // --- Laying a picture out ---------------------------------------------------
 
