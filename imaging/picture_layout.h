@@ -105,6 +105,28 @@ private:
     // byte pointer may alias the sums, and the cost model then declines).
     static void SumDown(std::uint16_t* down, const std::uint8_t* in, std::size_t n,
                         std::uint16_t weight) {
+#if defined(__i386__) && !defined(__SSE2__)
+        // A 32-bit build for every x86 lowers the vectors to single values;
+        // on the processors that have SSE2 (all but the oldest) they are
+        // made with it.
+        static const bool sse2 = __builtin_cpu_supports("sse2");
+        if (sse2) {
+            SumDownSse2(down, in, n, weight);
+            return;
+        }
+#endif
+        SumDownBlocks(down, in, n, weight);
+    }
+
+#if defined(__i386__) && !defined(__SSE2__)
+    __attribute__((target("sse2"))) static void SumDownSse2(std::uint16_t* down, const std::uint8_t* in,
+                                                            std::size_t n, std::uint16_t weight) {
+        SumDownBlocks(down, in, n, weight);
+    }
+#endif
+
+    __attribute__((always_inline)) static inline void SumDownBlocks(std::uint16_t* down, const std::uint8_t* in,
+                                                                    std::size_t n, std::uint16_t weight) {
         typedef std::uint8_t Bytes __attribute__((vector_size(kBlock)));
         typedef std::uint16_t Sums __attribute__((vector_size(2 * kBlock)));
         std::size_t i = 0;
