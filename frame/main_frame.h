@@ -122,10 +122,11 @@ private:
     // the desktop unless empty.
     void ShowImage(std::int32_t index);
     // The monitors that each show a picture of their own, in the set's
-    // order; empty when every monitor shows the one picture.
-    std::vector<MonitorRect> SetMonitors() const;
+    // order, and how the desktop shows them; empty when every monitor shows
+    // the one picture.
+    std::vector<MonitorRect> SetMonitors(EachMonitorWay& way) const;
     // Shows m_CurrentSet, a picture per monitor, laid out for each.
-    void ShowSet(const std::vector<MonitorRect>& monitors);
+    void ShowSet(const std::vector<MonitorRect>& monitors, EachMonitorWay way);
 
     // Marks a change, re-application or style step as under way for as long
     // as it runs, its message boxes included.

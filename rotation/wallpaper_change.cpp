@@ -44,7 +44,8 @@ int CMainFrame::ChangeWallpaper(int previous) {
         return 0;
     }
     const ChangeUnderWay underWay(*this);
-    const std::vector<MonitorRect> monitors = SetMonitors();
+    EachMonitorWay way = EachMonitorWay::None;
+    const std::vector<MonitorRect> monitors = SetMonitors(way);
     const std::int32_t count = m_LastIndex + 1;
     // One picture for every monitor, or a set of one per monitor.
     const std::int32_t wanted = monitors.empty() ? 1 : static_cast<std::int32_t>(monitors.size());
@@ -92,7 +93,7 @@ int CMainFrame::ChangeWallpaper(int previous) {
     if (monitors.empty()) {
         ShowImage(m_CurrentIndex);
     } else {
-        ShowSet(monitors);
+        ShowSet(monitors, way);
     }
     return 1;
 }
@@ -104,7 +105,8 @@ void CMainFrame::ReapplyWallpaper() {
         return;
     }
     const ChangeUnderWay underWay(*this);
-    const std::vector<MonitorRect> monitors = SetMonitors();
+    EachMonitorWay way = EachMonitorWay::None;
+    const std::vector<MonitorRect> monitors = SetMonitors(way);
     if (monitors.empty()) {
         ShowImage(m_CurrentIndex);
         return;
@@ -114,12 +116,13 @@ void CMainFrame::ReapplyWallpaper() {
     if (m_CurrentSet.empty()) {
         m_CurrentSet = {m_CurrentIndex};
     }
-    ShowSet(monitors);
+    ShowSet(monitors, way);
 }
 
-std::vector<MonitorRect> CMainFrame::SetMonitors() const {
+std::vector<MonitorRect> CMainFrame::SetMonitors(EachMonitorWay& way) const {
     DesktopServices& desktop = CurrentPlatform().desktop;
-    if (EachMonitor == 0 || desktop.HowEachMonitor() == EachMonitorWay::None) {
+    way = EachMonitor == 0 ? EachMonitorWay::None : desktop.HowEachMonitor();
+    if (way == EachMonitorWay::None) {
         return {};
     }
     std::vector<MonitorRect> monitors = desktop.Monitors();
@@ -152,7 +155,7 @@ void CMainFrame::ShowImage(std::int32_t index) {
     RemoveMonitorFiles({});
 }
 
-void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
+void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors, EachMonitorWay way) {
     DesktopServices& desktop = CurrentPlatform().desktop;
     m_LaidOutFor = desktop.Monitors();
     const bool scaled = Stretch == kSizeFilled || Stretch == kSizeFitted;
@@ -171,7 +174,7 @@ void CMainFrame::ShowSet(const std::vector<MonitorRect>& monitors) {
                         placement, Display == 2 ? Width : 0, Display == 2 ? Height : 0};
         }
     }
-    if (desktop.HowEachMonitor() == EachMonitorWay::Each) {
+    if (way == EachMonitorWay::Each) {
         // A file per monitor, laid out by the desktop's own key: a picture
         // that may be tiled is converted whole.
         const bool keyTiled = m_TileWritten ? *m_TileWritten : DesktopWallpaper::ReadTile();
